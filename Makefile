@@ -1,0 +1,29 @@
+# Two entry points over the CMake presets:
+#   make demo  - installs what is missing, builds, runs Tarnel(version2) on the emulated board
+#   make test  - installs what is missing, builds with the sanitizers, runs every test
+.PHONY: demo test deps build-dev build-ci install clean
+
+deps:
+	bash scripts/install-deps
+
+build-dev: deps
+	cmake --preset dev
+	cmake --build --preset dev
+
+build-ci: deps
+	cmake --preset ci
+	cmake --build --preset ci
+
+demo: build-dev
+	bash scripts/demo build/dev
+
+test: build-ci
+	bash scripts/run-tests build/ci
+
+install: deps
+	cmake --preset release
+	cmake --build --preset release
+	cmake --install build/release
+
+clean:
+	rm -rf build

@@ -1,0 +1,70 @@
+// The emulated evaluation board, attached below libusb through umockdev.
+//
+// An EmulatedBoard owns a umockdev test bed holding one USB device with the
+// board's vendor and product id, and answers the usbfs requests that libusb
+// makes of it from the board model (microcontroller RAM and CPU reset, DAC,
+// read-back converter). Code under test talks to it through unmodified
+// libusb. The process must run under the umockdev preload (umockdev-wrapper)
+// from its start; without it the constructor throws std::runtime_error.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace tarnel::emulator {
+
+// How the emulated board misbehaves; the default is a healthy, noiseless board.
+struct Options {
+    bool noBoard = false;                      // attach no device at all
+    std::optional<unsigned> unplugAfter;       // vanish after this many 0xDD/0xDA requests
+    std::set<std::uint8_t> stallRequests;      // these request codes always stall
+    std::set<std::uint8_t> timeoutRequests;    // these request codes are never answered
+    bool noise = false;                        // +-1 LSB on the read-back code
+};
+
+// One vendor request as the board saw it.
+struct RequestRecord {
+    enum class Outcome { Answered, Stalled, Unanswered };
+    std::uint8_t request = 0;
+    std::uint16_t value = 0;
+    std::uint16_t index = 0;
+    bool toHost = false;          // direction bit of bmRequestType
+    std::uint16_t length = 0;     // wLength
+    Outcome outcome = Outcome::Answered;
+};
+
+class EmulatedBoard {
+public:
+    explicit EmulatedBoard(Options options = {});
+    ~EmulatedBoard();
+    EmulatedBoard(const EmulatedBoard&) = delete;
+    EmulatedBoard& operator=(const EmulatedBoard&) = delete;
+
+    // Attach or remove the USB device (a remove is announced by a uevent).
+    // Handles opened before an unplug stay dead after a later plug.
+    void plug();
+    void unplug();
+    bool plugged() const;
+
+    // Board state, read under the board's lock.
+    bool firmwareRunning() const;              // image loaded under reset, CPU released
+    std::uint32_t dacInputWord() const;        // last accepted 24-bit input word (0 at power-up)
+    double outputVolts() const;                // DAC output as the model computes it
+    std::uint16_t converterCode() const;       // 12-bit code the next 0xDA reports (without noise)
+    std::vector<std::uint8_t> ram(std::uint16_t address, std::size_t length) const;
+    std::vector<RequestRecord> requests() const;   // every vendor request, oldest first
+    void clearRequests();
+
+    // Path of the device node in the test bed, e.g. /dev/bus/usb/001/002.
+    std::string deviceNode() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tarnel::emulator
