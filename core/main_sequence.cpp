@@ -1,0 +1,16 @@
+#include "main_sequence.h"
+
+#include "declare.h"
+
+namespace tarnel {
+
+void Main(MainWindowShell& mainForm) {
+    // Showing the window runs its load (word format, board start-up, normal
+    // operation); a refused start-up ends the program inside this call.
+    mainForm.ShowModeless();
+    Declare::PowerDownMode = 0;
+    Declare::DacWord = 0;
+    Declare::WordLength = 24;
+}
+
+}  // namespace tarnel

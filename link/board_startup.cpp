@@ -1,0 +1,18 @@
+#include "board_startup.h"
+
+#include "board_library.h"
+#include "declare.h"
+#include "usb_stuff.h"
+
+namespace tarnel::link {
+
+bool RunBoardStartUp() {
+    USBStuff::FirmwarePath = USBStuff::FirmwarePathIn(USBStuff::ProgramFolder());
+    USBStuff::FillPathBuffer(USBStuff::FirmwarePath);
+    BoardLibrary& library = ActiveBoardLibrary();
+    const std::int16_t status = library.LoadFirmware();
+    Declare::LinkStatus = status;
+    return library.FirmwareLoaded(status);
+}
+
+}  // namespace tarnel::link

@@ -1,0 +1,36 @@
+// Binding to the newer board-access library, loaded from a fixed absolute
+// path. It finds the board, connects to it and keeps its handle.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "board_library.h"
+#include "dynamic_library.h"
+
+namespace Declare {
+extern std::int32_t BoardHandle;   // handle of the connected board
+}
+
+namespace tarnel::link {
+
+class NewerLibraryBinding final : public BoardLibrary {
+public:
+    explicit NewerLibraryBinding(std::string libraryPath);
+
+    std::int16_t LoadFirmware() override;   // OpenBoard
+    bool FirmwareLoaded(std::int16_t status) const override { return status == 0; }
+    std::int16_t Request(std::uint8_t code, std::uint16_t value, std::uint16_t index,
+                         protocol::Direction direction, std::uint16_t length,
+                         std::uint8_t* data) override;
+    bool RequestDone(std::int16_t status) const override { return status >= 0; }
+
+    // Searches for boards, connects to the first one listed, fills PathBuffer
+    // again and downloads the firmware; returns the download's status.
+    std::int16_t OpenBoard();
+
+private:
+    DynamicLibrary library_;
+};
+
+}  // namespace tarnel::link

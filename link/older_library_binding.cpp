@@ -1,0 +1,37 @@
+#include "older_library_binding.h"
+
+#include <utility>
+
+#include "usb_stuff.h"
+
+namespace tarnel::link {
+
+namespace {
+
+// The older library's entry points are C++ functions; these are their
+// Itanium ABI names.
+constexpr const char* kLoadFirmWareSymbol = "_Z12LoadFirmWarePc";
+constexpr const char* kVendorIORequestSymbol = "_Z15VendorIORequestsiissPc";
+
+using LoadFirmWareFn = std::int16_t(char* path);
+using VendorIORequestFn = std::int16_t(std::int16_t request, std::int32_t value, std::int32_t index,
+                                       std::int16_t direction, std::int16_t length, char* data);
+
+}  // namespace
+
+OlderLibraryBinding::OlderLibraryBinding(std::string library) : library_(std::move(library)) {}
+
+std::int16_t OlderLibraryBinding::LoadFirmware() {
+    return library_.Function<LoadFirmWareFn>(kLoadFirmWareSymbol)(
+        reinterpret_cast<char*>(USBStuff::PathBuffer.data()));
+}
+
+std::int16_t OlderLibraryBinding::Request(std::uint8_t code, std::uint16_t value, std::uint16_t index,
+                                          protocol::Direction direction, std::uint16_t length,
+                                          std::uint8_t* data) {
+    return library_.Function<VendorIORequestFn>(kVendorIORequestSymbol)(
+        code, value, index, static_cast<std::int16_t>(direction), static_cast<std::int16_t>(length),
+        reinterpret_cast<char*>(data));
+}
+
+}  // namespace tarnel::link

@@ -1,0 +1,30 @@
+// Binding to the older board-access library, found by name through the
+// executable's library search. The library keeps the board it loaded itself.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "board_library.h"
+#include "dynamic_library.h"
+
+namespace tarnel::link {
+
+inline constexpr const char* kOlderLibraryName = "libToveri.so";
+
+class OlderLibraryBinding final : public BoardLibrary {
+public:
+    explicit OlderLibraryBinding(std::string library = kOlderLibraryName);
+
+    std::int16_t LoadFirmware() override;   // LoadFirmWare(PathBuffer)
+    bool FirmwareLoaded(std::int16_t status) const override { return status >= 1; }
+    std::int16_t Request(std::uint8_t code, std::uint16_t value, std::uint16_t index,
+                         protocol::Direction direction, std::uint16_t length,
+                         std::uint8_t* data) override;
+    bool RequestDone(std::int16_t status) const override { return status >= 1; }
+
+private:
+    DynamicLibrary library_;
+};
+
+}  // namespace tarnel::link

@@ -1,0 +1,17 @@
+// Test double of the older board-access library (C++ entry points, no handle).
+#include <cstdint>
+
+#include "call_recorder.h"
+
+__attribute__((visibility("default"))) std::int16_t LoadFirmWare(char* path) {
+    RecordCall("LoadFirmWare", {}, path);
+    return LoadStatus();
+}
+
+__attribute__((visibility("default"))) std::int16_t VendorIORequest(std::int16_t request, std::int32_t value,
+                                                                    std::int32_t index, std::int16_t direction,
+                                                                    std::int16_t length, char* data) {
+    RecordCall("VendorIORequest", {request, value, index, direction, length});
+    if (direction == 1 && length > 0) AnswerRead(reinterpret_cast<std::uint8_t*>(data), static_cast<std::uint16_t>(length));
+    return RequestStatus();
+}

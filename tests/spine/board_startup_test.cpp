@@ -1,0 +1,116 @@
+// The board start-up sequence and Main, through a test double of each
+// library variant.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "board_startup.h"
+#include "main_sequence.h"
+#include "program_end.h"
+#include "spine_fixture.h"
+
+namespace tarnel::testing {
+namespace {
+
+using BoardStartUp = SpineTest;
+
+std::string ExpectedFirmwarePath() { return USBStuff::ProgramFolder() + "/Brisan.hex"; }
+
+TEST_P(BoardStartUp, EachBuildJudgesTheLoadStatusByItsOwnRule) {
+    const struct { Variant variant; std::int16_t status; bool accepted; } cases[] = {
+        {Variant::Newer, 0, true},  {Variant::Newer, 1, false}, {Variant::Newer, -1, false},
+        {Variant::Older, 1, true},  {Variant::Older, 7, true},  {Variant::Older, 0, false},
+        {Variant::Older, -1, false},
+    };
+    for (const auto& c : cases) {
+        if (c.variant != GetParam()) continue;
+        Double().SetLoadStatus(c.status);
+        EXPECT_EQ(link::RunBoardStartUp(), c.accepted) << c.status;
+        EXPECT_EQ(Declare::LinkStatus, c.status);
+    }
+}
+
+TEST_P(BoardStartUp, HandsTheFirmwarePathBesideTheProgramAndWritesNothingToTheDac) {
+    Double().SetLoadStatus(DoneStatus(GetParam()));
+    Double().SetSearchResult(/*board=*/3, /*handle=*/42);
+    ASSERT_TRUE(link::RunBoardStartUp());
+
+    EXPECT_EQ(USBStuff::FirmwarePath, ExpectedFirmwarePath());
+    const auto calls = Double().Calls();
+    if (GetParam() == Variant::Newer) {
+        ASSERT_EQ(Double().Operations(),
+                  (std::vector<std::string>{"Search_For_Boards", "Connect", "Download_Firmware"}));
+        EXPECT_EQ(calls[0].args[1], 0xB211);
+        EXPECT_EQ(calls[1].args[2], 3) << "connects to the board the search listed first";
+        EXPECT_EQ(calls[2].args[0], 42) << "downloads through the handle Connect gave";
+        EXPECT_EQ(Declare::BoardHandle, 42);
+        EXPECT_EQ(calls[2].path, ExpectedFirmwarePath());
+    } else {
+        ASSERT_EQ(Double().Operations(), std::vector<std::string>{"LoadFirmWare"});
+        EXPECT_EQ(calls[0].path, ExpectedFirmwarePath());
+    }
+    EXPECT_TRUE(Requests().empty());
+}
+
+TEST_P(BoardStartUp, NewerBuildDownloadsEvenWhenTheSearchFindsNothing) {
+    if (GetParam() != Variant::Newer) GTEST_SKIP() << "only the newer library searches";
+    Double().SetSearchResult(0, 0);
+    Double().SetLoadStatus(-1);
+    EXPECT_FALSE(link::RunBoardStartUp());
+    EXPECT_EQ(Double().Operations().back(), "Download_Firmware");
+}
+
+// Main's start values are set only after the window's load has gone through.
+struct ProgramEnded {
+    int exitCode;
+};
+[[noreturn]] void ThrowProgramEnded(int code) { throw ProgramEnded{code}; }
+
+class StartUpWindow : public MainWindowShell {
+public:
+    void ShowModeless() override {
+        Declare::WordLength = 24;
+        Declare::Resolution = 18;
+        if (!link::RunBoardStartUp()) EndProgram(kExitFirmwareLoadFailed);
+        Declare::PowerDownMode = 0;
+        shown = true;
+    }
+    bool shown = false;
+};
+
+TEST_P(BoardStartUp, MainSetsItsStartValuesOnlyAfterASuccessfulLoad) {
+    SetProgramEndHook(ThrowProgramEnded);
+    for (const bool loads : {true, false}) {
+        Declare::ResetControlState();
+        Declare::DacWord = 0x1234;   // shows whether Main got to its assignments
+        Declare::PowerDownMode = 2;
+        Double().SetLoadStatus(loads ? DoneStatus(GetParam()) : FailedStatus(GetParam()));
+        StartUpWindow window;
+        if (loads) {
+            Main(window);
+            EXPECT_TRUE(window.shown);
+            EXPECT_EQ(Declare::DacWord, 0);
+            EXPECT_EQ(Declare::PowerDownMode, 0);
+            EXPECT_EQ(Declare::WordLength, 24);
+            EXPECT_EQ(Declare::Resolution, 18);
+        } else {
+            try {
+                Main(window);
+                ADD_FAILURE() << "a refused load must end the program";
+            } catch (const ProgramEnded& end) {
+                EXPECT_EQ(end.exitCode, kExitFirmwareLoadFailed);
+            }
+            EXPECT_FALSE(window.shown);
+            EXPECT_EQ(Declare::DacWord, 0x1234);
+            EXPECT_EQ(Declare::PowerDownMode, 2);
+        }
+    }
+    SetProgramEndHook(nullptr);
+    EXPECT_TRUE(Requests().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLibraries, BoardStartUp, ::testing::Values(Variant::Newer, Variant::Older),
+                         VariantName);
+
+}  // namespace
+}  // namespace tarnel::testing

@@ -1,0 +1,99 @@
+// The DAC input word: joining data word and power-down code, overflow, and
+// the one write it makes.
+#include <cstdint>
+#include <limits>
+
+#include "encode_and_send.h"
+#include "run_time_error.h"
+#include "spine_fixture.h"
+
+namespace tarnel::testing {
+namespace {
+
+class EncodeAndSendTest : public SpineTest {
+protected:
+    void SetUp() override {
+        SpineTest::SetUp();
+        Declare::WordLength = 24;
+        Declare::Resolution = 18;
+    }
+};
+
+TEST_P(EncodeAndSendTest, JoinsDataAndPowerDownIntoTheWordSent) {
+    const struct { std::int32_t data; std::int16_t mode; std::int32_t word; } cases[] = {
+        {0x3FFFF, 0, 0x0FFFFC}, {0x3FFFF, 1, 0x1FFFFC}, {0x3FFFF, 2, 0x2FFFFC}, {0x3FFFF, 3, 0x3FFFFC},
+        {0x20000, 0, 0x080000}, {0x12345, 2, 0x248D14}, {0x00001, 0, 0x000004}, {0x00000, 1, 0x100000},
+        {0x00000, 0, 0x000000},
+    };
+    for (const auto& c : cases) {
+        Double().Reset();
+        Double().SetRequestStatus(DoneStatus(GetParam()));
+        Declare::DacWord = c.data;
+        Declare::PowerDownMode = c.mode;
+        EXPECT_EQ(EncodeAndSend(), WriteOutcome::Written);
+        EXPECT_EQ(Declare::DacWord, c.word);
+        const std::vector<Request> expected{{0xDD, c.word & 0xFFFF, 0x1800 | (c.word >> 16), 0, 0}};
+        EXPECT_EQ(Requests(), expected) << std::hex << c.data << " mode " << c.mode;
+    }
+}
+
+TEST_P(EncodeAndSendTest, SameWordTwiceIsSentTwice) {
+    for (int i = 0; i < 2; ++i) {
+        Declare::DacWord = 0x3FFFF;
+        EncodeAndSend();
+    }
+    EXPECT_EQ(Requests().size(), 2u);
+}
+
+TEST_P(EncodeAndSendTest, OverflowSendsNothingAndKeepsTheDataWord) {
+    const struct { std::int32_t data; std::int16_t mode; } cases[] = {
+        {536870911, 1},
+        {536870912, 0},
+        {-536870913, 0},
+        {std::numeric_limits<std::int32_t>::max(), 0},
+        {std::numeric_limits<std::int32_t>::min(), 3},
+    };
+    for (const auto& c : cases) {
+        Declare::DacWord = c.data;
+        Declare::PowerDownMode = c.mode;
+        EXPECT_THROW(EncodeAndSend(), RunTimeError) << c.data;
+        EXPECT_EQ(Declare::DacWord, c.data);
+    }
+    EXPECT_TRUE(Requests().empty());
+}
+
+TEST_P(EncodeAndSendTest, LargestWordIsStoredButDoesNotFitTheRequest) {
+    // 536870911 * 4 still fits 32 bits, so the word is formed and stored; its
+    // bits above 23 cannot travel in the 16-bit index field, so the write
+    // refuses it instead of sending a truncated word.
+    Declare::DacWord = 536870911;
+    EXPECT_THROW(EncodeAndSend(), RunTimeError);
+    EXPECT_EQ(Declare::DacWord, 2147483644);
+    EXPECT_TRUE(Requests().empty());
+}
+
+TEST_P(EncodeAndSendTest, OtherWordFormatsDoNothing) {
+    const struct { std::int16_t wordLength, resolution; } cases[] = {{16, 18}, {0, 18}, {24, 16}, {24, 0}};
+    for (const auto& c : cases) {
+        Declare::WordLength = c.wordLength;
+        Declare::Resolution = c.resolution;
+        Declare::DacWord = 0x123;
+        EXPECT_EQ(EncodeAndSend(), WriteOutcome::NotSent);
+        EXPECT_EQ(Declare::DacWord, 0x123);
+    }
+    EXPECT_TRUE(Requests().empty());
+}
+
+TEST_P(EncodeAndSendTest, FailedWriteIsTold) {
+    Double().SetRequestStatus(FailedStatus(GetParam()));
+    Declare::DacWord = 7;
+    EXPECT_EQ(EncodeAndSend(), WriteOutcome::Failed);
+    EXPECT_EQ(Declare::DacWord, 28);
+    EXPECT_EQ(Declare::LinkStatus, FailedStatus(GetParam()));
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLibraries, EncodeAndSendTest, ::testing::Values(Variant::Newer, Variant::Older),
+                         VariantName);
+
+}  // namespace
+}  // namespace tarnel::testing
