@@ -1,0 +1,64 @@
+// board-emulator: runs a command with the emulated evaluation board attached
+// below libusb, and exits with the command's status.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <variant>
+
+#include "child_process.h"
+#include "command_line.h"
+#include "tarnel/emulated_board.h"
+
+namespace {
+
+using namespace tarnel::emulator;
+
+// Exit status when the emulator itself cannot set up the board.
+constexpr int kEmulatorFailed = 125;
+constexpr const char* kPreloadLibrary = "libumockdev-preload.so.0";
+
+// The emulated board needs the umockdev preload in this process and in the
+// command; it is put in place by running this program again with it. Whether
+// it really loaded is checked once the test bed exists.
+void RestartUnderPreload(char** argv) {
+    const char* current = std::getenv("LD_PRELOAD");
+    if (current != nullptr && std::strstr(current, "libumockdev-preload") != nullptr) return;
+    std::string preload = kPreloadLibrary;
+    if (current != nullptr && *current != '\0') preload += std::string(":") + current;
+    ::setenv("LD_PRELOAD", preload.c_str(), 1);
+    ::execv("/proc/self/exe", argv);
+    std::fprintf(stderr,
+                 "board-emulator: cannot restart itself under the umockdev preload: %s — check that /proc is mounted\n",
+                 std::strerror(errno));
+    std::exit(kEmulatorFailed);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const ParsedCommandLine parsed = ParseCommandLine({argv + 1, argv + argc});
+    if (const auto* problem = std::get_if<UsageError>(&parsed)) {
+        std::fprintf(stderr, "%s\n", problem->message.c_str());
+        return 2;
+    }
+    if (std::holds_alternative<HelpRequested>(parsed)) {
+        std::printf("%s\n", kUsage);
+        return 0;
+    }
+    const EmulatorRun& run = std::get<EmulatorRun>(parsed);
+
+    AllowPreloadBeforeAsan();
+    RestartUnderPreload(argv);
+    try {
+        EmulatedBoard board(run.options);   // sets UMOCKDEV_DIR for the command
+        return RunToCompletion(run.command);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "board-emulator: %s\n", error.what());
+        return kEmulatorFailed;
+    }
+}

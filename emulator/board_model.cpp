@@ -1,0 +1,197 @@
+#include "board_model.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tarnel::emulator {
+
+namespace p = tarnel::protocol;
+using Outcome = RequestRecord::Outcome;
+
+namespace {
+
+ControlReply Stall() { return {Outcome::Stalled, {}}; }
+ControlReply Done(std::vector<std::uint8_t> data = {}) { return {Outcome::Answered, std::move(data)}; }
+
+// True when [address, address + length) lies inside one on-chip RAM region.
+bool InsideOneRegion(std::uint32_t address, std::size_t length) {
+    const std::uint32_t last = length == 0 ? address : address + static_cast<std::uint32_t>(length) - 1;
+    return std::any_of(p::kOnChipRam.begin(), p::kOnChipRam.end(), [&](const p::MemoryRegion& region) {
+        return region.contains(address) && region.contains(last);
+    });
+}
+
+bool IsCpucs(std::uint32_t address, std::size_t length) {
+    return address == p::kCpucsAddress && length == 1;
+}
+
+bool CountsTowardUnplug(std::uint8_t request) {
+    return request == p::kRequestDacWrite || request == p::kRequestConverterRead;
+}
+
+}  // namespace
+
+SetupPacket SetupPacket::decode(std::span<const std::uint8_t, kSize> bytes) {
+    auto le16 = [&](std::size_t at) {
+        return static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
+    };
+    return {bytes[0], bytes[1], le16(2), le16(4), le16(6)};
+}
+
+DacInput DecodeDacInputWord(std::uint32_t inputWord) {
+    return {(inputWord >> p::kDataShift) & p::kDataMask,
+            static_cast<p::PowerDown>((inputWord >> p::kPowerDownShift) & 0x3)};
+}
+
+double OutputVoltsFor(std::uint32_t inputWord) {
+    const DacInput input = DecodeDacInputWord(inputWord);
+    if (input.powerDown != p::PowerDown::Normal) return 0.0;
+    return static_cast<double>(input.data) / static_cast<double>(1u << p::kDacResolutionBits) *
+           p::kFullScaleVolts;
+}
+
+std::uint16_t ConverterCodeFor(double volts) {
+    // Exact codes sit on multiples of 1/64 of a DAC step; the small bias keeps
+    // floating-point rounding from dropping such a code by one.
+    constexpr double kRoundingBias = 1e-9;
+    const double scaled = std::floor(volts / p::kFullScaleVolts * p::kConverterCodes + kRoundingBias);
+    return static_cast<std::uint16_t>(std::clamp(scaled, 0.0, static_cast<double>(p::kConverterCodes - 1)));
+}
+
+std::uint8_t MirrorBits(std::uint8_t byte) {
+    std::uint8_t mirrored = 0;
+    for (int bit = 0; bit < 8; ++bit) {
+        if (byte & (1u << bit)) mirrored |= static_cast<std::uint8_t>(0x80u >> bit);
+    }
+    return mirrored;
+}
+
+std::array<std::uint8_t, 2> ConverterReplyFor(std::uint16_t code) {
+    return {MirrorBits(static_cast<std::uint8_t>(code >> 8)), MirrorBits(static_cast<std::uint8_t>(code & 0xFF))};
+}
+
+BoardModel::BoardModel(Options options, std::uint32_t noiseSeed)
+    : options_(std::move(options)), noise_(noiseSeed) {}
+
+ControlReply BoardModel::handleControl(const SetupPacket& setup, std::span<const std::uint8_t> outData) {
+    std::lock_guard lock(mutex_);
+    if (!setup.isVendor()) return Stall();   // the board answers vendor requests only
+
+    ControlReply reply;
+    if (CountsTowardUnplug(setup.request)) ++dacRequestsSeen_;
+    if (options_.timeoutRequests.contains(setup.request)) {
+        reply = {Outcome::Unanswered, {}};
+    } else if (options_.stallRequests.contains(setup.request)) {
+        reply = Stall();
+    } else {
+        reply = answer(setup, outData);
+    }
+    log_.push_back({setup.request, setup.value, setup.index, setup.toHost(), setup.length, reply.outcome});
+    return reply;
+}
+
+ControlReply BoardModel::answer(const SetupPacket& setup, std::span<const std::uint8_t> outData) {
+    switch (setup.request) {
+    case p::kRequestRamAccess: return accessRam(setup, outData);
+    case p::kRequestDacWrite: return running_ ? writeDac(setup) : Stall();
+    case p::kRequestConverterRead: return running_ ? readConverter(setup) : Stall();
+    default: return Stall();
+    }
+}
+
+ControlReply BoardModel::accessRam(const SetupPacket& setup, std::span<const std::uint8_t> outData) {
+    const std::uint32_t address = setup.value;
+    const std::size_t length = setup.length;
+    if (IsCpucs(address, length)) {
+        if (setup.toHost()) return Done({static_cast<std::uint8_t>(cpuInReset_ ? p::kCpucsReset : p::kCpucsRun)});
+        return writeCpucs(outData.empty() ? 0 : outData[0]);
+    }
+    if (!InsideOneRegion(address, length)) return Stall();
+    if (setup.toHost()) {
+        return Done({memory_.begin() + address, memory_.begin() + address + length});
+    }
+    const std::size_t written = std::min(length, outData.size());
+    std::copy_n(outData.begin(), written, memory_.begin() + address);
+    if (cpuInReset_ && written > 0) imageLoaded_ = true;
+    return Done();
+}
+
+ControlReply BoardModel::writeCpucs(std::uint8_t value) {
+    cpuInReset_ = (value & p::kCpucsReset) != 0;
+    running_ = !cpuInReset_ && imageLoaded_;
+    return Done();
+}
+
+ControlReply BoardModel::writeDac(const SetupPacket& setup) {
+    const bool wellFormed = !setup.toHost() && setup.length == 0 &&
+                            (setup.index >> 8) == static_cast<unsigned>(p::kDacRegisterLength);
+    if (!wellFormed) return Stall();
+    dacWord_ = static_cast<std::uint32_t>(setup.value) | (static_cast<std::uint32_t>(setup.index & 0xFF) << 16);
+    return Done();
+}
+
+ControlReply BoardModel::readConverter(const SetupPacket& setup) {
+    if (!setup.toHost() || setup.length < p::kConverterReadLength) return Stall();
+    const auto bytes = ConverterReplyFor(noisy(ConverterCodeFor(OutputVoltsFor(dacWord_))));
+    return Done({bytes.begin(), bytes.end()});
+}
+
+std::uint16_t BoardModel::noisy(std::uint16_t code) {
+    if (!options_.noise) return code;
+    const int offset = static_cast<int>(noise_() % 3) - 1;
+    return static_cast<std::uint16_t>(std::clamp(code + offset, 0, static_cast<int>(p::kConverterCodes - 1)));
+}
+
+bool BoardModel::unplugDue() const {
+    std::lock_guard lock(mutex_);
+    return options_.unplugAfter && dacRequestsSeen_ >= *options_.unplugAfter;
+}
+
+void BoardModel::powerCycle() {
+    std::lock_guard lock(mutex_);
+    std::fill(memory_.begin(), memory_.end(), 0);
+    cpuInReset_ = imageLoaded_ = running_ = false;
+    dacWord_ = 0;
+    dacRequestsSeen_ = 0;
+}
+
+bool BoardModel::firmwareRunning() const {
+    std::lock_guard lock(mutex_);
+    return running_;
+}
+
+bool BoardModel::cpuHeldInReset() const {
+    std::lock_guard lock(mutex_);
+    return cpuInReset_;
+}
+
+std::uint32_t BoardModel::dacInputWord() const {
+    std::lock_guard lock(mutex_);
+    return dacWord_;
+}
+
+double BoardModel::outputVolts() const {
+    return OutputVoltsFor(dacInputWord());
+}
+
+std::uint16_t BoardModel::converterCode() const {
+    return ConverterCodeFor(outputVolts());
+}
+
+std::vector<std::uint8_t> BoardModel::ram(std::uint16_t address, std::size_t length) const {
+    std::lock_guard lock(mutex_);
+    const std::size_t available = std::min(length, kAddressSpace - address);
+    return {memory_.begin() + address, memory_.begin() + address + available};
+}
+
+std::vector<RequestRecord> BoardModel::requests() const {
+    std::lock_guard lock(mutex_);
+    return log_;
+}
+
+void BoardModel::clearRequests() {
+    std::lock_guard lock(mutex_);
+    log_.clear();
+}
+
+}  // namespace tarnel::emulator

@@ -1,0 +1,100 @@
+// The evaluation board as a plain state machine: the USB microcontroller's
+// RAM and CPU reset, the DAC and the read-back converter, answering one
+// vendor control request at a time. It knows nothing about USB transport;
+// the usbfs side feeds it setup packets and hands its replies back.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <random>
+#include <span>
+#include <vector>
+
+#include "tarnel/board_protocol.h"
+#include "tarnel/emulated_board.h"
+
+namespace tarnel::emulator {
+
+// The 8-byte setup packet of a control transfer, decoded.
+struct SetupPacket {
+    std::uint8_t requestType = 0;   // bmRequestType
+    std::uint8_t request = 0;       // bRequest
+    std::uint16_t value = 0;        // wValue
+    std::uint16_t index = 0;        // wIndex
+    std::uint16_t length = 0;       // wLength
+
+    static constexpr std::size_t kSize = 8;
+    static SetupPacket decode(std::span<const std::uint8_t, kSize> bytes);
+    bool toHost() const { return (requestType & 0x80) != 0; }
+    bool isVendor() const { return (requestType & 0x60) == 0x40; }
+};
+
+// What the board does with one control request. For an answered IN request
+// `data` holds the bytes it returns (at most wLength).
+struct ControlReply {
+    RequestRecord::Outcome outcome = RequestRecord::Outcome::Answered;
+    std::vector<std::uint8_t> data;
+};
+
+// ---- DAC and converter arithmetic -----------------------------------------
+struct DacInput {
+    std::uint32_t data = 0;                       // 18-bit data word
+    protocol::PowerDown powerDown = protocol::PowerDown::Normal;
+};
+DacInput DecodeDacInputWord(std::uint32_t inputWord);
+double OutputVoltsFor(std::uint32_t inputWord);
+// 12-bit converter code of a voltage: floor(volts / full scale * 4096), 0..4095.
+std::uint16_t ConverterCodeFor(double volts);
+std::uint8_t MirrorBits(std::uint8_t byte);
+// The two bytes request 0xDA returns for a code: high byte first, each mirrored.
+std::array<std::uint8_t, 2> ConverterReplyFor(std::uint16_t code);
+
+class BoardModel {
+public:
+    static constexpr std::uint32_t kDefaultNoiseSeed = 0x7A12E1u;
+
+    explicit BoardModel(Options options = {}, std::uint32_t noiseSeed = kDefaultNoiseSeed);
+
+    // Answers one control request; `outData` is the data stage of an OUT request.
+    ControlReply handleControl(const SetupPacket& setup, std::span<const std::uint8_t> outData);
+
+    // True once the board has seen as many 0xDD/0xDA requests since power-up
+    // as --unplug-after allows.
+    bool unplugDue() const;
+    // Back to power-up state after a replug: RAM cleared, CPU stopped, DAC at
+    // 0, request count for --unplug-after restarted (the log is kept).
+    void powerCycle();
+
+    bool firmwareRunning() const;
+    bool cpuHeldInReset() const;
+    std::uint32_t dacInputWord() const;
+    double outputVolts() const;
+    std::uint16_t converterCode() const;
+    std::vector<std::uint8_t> ram(std::uint16_t address, std::size_t length) const;
+    std::vector<RequestRecord> requests() const;
+    void clearRequests();
+
+private:
+    ControlReply answer(const SetupPacket& setup, std::span<const std::uint8_t> outData);
+    ControlReply accessRam(const SetupPacket& setup, std::span<const std::uint8_t> outData);
+    ControlReply writeCpucs(std::uint8_t value);
+    ControlReply writeDac(const SetupPacket& setup);
+    ControlReply readConverter(const SetupPacket& setup);
+    std::uint16_t noisy(std::uint16_t code);
+
+    static constexpr std::size_t kAddressSpace = 0x10000;
+
+    const Options options_;
+    mutable std::mutex mutex_;
+    std::vector<std::uint8_t> memory_ = std::vector<std::uint8_t>(kAddressSpace, 0);
+    bool cpuInReset_ = false;
+    bool imageLoaded_ = false;     // a non-empty image was written while in reset
+    bool running_ = false;
+    std::uint32_t dacWord_ = 0;
+    unsigned dacRequestsSeen_ = 0; // 0xDD and 0xDA requests, for --unplug-after
+    std::minstd_rand noise_;
+    std::vector<RequestRecord> log_;
+};
+
+}  // namespace tarnel::emulator

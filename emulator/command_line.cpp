@@ -1,0 +1,66 @@
+#include "command_line.h"
+
+#include <charconv>
+#include <cstdint>
+#include <optional>
+
+namespace tarnel::emulator {
+
+namespace {
+
+UsageError Problem(const std::string& what) { return {"board-emulator: " + what + " — " + kUsage}; }
+
+// A request code in hex, "0xDA" or "DA".
+std::optional<std::uint8_t> ParseRequestCode(std::string_view text) {
+    if (text.starts_with("0x") || text.starts_with("0X")) text.remove_prefix(2);
+    unsigned code = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), code, 16);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || code > 0xFF) return std::nullopt;
+    return static_cast<std::uint8_t>(code);
+}
+
+std::optional<unsigned> ParseCount(std::string_view text) {
+    unsigned count = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count, 10);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return count;
+}
+
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+    EmulatorRun run;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& option = arguments[i];
+        if (option == "--") {
+            run.command.assign(arguments.begin() + static_cast<std::ptrdiff_t>(i) + 1, arguments.end());
+            if (run.command.empty()) return Problem("no COMMAND after --");
+            return run;
+        }
+        if (option == "--help" || option == "-h") return HelpRequested{};
+        if (option == "--no-board") {
+            run.options.noBoard = true;
+            continue;
+        }
+        if (option == "--noise") {
+            run.options.noise = true;
+            continue;
+        }
+        const bool takesValue = option == "--unplug-after" || option == "--stall" || option == "--timeout";
+        if (!takesValue) return Problem("unknown option '" + option + "'");
+        if (i + 1 >= arguments.size()) return Problem(option + " needs a value");
+        const std::string& value = arguments[++i];
+        if (option == "--unplug-after") {
+            const auto count = ParseCount(value);
+            if (!count) return Problem("--unplug-after needs a request count such as 3, not '" + value + "'");
+            run.options.unplugAfter = *count;
+            continue;
+        }
+        const auto code = ParseRequestCode(value);
+        if (!code) return Problem(option + " needs a request code in hex such as 0xDA, not '" + value + "'");
+        (option == "--stall" ? run.options.stallRequests : run.options.timeoutRequests).insert(*code);
+    }
+    return Problem("missing '-- COMMAND'");
+}
+
+}  // namespace tarnel::emulator

@@ -1,0 +1,31 @@
+// The board-emulator command line:
+//   board-emulator [--no-board] [--unplug-after N] [--stall CODE] [--timeout CODE] [--noise] -- COMMAND [ARGS...]
+#pragma once
+
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "tarnel/emulated_board.h"
+
+namespace tarnel::emulator {
+
+inline constexpr const char* kUsage =
+    "usage: board-emulator [--no-board] [--unplug-after N] [--stall CODE] [--timeout CODE] [--noise] "
+    "-- COMMAND [ARGS...]";
+
+struct EmulatorRun {
+    Options options;
+    std::vector<std::string> command;   // never empty
+};
+struct HelpRequested {};
+struct UsageError {
+    std::string message;   // one line: what is wrong, then the usage
+};
+
+using ParsedCommandLine = std::variant<EmulatorRun, HelpRequested, UsageError>;
+
+// `arguments` excludes the program name.
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+}  // namespace tarnel::emulator

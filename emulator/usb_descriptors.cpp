@@ -1,0 +1,85 @@
+#include "usb_descriptors.h"
+
+#include <cstdio>
+
+#include "tarnel/board_protocol.h"
+
+namespace tarnel::emulator {
+
+namespace {
+
+constexpr std::uint8_t Low(std::uint16_t v) { return static_cast<std::uint8_t>(v & 0xFF); }
+constexpr std::uint8_t High(std::uint16_t v) { return static_cast<std::uint8_t>(v >> 8); }
+
+constexpr std::uint8_t kDeviceDescriptorType = 0x01;
+constexpr std::uint8_t kConfigDescriptorType = 0x02;
+constexpr std::uint8_t kInterfaceDescriptorType = 0x04;
+constexpr std::uint8_t kVendorSpecificClass = 0xFF;
+constexpr std::uint8_t kConfigurationValue = 1;
+constexpr std::uint8_t kConfigDescriptorLength = 9;
+constexpr std::uint8_t kInterfaceDescriptorLength = 9;
+
+std::string Hex(const std::vector<std::uint8_t>& bytes) {
+    std::string text;
+    char digits[3];
+    for (std::uint8_t byte : bytes) {
+        std::snprintf(digits, sizeof digits, "%02X", byte);
+        text += digits;
+    }
+    return text;
+}
+
+std::string ThreeDigits(unsigned number) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%03u", number % 1000);
+    return text;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> BoardDescriptors() {
+    const std::uint16_t vendor = protocol::kVendorId;
+    const std::uint16_t product = protocol::kProductId;
+    const std::uint16_t configTotal = kConfigDescriptorLength + kInterfaceDescriptorLength;
+    return {
+        // device: USB 2.0, vendor class, 64-byte endpoint 0, release 1.00, one configuration
+        18, kDeviceDescriptorType, 0x00, 0x02, kVendorSpecificClass, kVendorSpecificClass,
+        kVendorSpecificClass, 64, Low(vendor), High(vendor), Low(product), High(product),
+        0x00, 0x01, 0, 0, 0, 1,
+        // configuration 1: one interface, bus powered, 100 mA
+        kConfigDescriptorLength, kConfigDescriptorType, Low(configTotal), High(configTotal), 1,
+        kConfigurationValue, 0, 0x80, 50,
+        // interface 0, alternate setting 0, no endpoints of its own
+        kInterfaceDescriptorLength, kInterfaceDescriptorType, static_cast<std::uint8_t>(protocol::kInterfaceNumber),
+        0, 0, kVendorSpecificClass, kVendorSpecificClass, kVendorSpecificClass, 0,
+    };
+}
+
+std::string BusAddress::sysfsPath() const {
+    return "/sys/devices/pci0000:00/0000:00:14.0/usb" + std::to_string(bus) + "/" + std::to_string(bus) + "-1";
+}
+
+std::string BusAddress::deviceNode() const {
+    return "/dev/bus/usb/" + ThreeDigits(bus) + "/" + ThreeDigits(device);
+}
+
+std::string BoardDeviceRecord(const BusAddress& address) {
+    const std::string node = address.deviceNode();
+    const std::string bus = std::to_string(address.bus);
+    const std::string device = std::to_string(address.device);
+    // Sysfs attribute values end in a newline, written "\n" in the record.
+    return "P: " + address.sysfsPath().substr(4) + "\n"
+           "N: " + node.substr(5) + "\n"
+           "E: SUBSYSTEM=usb\n"
+           "E: DEVTYPE=usb_device\n"
+           "E: DEVNAME=" + node + "\n"
+           "E: BUSNUM=" + ThreeDigits(address.bus) + "\n"
+           "E: DEVNUM=" + ThreeDigits(address.device) + "\n"
+           "A: busnum=" + bus + "\\n\n"
+           "A: devnum=" + device + "\\n\n"
+           "A: speed=480\\n\n"
+           "A: bConfigurationValue=" + std::to_string(kConfigurationValue) + "\\n\n"
+           "H: descriptors=" + Hex(BoardDescriptors()) + "\n";
+}
+
+}  // namespace tarnel::emulator

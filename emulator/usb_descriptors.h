@@ -1,0 +1,28 @@
+// How the emulated board presents itself on the bus: its USB descriptors and
+// the umockdev device record (sysfs attributes, udev properties, device node)
+// that makes libusb find it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tarnel::emulator {
+
+// Device descriptor followed by the one configuration descriptor (interface 0,
+// vendor class, no endpoints besides endpoint 0), as sysfs "descriptors" holds them.
+std::vector<std::uint8_t> BoardDescriptors();
+
+// Where the board sits on the emulated bus. Each plug-in gets a new device
+// number, as on a real bus, so handles from an earlier plug-in never reach it.
+struct BusAddress {
+    unsigned bus = 1;
+    unsigned device = 2;
+    std::string sysfsPath() const;     // e.g. /sys/devices/pci0000:00/.../usb1/1-1
+    std::string deviceNode() const;    // e.g. /dev/bus/usb/001/002
+};
+
+// The device record for umockdev_testbed_add_from_string.
+std::string BoardDeviceRecord(const BusAddress& address);
+
+}  // namespace tarnel::emulator

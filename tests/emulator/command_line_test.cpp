@@ -1,0 +1,54 @@
+#include "command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace tarnel::emulator;
+
+TEST(EmulatorCommandLineTest, ParsesEveryOptionAndTheCommand) {
+    const auto parsed = ParseCommandLine({"--no-board", "--unplug-after", "4", "--stall", "0xDA", "--stall", "a0",
+                                          "--timeout", "0XDD", "--noise", "--", "prog", "--stall", "x"});
+    const auto* run = std::get_if<EmulatorRun>(&parsed);
+    ASSERT_NE(run, nullptr);
+    EXPECT_TRUE(run->options.noBoard);
+    EXPECT_EQ(run->options.unplugAfter, 4u);
+    EXPECT_EQ(run->options.stallRequests, (std::set<std::uint8_t>{0xDA, 0xA0}));
+    EXPECT_EQ(run->options.timeoutRequests, (std::set<std::uint8_t>{0xDD}));
+    EXPECT_TRUE(run->options.noise);
+    EXPECT_EQ(run->command, (std::vector<std::string>{"prog", "--stall", "x"}));
+}
+
+TEST(EmulatorCommandLineTest, DefaultsToAHealthyBoard) {
+    const auto parsed = ParseCommandLine({"--", "true"});
+    const auto* run = std::get_if<EmulatorRun>(&parsed);
+    ASSERT_NE(run, nullptr);
+    EXPECT_FALSE(run->options.noBoard || run->options.noise || run->options.unplugAfter);
+    EXPECT_TRUE(run->options.stallRequests.empty() && run->options.timeoutRequests.empty());
+}
+
+TEST(EmulatorCommandLineTest, RejectsBadUsageWithOneLineNamingTheProblem) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "missing '-- COMMAND'"},
+        {{"--noise"}, "missing '-- COMMAND'"},
+        {{"--"}, "no COMMAND"},
+        {{"--bogus", "--", "x"}, "unknown option '--bogus'"},
+        {{"--stall"}, "--stall needs a value"},
+        {{"--stall", "0x100", "--", "x"}, "hex"},
+        {{"--timeout", "0x", "--", "x"}, "hex"},
+        {{"--timeout", "DAX", "--", "x"}, "hex"},
+        {{"--unplug-after", "-1", "--", "x"}, "request count"},
+        {{"--unplug-after", "3x", "--", "x"}, "request count"},
+    };
+    for (const auto& [arguments, cause] : cases) {
+        const auto parsed = ParseCommandLine(arguments);
+        const auto* error = std::get_if<UsageError>(&parsed);
+        ASSERT_NE(error, nullptr) << cause;
+        EXPECT_NE(error->message.find(cause), std::string::npos) << error->message;
+        EXPECT_NE(error->message.find("usage: board-emulator"), std::string::npos);
+        EXPECT_EQ(error->message.find('\n'), std::string::npos);
+    }
+    EXPECT_TRUE(std::holds_alternative<HelpRequested>(ParseCommandLine({"--help"})));
+}
+
+}  // namespace
