@@ -1,0 +1,15 @@
+#include "message_box.h"
+
+#include "application_identity.h"
+
+namespace tarnel::ui {
+
+void ShowMessageBox(QMessageBox::Icon icon, const QString& text) {
+    QMessageBox box(icon, ApplicationTitle(), text, QMessageBox::Ok);
+    box.setObjectName(QStringLiteral("MessageBox"));
+    box.exec();
+}
+
+void ShowWarningBox(const QString& text) { ShowMessageBox(QMessageBox::Warning, text); }
+
+}  // namespace tarnel::ui

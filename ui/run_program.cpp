@@ -1,0 +1,27 @@
+#include "run_program.h"
+
+#include <exception>
+
+#include <QApplication>
+
+#include "application_identity.h"
+#include "core/main_sequence.h"
+#include "main_form.h"
+#include "run_time_error_report.h"
+
+namespace tarnel::ui {
+
+int RunProgram(int argc, char** argv, link::BoardLibrary& library) {
+    QApplication application(argc, argv);
+    ApplyApplicationIdentity(application);
+    link::SetActiveBoardLibrary(&library);
+    MainForm form;
+    try {
+        Main(form);
+    } catch (const std::exception& error) {
+        ReportRunTimeErrorAndEnd(error);
+    }
+    return QApplication::exec();
+}
+
+}  // namespace tarnel::ui

@@ -1,0 +1,21 @@
+#include "run_time_error_report.h"
+
+#include <cstdio>
+
+#include <QApplication>
+
+#include "core/program_end.h"
+#include "message_box.h"
+
+namespace tarnel::ui {
+
+void ReportRunTimeErrorAndEnd(const std::exception& error) {
+    std::fprintf(stderr, "%s\n", error.what());
+    std::fflush(stderr);
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) {
+        ShowMessageBox(QMessageBox::Critical, QString::fromUtf8(error.what()));
+    }
+    EndProgram(kExitRunTimeError);
+}
+
+}  // namespace tarnel::ui
