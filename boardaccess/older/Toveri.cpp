@@ -1,0 +1,75 @@
+// The single-board library: thin entry points over the board-access core.
+// It keeps the board it loaded the firmware into and sends every request there.
+#include <tarnel/Toveri.h>
+
+#include <memory>
+#include <mutex>
+
+#include "arguments.h"
+#include "board_error.h"
+#include "diagnostics.h"
+#include "firmware_loader.h"
+#include "intel_hex.h"
+#include "usb_board.h"
+
+namespace {
+
+namespace core = tarnel::boardaccess;
+
+constexpr std::string_view kSpeaker = "libToveri";
+
+// The board of the last successful firmware load.
+class KeptBoard {
+public:
+    void Replace(std::shared_ptr<core::UsbBoard> board) {
+        const std::lock_guard lock(mutex_);
+        board_ = std::move(board);
+    }
+    std::shared_ptr<core::UsbBoard> Get() const {
+        const std::lock_guard lock(mutex_);
+        if (!board_) {
+            throw core::BoardError(core::FailureKind::BadArgument,
+                                   "no board is open — load the firmware first (LoadFirmWare)");
+        }
+        return board_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::shared_ptr<core::UsbBoard> board_;
+};
+
+KeptBoard& Kept() {
+    static KeptBoard kept;
+    return kept;
+}
+
+// This library reports success as 1 and failure as the core's negative status.
+std::int16_t StatusOf(std::int16_t coreStatus) { return coreStatus == 0 ? 1 : coreStatus; }
+
+}  // namespace
+
+std::int16_t LoadFirmWare(char* path) {
+    return StatusOf(core::RunReported(kSpeaker, [&] {
+        core::RequirePointer(path, "path");
+        const core::FirmwareImage image = core::ReadIntelHexFile(path);
+        // A reload starts from a freshly opened board; the old one is released
+        // first so its interface is free to claim again.
+        Kept().Replace(nullptr);
+        std::shared_ptr<core::UsbBoard> board = core::UsbBoard::Open(core::BoardId{}, 0);
+        core::LoadFirmware(*board, image);
+        Kept().Replace(std::move(board));
+    }));
+}
+
+std::int16_t VendorIORequest(std::int16_t request, std::int32_t value, std::int32_t index, std::int16_t direction,
+                             std::int16_t length, char* data) {
+    return StatusOf(core::RunReported(kSpeaker, [&] {
+        const std::uint8_t code = core::RequestCodeFrom(request);
+        const std::uint16_t valueField = core::FieldFrom(value, "value");
+        const std::uint16_t indexField = core::FieldFrom(index, "index");
+        const auto board = Kept().Get();
+        board->VendorRequest(code, valueField, indexField, core::DirectionFrom(direction),
+                             core::DataFrom(data, length));
+    }));
+}
