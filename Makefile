@@ -1,6 +1,6 @@
 # Two entry points over the CMake presets:
 #   make demo  - installs what is missing, builds, runs Tarnel(version2) on the emulated board
-#   make test  - installs what is missing, builds with the sanitizers, runs every test
+#   make test  - installs what is missing, builds (clang with the sanitizers, and g++), runs every test
 .PHONY: demo test deps build-dev build-ci install clean
 
 deps:
@@ -17,7 +17,9 @@ build-ci: deps
 demo: build-dev
 	bash scripts/demo build/dev
 
-test: build-ci
+# The test build uses clang with the sanitizers; the g++ build of the demo is
+# built as well, so that both compilers keep the code warning-free.
+test: build-ci build-dev
 	bash scripts/run-tests build/ci
 
 install: deps

@@ -1,5 +1,9 @@
 # Warnings and sanitizers for every target of the project.
 add_compile_options(-Wall -Wextra)
+option(TARNEL_WERROR "Treat compiler warnings as errors" OFF)
+if(TARNEL_WERROR)
+  add_compile_options(-Werror)
+endif()
 
 if(TARNEL_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
