@@ -17,15 +17,15 @@ std::string LastDlError() {
 
 }  // namespace
 
-DynamicLibrary::DynamicLibrary(std::string spec) : spec_(std::move(spec)) {}
+DynamicLibrary::DynamicLibrary(std::string location) : location_(std::move(location)) {}
 
 void* DynamicLibrary::Resolve(const char* symbol) {
     if (handle_ == nullptr) {
         // This call sits in the program itself, so a bare name is searched
         // with the executable's RUNPATH ($ORIGIN): the copy beside it first.
-        handle_ = dlopen(spec_.c_str(), RTLD_NOW | RTLD_LOCAL);
+        handle_ = dlopen(location_.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (handle_ == nullptr) {
-            throw RunTimeError("Cannot load the board-access library " + spec_ + ": " + LastDlError());
+            throw RunTimeError("Cannot load the board-access library " + location_ + ": " + LastDlError());
         }
     }
     if (const auto known = resolved_.find(symbol); known != resolved_.end()) return known->second;
@@ -33,7 +33,7 @@ void* DynamicLibrary::Resolve(const char* symbol) {
     dlerror();
     void* address = dlsym(handle_, symbol);
     if (address == nullptr) {
-        throw RunTimeError("The board-access library " + spec_ + " has no entry point " + symbol + ": " +
+        throw RunTimeError("The board-access library " + location_ + " has no entry point " + symbol + ": " +
                            LastDlError());
     }
     resolved_.emplace(symbol, address);

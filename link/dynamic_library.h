@@ -9,9 +9,9 @@ namespace tarnel::link {
 
 class DynamicLibrary {
 public:
-    // spec is an absolute path, or a bare file name found by the ordinary
+    // location is an absolute path, or a bare file name found by the ordinary
     // library search of the executable.
-    explicit DynamicLibrary(std::string spec);
+    explicit DynamicLibrary(std::string location);
     DynamicLibrary(const DynamicLibrary&) = delete;
     DynamicLibrary& operator=(const DynamicLibrary&) = delete;
 
@@ -22,12 +22,12 @@ public:
         return reinterpret_cast<Fn*>(Resolve(symbol));
     }
 
-    const std::string& spec() const { return spec_; }
+    const std::string& location() const { return location_; }
 
 private:
     void* Resolve(const char* symbol);
 
-    std::string spec_;
+    std::string location_;
     void* handle_ = nullptr;             // never closed: the library stays for the run
     std::map<std::string, void*> resolved_;
 };

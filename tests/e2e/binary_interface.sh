@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# What the delivered files promise the outside world:
+#   - each board-access library exports exactly its entry points;
+#   - each program searches libraries beside itself and nowhere else it chose;
+#   - an installation carries programs, libraries and the udev rule, but never
+#     the emulated board's test firmware.
+# usage: binary_interface.sh BUILD_DIR NEWER_LIBRARY OLDER_LIBRARY PROGRAM...
+set -euo pipefail
+build_dir=$1 newer=$2 older=$3
+shift 3
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+exports() { nm -D --defined-only "$1" | awk '{print $3}' | sort | tr '\n' ' '; }
+expected_newer="Connect Download_Firmware Search_For_Boards Vendor_Request "
+expected_older="_Z12LoadFirmWarePc _Z15VendorIORequestsiissPc "
+[ "$(exports "$newer")" = "$expected_newer" ] || fail "$newer exports: $(exports "$newer")"
+[ "$(exports "$older")" = "$expected_older" ] || fail "$older exports: $(exports "$older")"
+
+for program in "$@"; do
+  runpath=$(readelf -d "$program" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
+  [ "$runpath" = '$ORIGIN' ] || fail "$program has RUNPATH '$runpath', not exactly \$ORIGIN"
+done
+
+stage=$(mktemp -d "${TMPDIR:-/tmp}/install.XXXXXX")
+trap 'rm -rf "$stage"' EXIT
+DESTDIR=$stage cmake --install "$build_dir" >/dev/null
+for wanted in "Tarnel(version2)" Tarnel libToveri.so libKTV_CYUSB_USB4.so 60-tarnel-board.rules \
+              tarnel-version2.desktop tarnel.png; do
+  [ -n "$(find "$stage" -name "$wanted" -print -quit)" ] || fail "installation lacks $wanted"
+done
+[ -z "$(find "$stage" -iname 'Brisan.hex' -print -quit)" ] || fail "installation carries the test firmware"
+if grep -rq 'MODE="0666"' "$stage"; then fail "the udev rule makes the board world-writable"; fi
+
+[ "$failures" -eq 0 ] && echo "binary interface: ok"
+exit "$failures"
