@@ -1,20 +1,27 @@
-// Both board-access libraries end to end: through libusb to the emulated
-// board, as the programs use them.
+// Both board-access libraries end to end, as the programs use them: loaded
+// with dlopen from their build paths (so their exported names are checked
+// too), through libusb to the emulated board, with what each call writes to
+// stderr captured.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <tarnel/KTV_CYUSB_USB4.h>
+#include <tarnel/Toveri.h>
 #include <tarnel/board_protocol.h>
 #include <tarnel/emulated_board.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
+#include <sstream>
+#include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "hex_records.h"
 #include "intel_hex.h"
-#include "library_drivers.h"
 
 namespace tarnel::boardaccess {
 namespace {
@@ -23,130 +30,169 @@ namespace protocol = tarnel::protocol;
 using emulator::EmulatedBoard;
 using emulator::Options;
 using emulator::RequestRecord;
-using testing::AnyLineContains;
-using testing::CallResult;
-using testing::Variant;
 
 const std::string kFirmware = TARNEL_TEST_FIRMWARE_FILE;
+const std::string kDisconnected = "board disconnected — reconnect it and restart the program";
 
-std::string BoardIdText() {
-    char text[32];
-    std::snprintf(text, sizeof text, "0x%04X:0x%04X", protocol::kVendorId, protocol::kProductId);
-    return text;
-}
-
-std::uint8_t ReverseBits(std::uint8_t byte) {
-    std::uint8_t reversed = 0;
-    for (int bit = 0; bit < 8; ++bit) {
-        if (byte & (1u << bit)) reversed = static_cast<std::uint8_t>(reversed | (0x80u >> bit));
+// The entry points of both libraries, which stay loaded for the whole run as in the programs.
+struct Exports {
+    static constexpr const char* kNewer = TARNEL_NEWER_LIBRARY_FILE;
+    static constexpr const char* kOlder = TARNEL_OLDER_LIBRARY_FILE;
+    template <class Function>
+    static Function* Resolve(const char* path, const char* name) {
+        void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+        void* symbol = library != nullptr ? dlsym(library, name) : nullptr;
+        if (symbol == nullptr) throw std::runtime_error(std::string("cannot resolve ") + name + " in " + path);
+        return reinterpret_cast<Function*>(symbol);
     }
-    return reversed;
-}
-
-bool SameRequest(const RequestRecord& a, const RequestRecord& b) {
-    return a.request == b.request && a.value == b.value && a.index == b.index && a.toHost == b.toHost &&
-           a.length == b.length && a.outcome == b.outcome;
-}
-
-std::string Describe(const std::vector<RequestRecord>& records) {
-    std::string text;
-    char line[96];
-    for (const auto& r : records) {
-        std::snprintf(line, sizeof line, "{0x%02X value 0x%04X index 0x%04X %s length %u outcome %d}\n", r.request,
-                      r.value, r.index, r.toHost ? "in" : "out", r.length, static_cast<int>(r.outcome));
-        text += line;
+    static const Exports& Get() {
+        static const Exports exports;
+        return exports;
     }
-    return text;
-}
+    decltype(&Search_For_Boards) search = Resolve<decltype(Search_For_Boards)>(kNewer, "Search_For_Boards");
+    decltype(&Connect) connect = Resolve<decltype(Connect)>(kNewer, "Connect");
+    decltype(&Download_Firmware) download = Resolve<decltype(Download_Firmware)>(kNewer, "Download_Firmware");
+    decltype(&Vendor_Request) request = Resolve<decltype(Vendor_Request)>(kNewer, "Vendor_Request");
+    decltype(&LoadFirmWare) load = Resolve<decltype(LoadFirmWare)>(kOlder, "_Z12LoadFirmWarePc");
+    decltype(&VendorIORequest) ioRequest = Resolve<decltype(VendorIORequest)>(kOlder, "_Z15VendorIORequestsiissPc");
+};
 
-void ExpectRequests(const EmulatedBoard& board, const std::vector<RequestRecord>& expected) {
-    const auto seen = board.requests();
-    EXPECT_TRUE(std::equal(seen.begin(), seen.end(), expected.begin(), expected.end(), SameRequest))
-        << "board saw:\n" << Describe(seen) << "expected:\n" << Describe(expected);
+// One library call: whether its status says done, and the lines it wrote to stderr under its own name.
+struct CallResult {
+    bool done = false;
+    std::vector<std::string> lines;
+    bool Said(const std::string& part) const {
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const auto& line) { return line.find(part) != std::string::npos; });
+    }
+};
+
+enum class Variant { Newer, Older };
+const char* NameOf(Variant variant) { return variant == Variant::Newer ? "Newer" : "Older"; }
+void PrintTo(Variant variant, std::ostream* out) { *out << NameOf(variant); }
+
+// Either library through the steps the programs take.
+struct LibraryDriver {
+    explicit LibraryDriver(Variant variant) : newer(variant == Variant::Newer) {}
+
+    // Runs call with stderr captured and checks the reporting rule: a failure
+    // writes exactly one line, a success none.
+    CallResult Run(const std::function<int()>& call) const {
+        const std::string speaker = newer ? "libKTV_CYUSB_USB4: " : "libToveri: ";
+        ::testing::internal::CaptureStderr();
+        const int status = call();
+        const std::string text = ::testing::internal::GetCapturedStderr();
+        CallResult result{newer ? status == 0 : status > 0, {}};
+        std::istringstream stream(text);
+        for (std::string line; std::getline(stream, line);) {
+            if (line.rfind(speaker, 0) == 0) result.lines.push_back(line);
+        }
+        EXPECT_EQ(result.lines.size(), result.done ? 0u : 1u) << "status " << status << ", stderr:\n" << text;
+        return result;
+    }
+
+    // What a program does to get the firmware running. The newer library
+    // searches, connects to list byte 0 and downloads, each call reported on
+    // its own: done is the download's, the lines are all three's.
+    CallResult Load(std::string path) {
+        const Exports& lib = Exports::Get();
+        if (!newer) return Run([&] { return lib.load(path.data()); });
+        std::int32_t count = 0;
+        std::uint8_t list[TARNEL_BOARD_LIST_BYTES] = {};
+        const std::function<int()> steps[] = {
+            [&] { return lib.search(protocol::kVendorId, protocol::kProductId, &count, list); },
+            [&] { return lib.connect(protocol::kVendorId, protocol::kProductId, list[0], &handle); },
+            [&] { return lib.download(handle, path.c_str()); },
+        };
+        CallResult all;
+        for (const auto& step : steps) {
+            const CallResult result = Run(step);
+            all.done = result.done;
+            all.lines.insert(all.lines.end(), result.lines.begin(), result.lines.end());
+        }
+        return all;
+    }
+
+    CallResult Request(std::uint8_t request, std::uint16_t value, std::uint16_t index, std::uint8_t direction,
+                       std::uint16_t length, std::uint8_t* data) const {
+        const Exports& lib = Exports::Get();
+        if (newer) return Run([&] { return lib.request(handle, request, value, index, direction, length, data); });
+        return Run([&] {
+            return lib.ioRequest(request, value, index, direction, static_cast<std::int16_t>(length),
+                                 reinterpret_cast<char*>(data));
+        });
+    }
+
+    const bool newer;
+    std::int32_t handle = 0;   // the newer library's, from Connect
+};
+
+// A vendor request as the board logged it: code, value, index, toward the host, length, outcome.
+using Logged = std::tuple<int, int, int, bool, int, RequestRecord::Outcome>;
+std::vector<Logged> Requests(const EmulatedBoard& board) {
+    std::vector<Logged> logged;
+    for (const auto& r : board.requests()) {
+        logged.emplace_back(r.request, r.value, r.index, r.toHost, r.length, r.outcome);
+    }
+    return logged;
 }
+constexpr auto kAnswered = RequestRecord::Outcome::Answered;
 
 class BothLibrariesTest : public ::testing::TestWithParam<Variant> {
 protected:
-    std::unique_ptr<testing::LibraryDriver> library_ = testing::DriverFor(GetParam());
+    LibraryDriver library_{GetParam()};
 };
 
-TEST_P(BothLibrariesTest, LoadsTheFirmwareInTheFewestWrites) {
+TEST_P(BothLibrariesTest, LoadsInTheFewestWritesThenCarriesExactRequestFields) {
     EmulatedBoard board;
-    ASSERT_TRUE(library_->Load(kFirmware).done);
-
+    ASSERT_TRUE(library_.Load(kFirmware).done);
     EXPECT_TRUE(board.firmwareRunning());
-    const FirmwareImage image = ReadIntelHexFile(kFirmware);
-    for (const auto& [address, byte] : image) {
+    for (const auto& [address, byte] : ReadIntelHexFile(kFirmware)) {
         ASSERT_EQ(board.ram(address, 1).at(0), byte) << "at " << address;
     }
-    const RequestRecord cpucs{protocol::kRequestRamAccess, protocol::kCpucsAddress, 0, false, 1};
-    ExpectRequests(board, {cpucs,
-                           {protocol::kRequestRamAccess, 0x0000, 0, false, 0x800},
-                           {protocol::kRequestRamAccess, 0xE000, 0, false, 0x40},
-                           cpucs});
-}
+    const Logged cpucs{protocol::kRequestRamAccess, protocol::kCpucsAddress, 0, false, 1, kAnswered};
+    EXPECT_EQ(Requests(board), (std::vector<Logged>{cpucs,
+                                                    {protocol::kRequestRamAccess, 0x0000, 0, false, 0x800, kAnswered},
+                                                    {protocol::kRequestRamAccess, 0xE000, 0, false, 0x40, kAnswered},
+                                                    cpucs}));
 
-TEST_P(BothLibrariesTest, CarriesDacWritesInValueAndIndexAlone) {
-    EmulatedBoard board;
-    ASSERT_TRUE(library_->Load(kFirmware).done);
-    const struct {
-        std::uint32_t inputWord;
-        std::uint16_t value;
-        std::uint16_t index;
-    } cases[] = {{0x0FFFFC, 0xFFFC, 0x180F}, {0x300000, 0x0000, 0x1830}, {0, 0x0000, 0x1800}, {0xFFFFFF, 0xFFFF, 0x18FF}};
-    for (const auto& c : cases) {
+    // 0xDD: the input word in value and index alone, no data.
+    const std::tuple<std::uint32_t, std::uint16_t, std::uint16_t> words[] = {   // input word, value, index
+        {0x0FFFFC, 0xFFFC, 0x180F}, {0xFFFFFF, 0xFFFF, 0x18FF}, {0x300000, 0x0000, 0x1830}, {0x0A5C00, 0x5C00, 0x180A}};
+    for (const auto& [inputWord, value, index] : words) {
         board.clearRequests();
         std::uint8_t unused = 0;
-        EXPECT_TRUE(library_->Request(protocol::kRequestDacWrite, c.value, c.index, 0, 0, &unused).done);
-        ExpectRequests(board, {{protocol::kRequestDacWrite, c.value, c.index, false, 0}});
-        EXPECT_EQ(board.dacInputWord(), c.inputWord);
+        EXPECT_TRUE(library_.Request(protocol::kRequestDacWrite, value, index, 0, 0, &unused).done);
+        EXPECT_EQ(Requests(board),
+                  (std::vector<Logged>{{protocol::kRequestDacWrite, value, index, false, 0, kAnswered}}));
+        EXPECT_EQ(board.dacInputWord(), inputWord);
     }
-}
 
-TEST_P(BothLibrariesTest, ReadsTheConverterAsTwoMirroredBytes) {
-    EmulatedBoard board;
-    ASSERT_TRUE(library_->Load(kFirmware).done);
-    std::uint8_t unused = 0;
-    ASSERT_TRUE(library_->Request(protocol::kRequestDacWrite, 0x0000, 0x1802, 0, 0, &unused).done);  // about half scale
+    // 0xDA: two bytes in, code 0xA5C of the last word, high byte first and each mirrored.
     board.clearRequests();
-
-    std::uint8_t received[4] = {0, 0, 0xEE, 0xEE};
-    EXPECT_TRUE(library_->Request(protocol::kRequestConverterRead, 0, 0, 1, 2, received).done);
-
-    ExpectRequests(board, {{protocol::kRequestConverterRead, 0, 0, true, 2}});
-    const unsigned code = (ReverseBits(received[0]) << 8 | ReverseBits(received[1])) & 0xFFF;
-    EXPECT_EQ(code, board.converterCode());
-    EXPECT_NE(code, 0u);
-    EXPECT_EQ(received[2], 0xEE) << "wrote past the requested length";
+    std::uint8_t received[3] = {0, 0, 0xEE};
+    EXPECT_TRUE(library_.Request(protocol::kRequestConverterRead, 0, 0, 1, 2, received).done);
+    EXPECT_EQ(Requests(board), (std::vector<Logged>{{protocol::kRequestConverterRead, 0, 0, true, 2, kAnswered}}));
+    EXPECT_EQ(std::vector<std::uint8_t>(received, received + 3), (std::vector<std::uint8_t>{0x50, 0x3A, 0xEE}))
+        << "0xEE: nothing written past the requested length";
 }
 
 TEST_P(BothLibrariesTest, MalformedOrMissingFirmwareNeverReachesTheBoard) {
     EmulatedBoard board;
     const auto folder = std::filesystem::temp_directory_path() / ("tarnel-e2e-" + std::string(NameOf(GetParam())));
     std::filesystem::create_directories(folder);
-    std::string damaged = testing::DataRecord(0x0000, 8) + testing::DataRecord(0x0008, 8) + testing::EndRecord();
-    damaged[damaged.find('\n') + 12] ^= 1;  // a data digit of line 2
-    std::ofstream(folder / "damaged.hex") << damaged;
+    std::ofstream(folder / "damaged.hex") << ":020000000102FB\n:0100020003FB\n:00000001FF\n";   // line 2 sums to 0x01
 
-    const struct {
-        std::filesystem::path path;
-        std::string expected;
-    } cases[] = {
-        {folder / "damaged.hex", "damaged.hex line 2: bad checksum — "},
-        {folder / "absent.hex", "cannot read firmware file " + (folder / "absent.hex").string() + ": "},
-    };
-    for (const auto& c : cases) {
-        const CallResult load = library_->Load(c.path.string());
-        EXPECT_FALSE(load.done);
-        EXPECT_TRUE(AnyLineContains(load.lines, c.expected)) << ::testing::PrintToString(load.lines);
-    }
-    EXPECT_TRUE(board.requests().empty()) << Describe(board.requests());
+    EXPECT_TRUE(library_.Load((folder / "damaged.hex").string()).Said("damaged.hex line 2: bad checksum — "));
+    EXPECT_TRUE(library_.Load((folder / "absent.hex").string())
+                    .Said("cannot read firmware file " + (folder / "absent.hex").string() + ": "));
+    EXPECT_EQ(Requests(board), std::vector<Logged>{});
     EXPECT_FALSE(board.firmwareRunning());
     std::filesystem::remove_all(folder);
 }
 
 INSTANTIATE_TEST_SUITE_P(Libraries, BothLibrariesTest, ::testing::Values(Variant::Newer, Variant::Older),
-                         [](const auto& info) { return std::string(testing::NameOf(info.param)); });
+                         [](const auto& info) { return std::string(NameOf(info.param)); });
 
 // ---- Faults of the emulated board ------------------------------------------
 
@@ -157,40 +203,35 @@ struct Fault {
     Options options;
     Step failingStep;
     std::string expectedLine;
+    friend void PrintTo(const Fault& fault, std::ostream* out) { *out << fault.name; }
 };
 
-Options Stalling(std::uint8_t code) {
-    Options options;
-    options.stallRequests = {code};
-    return options;
-}
-Options TimingOut(std::uint8_t code) {
-    Options options;
-    options.timeoutRequests = {code};
-    return options;
-}
-Options WithoutBoard() {
-    Options options;
-    options.noBoard = true;
-    return options;
-}
-Options UnpluggedAfter(unsigned requests) {
-    Options options;
-    options.unplugAfter = requests;
-    return options;
+std::string NoBoardLine() {
+    char text[96];
+    std::snprintf(text, sizeof text, "no board 0x%04X:0x%04X found — check the USB cable", protocol::kVendorId,
+                  protocol::kProductId);
+    return text;
 }
 
 const std::string kStall = " failed: the board refused it (stall) — ";
-const std::string kDisconnected = "board disconnected — reconnect it and restart the program";
+const std::string kTimeout = " failed: timeout — check the USB cable";
+
+// The options of a board with the one fault that `fault` sets.
+Options With(void (*fault)(Options&)) {
+    Options options;
+    fault(options);
+    return options;
+}
 
 const Fault kFaults[] = {
-    {"NoBoard", WithoutBoard(), Step::Load, "no board " + BoardIdText() + " found — check the USB cable"},
-    {"StallRamWrite", Stalling(0xA0), Step::Load, "request 0xA0" + kStall},
-    {"TimeoutRamWrite", TimingOut(0xA0), Step::Load, "request 0xA0 failed: timeout — check the USB cable"},
-    {"StallDacWrite", Stalling(0xDD), Step::Write, "request 0xDD" + kStall},
-    {"StallConverterRead", Stalling(0xDA), Step::Read, "request 0xDA" + kStall},
-    {"TimeoutConverterRead", TimingOut(0xDA), Step::Read, "request 0xDA failed: timeout — check the USB cable"},
-    {"UnplugAfterOneRequest", UnpluggedAfter(1), Step::Read, kDisconnected},
+    {"NoBoard", With([](Options& o) { o.noBoard = true; }), Step::Load, NoBoardLine()},
+    {"StallRamWrite", With([](Options& o) { o.stallRequests = {0xA0}; }), Step::Load, "request 0xA0" + kStall},
+    {"TimeoutRamWrite", With([](Options& o) { o.timeoutRequests = {0xA0}; }), Step::Load, "request 0xA0" + kTimeout},
+    {"StallDacWrite", With([](Options& o) { o.stallRequests = {0xDD}; }), Step::Write, "request 0xDD" + kStall},
+    {"StallConverterRead", With([](Options& o) { o.stallRequests = {0xDA}; }), Step::Read, "request 0xDA" + kStall},
+    {"TimeoutConverterRead", With([](Options& o) { o.timeoutRequests = {0xDA}; }), Step::Read,
+     "request 0xDA" + kTimeout},
+    {"UnplugAfterOneRequest", With([](Options& o) { o.unplugAfter = 1; }), Step::Read, kDisconnected},
 };
 
 class FaultTest : public ::testing::TestWithParam<std::tuple<Variant, Fault>> {};
@@ -198,153 +239,116 @@ class FaultTest : public ::testing::TestWithParam<std::tuple<Variant, Fault>> {}
 TEST_P(FaultTest, FailsWithOneLineNamingTheCause) {
     const auto& [variant, fault] = GetParam();
     EmulatedBoard board(fault.options);
-    const auto library = testing::DriverFor(variant);
+    LibraryDriver library(variant);
     std::uint8_t buffer[2] = {};
-    const auto step = [&](Step which) {
-        switch (which) {
-            case Step::Load: return library->Load(kFirmware);
-            case Step::Write: return library->Request(protocol::kRequestDacWrite, 0x1234, 0x1801, 0, 0, buffer);
-            case Step::Read: return library->Request(protocol::kRequestConverterRead, 0, 0, 1, 2, buffer);
-        }
-        return CallResult{};
+    const std::function<CallResult()> steps[] = {   // in Step order
+        [&] { return library.Load(kFirmware); },
+        [&] { return library.Request(protocol::kRequestDacWrite, 0x1234, 0x1801, 0, 0, buffer); },
+        [&] { return library.Request(protocol::kRequestConverterRead, 0, 0, 1, 2, buffer); },
     };
-
-    for (Step before = Step::Load; before != fault.failingStep; before = static_cast<Step>(static_cast<int>(before) + 1)) {
-        ASSERT_TRUE(step(before).done);
-    }
-    const CallResult failed = step(fault.failingStep);
+    const auto failing = static_cast<std::size_t>(fault.failingStep);
+    for (std::size_t before = 0; before < failing; ++before) ASSERT_TRUE(steps[before]().done);
+    const CallResult failed = steps[failing]();
     EXPECT_FALSE(failed.done);
-    EXPECT_TRUE(AnyLineContains(failed.lines, fault.expectedLine)) << ::testing::PrintToString(failed.lines);
-
-    // Whatever comes next fails again, cleanly, unless the fault was in one request kind only.
+    EXPECT_TRUE(failed.Said(fault.expectedLine)) << ::testing::PrintToString(failed.lines);
+    // What comes next fails again, cleanly, unless the fault was in one request kind only.
     if (fault.failingStep == Step::Load || fault.options.unplugAfter) {
-        EXPECT_FALSE(step(Step::Read).done);
+        EXPECT_FALSE(steps[2]().done);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    EmulatorOptions, FaultTest, ::testing::Combine(::testing::Values(Variant::Newer, Variant::Older), ::testing::ValuesIn(kFaults)),
-    [](const auto& info) {
-        return std::string(testing::NameOf(std::get<0>(info.param))) + std::get<1>(info.param).name;
-    });
+    EmulatorOptions, FaultTest,
+    ::testing::Combine(::testing::Values(Variant::Newer, Variant::Older), ::testing::ValuesIn(kFaults)),
+    [](const auto& info) { return std::string(NameOf(std::get<0>(info.param))) + std::get<1>(info.param).name; });
 
-// ---- The handle-based library's own arguments ----------------------------------
+// ---- Bad arguments and stale handles -----------------------------------------
 
-class NewerLibraryTest : public ::testing::Test {
-protected:
-    const testing::NewerLibrary& lib_ = testing::NewerLibrary::Get();
-    testing::NewerDriver driver_;
+struct BadCall {
+    const char* expected;
+    std::function<int()> call;
 };
 
-TEST_F(NewerLibraryTest, SearchListsBoardNumbersOnly) {
-    EmulatedBoard board;
-    std::int32_t count = -1;
-    std::uint8_t list[TARNEL_BOARD_LIST_BYTES];
-    std::fill(std::begin(list), std::end(list), 0xEE);
-    EXPECT_TRUE(driver_.Run([&] { return lib_.search(protocol::kVendorId, protocol::kProductId, &count, list); }).done);
-    EXPECT_EQ(count, 1);
-    EXPECT_EQ(list[0], 0);
-    EXPECT_EQ(list[1], 0xEE);
+// Each call fails naming the cause, and none reaches the board.
+void ExpectRejected(const LibraryDriver& library, EmulatedBoard& board, const std::vector<BadCall>& cases) {
+    board.clearRequests();
+    for (const auto& c : cases) {
+        const CallResult result = library.Run(c.call);
+        EXPECT_FALSE(result.done) << c.expected;
+        EXPECT_TRUE(result.Said(c.expected)) << ::testing::PrintToString(result.lines);
+    }
+    EXPECT_EQ(Requests(board), std::vector<Logged>{});
 }
 
-TEST_F(NewerLibraryTest, RejectsBadArgumentsWithoutCrashing) {
+TEST(NewerLibraryTest, RejectsBadArgumentsWithoutCrashing) {
+    const Exports& lib = Exports::Get();
     EmulatedBoard board;
-    ASSERT_TRUE(driver_.Load(kFirmware).done);
-    const std::int32_t handle = driver_.handle();
+    LibraryDriver driver(Variant::Newer);
+    ASSERT_TRUE(driver.Load(kFirmware).done);
+    const std::int32_t handle = driver.handle;
     const std::uint32_t vid = protocol::kVendorId;
     const std::uint32_t pid = protocol::kProductId;
     std::int32_t count = 0;
     std::int32_t newHandle = 77;
     std::uint8_t list[TARNEL_BOARD_LIST_BYTES] = {};
     std::uint8_t data[2] = {};
-    const struct {
-        const char* expected;
-        std::function<int()> call;
-    } cases[] = {
-        {"board_count is a null pointer", [&] { return lib_.search(vid, pid, nullptr, list); }},
-        {"board_list is a null pointer", [&] { return lib_.search(vid, pid, &count, nullptr); }},
-        {"vendor id 0x10000 is not a 16-bit USB id", [&] { return lib_.search(0x10000, pid, &count, list); }},
-        {"handle is a null pointer", [&] { return lib_.connect(vid, pid, 0, nullptr); }},
-        {"there is no board number 1; 1 board(s)", [&] { return lib_.connect(vid, pid, 1, &newHandle); }},
-        {"path is a null pointer", [&] { return lib_.download(handle, nullptr); }},
-        {"unknown board handle 0 —", [&] { return lib_.download(0, kFirmware.c_str()); }},
-        {"unknown board handle -1 —", [&] { return lib_.request(-1, 0xDA, 0, 0, 1, 2, data); }},
-        {"unknown board handle 99999 —", [&] { return lib_.request(99999, 0xDA, 0, 0, 1, 2, data); }},
-        {"direction 2 is neither 0", [&] { return lib_.request(handle, 0xDA, 0, 0, 2, 2, data); }},
-        {"data is a null pointer", [&] { return lib_.request(handle, 0xDA, 0, 0, 1, 2, nullptr); }},
-    };
-    board.clearRequests();
-    for (const auto& c : cases) {
-        const CallResult result = driver_.Run(c.call);
-        EXPECT_FALSE(result.done) << c.expected;
-        EXPECT_TRUE(AnyLineContains(result.lines, c.expected)) << ::testing::PrintToString(result.lines);
-    }
+    ExpectRejected(driver, board, {
+        {"board_count is a null pointer", [&] { return lib.search(vid, pid, nullptr, list); }},
+        {"board_list is a null pointer", [&] { return lib.search(vid, pid, &count, nullptr); }},
+        {"vendor id 0x10000 is not a 16-bit USB id", [&] { return lib.search(0x10000, pid, &count, list); }},
+        {"handle is a null pointer", [&] { return lib.connect(vid, pid, 0, nullptr); }},
+        {"there is no board number 1; 1 board(s)", [&] { return lib.connect(vid, pid, 1, &newHandle); }},
+        {"path is a null pointer", [&] { return lib.download(handle, nullptr); }},
+        {"unknown board handle 0 —", [&] { return lib.download(0, kFirmware.c_str()); }},
+        {"unknown board handle -1 —", [&] { return lib.request(-1, 0xDA, 0, 0, 1, 2, data); }},
+        {"direction 2 is neither 0", [&] { return lib.request(handle, 0xDA, 0, 0, 2, 2, data); }},
+        {"data is a null pointer", [&] { return lib.request(handle, 0xDA, 0, 0, 1, 2, nullptr); }},
+    });
     EXPECT_EQ(newHandle, 0) << "a failed Connect leaves no usable handle behind";
-    EXPECT_TRUE(board.requests().empty()) << Describe(board.requests());
 }
 
-TEST_F(NewerLibraryTest, HandlesStayDeadAfterTheBoardIsReplugged) {
+TEST(NewerLibraryTest, HandlesStayDeadAfterReplug) {
+    const Exports& lib = Exports::Get();
     EmulatedBoard board;
-    ASSERT_TRUE(driver_.Load(kFirmware).done);
-    const std::int32_t oldHandle = driver_.handle();
+    LibraryDriver driver(Variant::Newer);
+    ASSERT_TRUE(driver.Load(kFirmware).done);
+    const std::int32_t oldHandle = driver.handle;
     board.unplug();
     board.plug();
-
     std::uint8_t data[1] = {};
-    const CallResult stale = driver_.Run([&] { return lib_.request(oldHandle, 0xA0, 0, 0, 1, 1, data); });
-    EXPECT_FALSE(stale.done);
-    EXPECT_TRUE(AnyLineContains(stale.lines, kDisconnected));
-
-    ASSERT_TRUE(driver_.Load(kFirmware).done);
-    EXPECT_NE(driver_.handle(), oldHandle);
-    EXPECT_TRUE(driver_.Run([&] { return lib_.request(driver_.handle(), 0xA0, 0xE000, 0, 1, 1, data); }).done);
+    EXPECT_TRUE(driver.Run([&] { return lib.request(oldHandle, 0xA0, 0, 0, 1, 1, data); }).Said(kDisconnected));
+    ASSERT_TRUE(driver.Load(kFirmware).done);
+    EXPECT_NE(driver.handle, oldHandle);
+    EXPECT_TRUE(driver.Run([&] { return lib.request(driver.handle, 0xA0, 0xE000, 0, 1, 1, data); }).done);
     EXPECT_EQ(data[0], board.ram(0xE000, 1).at(0));
 }
 
-// ---- The single-board library's own arguments ----------------------------------
-
-class OlderLibraryTest : public ::testing::Test {
-protected:
-    const testing::OlderLibrary& lib_ = testing::OlderLibrary::Get();
-    testing::OlderDriver driver_;
-};
-
-TEST_F(OlderLibraryTest, RejectsBadArgumentsWithoutCrashing) {
+TEST(OlderLibraryTest, RejectsBadArgumentsWithoutCrashing) {
+    const Exports& lib = Exports::Get();
     EmulatedBoard board;
-    ASSERT_TRUE(driver_.Load(kFirmware).done);
+    LibraryDriver driver(Variant::Older);
+    ASSERT_TRUE(driver.Load(kFirmware).done);
     char data[2] = {};
-    const struct {
-        const char* expected;
-        std::function<int()> call;
-    } cases[] = {
-        {"path is a null pointer", [&] { return lib_.load(nullptr); }},
-        {"value 65536 is outside 0..65535", [&] { return lib_.request(0xDD, 65536, 0x1800, 0, 0, data); }},
-        {"value -1 is outside 0..65535", [&] { return lib_.request(0xDD, -1, 0x1800, 0, 0, data); }},
-        {"index 70000 is outside 0..65535", [&] { return lib_.request(0xDD, 0, 70000, 0, 0, data); }},
-        {"request code 256 is outside 0..255", [&] { return lib_.request(256, 0, 0, 0, 0, data); }},
-        {"request code -1 is outside 0..255", [&] { return lib_.request(-1, 0, 0, 0, 0, data); }},
-        {"direction -1 is neither 0", [&] { return lib_.request(0xDA, 0, 0, -1, 2, data); }},
-        {"length -2 is negative", [&] { return lib_.request(0xDA, 0, 0, 1, -2, data); }},
-        {"data is a null pointer", [&] { return lib_.request(0xDA, 0, 0, 1, 2, nullptr); }},
-    };
-    board.clearRequests();
-    for (const auto& c : cases) {
-        const CallResult result = driver_.Run(c.call);
-        EXPECT_FALSE(result.done) << c.expected;
-        EXPECT_TRUE(AnyLineContains(result.lines, c.expected)) << ::testing::PrintToString(result.lines);
-    }
-    EXPECT_TRUE(board.requests().empty()) << Describe(board.requests());
+    ExpectRejected(driver, board, {
+        {"path is a null pointer", [&] { return lib.load(nullptr); }},
+        {"value 65536 is outside 0..65535", [&] { return lib.ioRequest(0xDD, 65536, 0x1800, 0, 0, data); }},
+        {"value -1 is outside 0..65535", [&] { return lib.ioRequest(0xDD, -1, 0x1800, 0, 0, data); }},
+        {"index 70000 is outside 0..65535", [&] { return lib.ioRequest(0xDD, 0, 70000, 0, 0, data); }},
+        {"request code 256 is outside 0..255", [&] { return lib.ioRequest(256, 0, 0, 0, 0, data); }},
+        {"request code -1 is outside 0..255", [&] { return lib.ioRequest(-1, 0, 0, 0, 0, data); }},
+        {"direction -1 is neither 0", [&] { return lib.ioRequest(0xDA, 0, 0, -1, 2, data); }},
+        {"length -2 is negative", [&] { return lib.ioRequest(0xDA, 0, 0, 1, -2, data); }},
+        {"data is a null pointer", [&] { return lib.ioRequest(0xDA, 0, 0, 1, 2, nullptr); }},
+    });
 }
 
-TEST_F(OlderLibraryTest, RequestsAfterAFailedLoadNameTheMissingBoard) {
-    {
-        EmulatedBoard board(WithoutBoard());
-        EXPECT_FALSE(driver_.Load(kFirmware).done);
-    }
+TEST(OlderLibraryTest, RequestsAfterAFailedLoadNameTheMissingBoard) {
+    EmulatedBoard board(kFaults[0].options);   // no board
+    LibraryDriver driver(Variant::Older);
+    EXPECT_FALSE(driver.Load(kFirmware).done);
     std::uint8_t data[2] = {};
-    const CallResult result = driver_.Request(protocol::kRequestConverterRead, 0, 0, 1, 2, data);
-    EXPECT_FALSE(result.done);
-    EXPECT_TRUE(AnyLineContains(result.lines, "no board is open — load the firmware first"));
+    EXPECT_TRUE(driver.Request(protocol::kRequestConverterRead, 0, 0, 1, 2, data)
+                    .Said("no board is open — load the firmware first"));
 }
 
 }  // namespace

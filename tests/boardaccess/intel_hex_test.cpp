@@ -2,21 +2,37 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "board_error.h"
-#include "hex_records.h"
 
 namespace tarnel::boardaccess {
 namespace {
 
-using testing::DataRecord;
-using testing::EndRecord;
-using testing::ExtendedLinear;
-using testing::ExtendedSegment;
-using testing::HexRecord;
+// A record with a correct checksum, so a test spells out only what it is about.
+std::string HexRecord(std::uint8_t type, std::uint16_t offset, std::vector<std::uint8_t> data) {
+    data.insert(data.begin(), {static_cast<std::uint8_t>(data.size()), static_cast<std::uint8_t>(offset >> 8),
+                               static_cast<std::uint8_t>(offset), type});
+    std::uint8_t sum = 0;
+    for (const std::uint8_t byte : data) sum = static_cast<std::uint8_t>(sum + byte);
+    data.push_back(static_cast<std::uint8_t>(-sum));
+    std::string text = ":";
+    char pair[3];
+    for (const std::uint8_t byte : data) text.append(pair, std::snprintf(pair, sizeof pair, "%02X", byte));
+    return text + "\n";
+}
+// count bytes first, first + 1, ... at offset.
+std::string DataRecord(std::uint16_t offset, std::size_t count, std::uint8_t first = 0) {
+    std::vector<std::uint8_t> data(count);
+    for (std::size_t i = 0; i < count; ++i) data[i] = static_cast<std::uint8_t>(first + i);
+    return HexRecord(0x00, offset, data);
+}
+std::string EndRecord() { return HexRecord(0x01, 0, {}); }
 
 // The message of the BoardError that parsing text throws, or "" if none.
 std::string ParseError(const std::string& text) {
@@ -24,85 +40,62 @@ std::string ParseError(const std::string& text) {
         ParseIntelHex(text, "Brisan.hex");
     } catch (const BoardError& error) {
         EXPECT_EQ(error.kind(), FailureKind::BadFirmware);
-        return error.what();
+        const std::string message = error.what();
+        EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+        EXPECT_NE(message.find(" — "), std::string::npos) << "no fix named: " << message;
+        return message;
     }
     return "";
 }
 
-std::string WithCrlf(const std::string& text) {
-    std::string crlf;
-    for (const char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    return crlf;
-}
-
-void ExpectOneLineWithFix(const std::string& message) {
-    EXPECT_EQ(message.find('\n'), std::string::npos) << message;
-    EXPECT_NE(message.find(" — "), std::string::npos) << "no fix named: " << message;
-}
-
-TEST(IntelHexTest, ReadsDataRecordsIntoTheirAddresses) {
-    const FirmwareImage image = ParseIntelHex(DataRecord(0x0100, 3, 0x10) + DataRecord(0xE000, 2, 0x80) + EndRecord(),
-                                              "Brisan.hex");
-    const FirmwareImage expected{{0x0100, 0x10}, {0x0101, 0x11}, {0x0102, 0x12}, {0xE000, 0x80}, {0xE001, 0x81}};
-    EXPECT_EQ(image, expected);
-}
-
-TEST(IntelHexTest, AcceptsCommonLayoutVariants) {
-    std::string lowercase = DataRecord(0x0010, 4, 0xAB);
+TEST(IntelHexTest, ReadsGoodFilesInEveryCommonLayout) {
+    const std::string record = DataRecord(0x0010, 4, 0xAB);
+    std::string lowercase = record;
     for (char& c : lowercase) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::string crlf = record + EndRecord();
+    for (std::size_t at = 0; (at = crlf.find('\n', at)) != std::string::npos; at += 2) crlf.insert(at, "\r");
+    const FirmwareImage four{{0x0010, 0xAB}, {0x0011, 0xAC}, {0x0012, 0xAD}, {0x0013, 0xAE}};
     const struct {
         const char* what;
         std::string text;
-    } variants[] = {
-        {"lowercase digits", lowercase + EndRecord()},
-        {"CRLF line ends", WithCrlf(DataRecord(0x0010, 4, 0xAB) + EndRecord())},
-        {"blank lines and trailing blanks", "\n" + DataRecord(0x0010, 4, 0xAB) + "  \n\n" + EndRecord() + "\n\n"},
-        {"no newline at the end", DataRecord(0x0010, 4, 0xAB) + EndRecord().substr(0, 11)},
+        FirmwareImage expected;
+    } cases[] = {
+        {"records at their addresses", DataRecord(0x0100, 2, 0x10) + DataRecord(0xE000, 1, 0x80) + EndRecord(),
+         {{0x0100, 0x10}, {0x0101, 0x11}, {0xE000, 0x80}}},
+        {"lowercase digits", lowercase + EndRecord(), four},
+        {"CRLF line ends", crlf, four},
+        {"blank lines and trailing blanks", "\n" + record + "  \n\n" + EndRecord() + "\n\n", four},
+        {"no newline at the end", record + EndRecord().substr(0, 11), four},
         {"start address records ignored",
-         HexRecord(0x03, 0, {0, 0, 0, 0}) + DataRecord(0x0010, 4, 0xAB) + HexRecord(0x05, 0, {0, 0, 0, 0}) + EndRecord()},
+         HexRecord(0x03, 0, {0, 0, 0, 0}) + record + HexRecord(0x05, 0, {0, 0, 0, 0}) + EndRecord(), four},
+        {"segment 0x0E00 is 0xE000, linear 0 the bottom",
+         HexRecord(0x02, 0, {0x0E, 0x00}) + DataRecord(4, 1, 0x55) + HexRecord(0x04, 0, {0, 0}) +
+             DataRecord(4, 1, 0x66) + EndRecord(),
+         {{0x0004, 0x66}, {0xE004, 0x55}}},
     };
-    const FirmwareImage expected{{0x0010, 0xAB}, {0x0011, 0xAC}, {0x0012, 0xAD}, {0x0013, 0xAE}};
-    for (const auto& variant : variants) {
-        EXPECT_EQ(ParseIntelHex(variant.text, "Brisan.hex"), expected) << variant.what;
-    }
-}
-
-TEST(IntelHexTest, ExtendedAddressRecordsMoveTheBase) {
-    // Segment 0x0E00 is address 0xE000; linear 0 returns to the bottom.
-    const FirmwareImage image = ParseIntelHex(
-        ExtendedSegment(0x0E00) + DataRecord(0x0004, 1, 0x55) + ExtendedLinear(0) + DataRecord(0x0004, 1, 0x66) + EndRecord(),
-        "Brisan.hex");
-    EXPECT_EQ(image, (FirmwareImage{{0x0004, 0x66}, {0xE004, 0x55}}));
+    for (const auto& c : cases) EXPECT_EQ(ParseIntelHex(c.text, "Brisan.hex"), c.expected) << c.what;
 }
 
 TEST(IntelHexTest, AcceptsExactlyTheOnChipRam) {
-    const struct {
-        std::string records;
-        const char* rejectedAddress;  // nullptr: accepted
-    } cases[] = {
+    const std::pair<std::string, const char*> cases[] = {   // records, the address rejected (nullptr: accepted)
         {DataRecord(0x0000, 1), nullptr},
         {DataRecord(0x3FF0, 16), nullptr},   // last byte 0x3FFF
         {DataRecord(0x3FF1, 16), "0x4000"},  // runs one byte past the end
-        {DataRecord(0x4000, 1), "0x4000"},
         {DataRecord(0xDFFF, 1), "0xDFFF"},
         {DataRecord(0xE000, 1), nullptr},
         {DataRecord(0xE1F0, 16), nullptr},   // last byte 0xE1FF
         {DataRecord(0xE200, 1), "0xE200"},
-        {DataRecord(0xE600, 1), "0xE600"},   // CPUCS is loaded by the loader, never by the file
+        {DataRecord(0xE600, 1), "0xE600"},   // CPUCS is written by the loader, never by the file
         {DataRecord(0xFFFF, 2), "0xFFFF"},
-        {ExtendedLinear(1) + DataRecord(0x0000, 1), "0x10000"},
-        {ExtendedSegment(0x1000) + DataRecord(0x0000, 1), "0x10000"},
+        {HexRecord(0x04, 0, {0, 1}) + DataRecord(0, 1), "0x10000"},
+        {HexRecord(0x02, 0, {0x10, 0}) + DataRecord(0, 1), "0x10000"},
     };
-    for (const auto& c : cases) {
-        const std::string message = ParseError(c.records + EndRecord());
-        if (c.rejectedAddress == nullptr) {
-            EXPECT_EQ(message, "") << c.records;
-        } else {
-            EXPECT_NE(message.find(std::string("data at ") + c.rejectedAddress + " lies outside the on-chip RAM"),
-                      std::string::npos)
-                << message;
-            ExpectOneLineWithFix(message);
-        }
+    for (const auto& [records, rejected] : cases) {
+        const std::string message = ParseError(records + EndRecord());
+        const std::string expected =
+            rejected ? std::string("data at ") + rejected + " lies outside the on-chip RAM" : "";
+        EXPECT_EQ(message.empty(), expected.empty()) << message;
+        EXPECT_NE(message.find(expected), std::string::npos) << message;
     }
 }
 
@@ -110,10 +103,7 @@ TEST(IntelHexTest, RejectsMalformedFilesNamingFileAndLine) {
     const std::string good = DataRecord(0x0000, 4);
     std::string badChecksum = DataRecord(0x0010, 4);
     badChecksum[badChecksum.size() - 2] = badChecksum[badChecksum.size() - 2] == '0' ? '1' : '0';
-    const struct {
-        std::string text;
-        std::string expectedStart;
-    } cases[] = {
+    const std::pair<std::string, std::string> cases[] = {   // file text, start of the message
         {good + badChecksum + EndRecord(), "Brisan.hex line 2: bad checksum — "},
         {"0400000000010203F6\n" + EndRecord(), "Brisan.hex line 1: record does not start with ':'"},
         {good + ":04001000000102030\n" + EndRecord(), "Brisan.hex line 2: odd number of hex digits"},
@@ -122,77 +112,40 @@ TEST(IntelHexTest, RejectsMalformedFilesNamingFileAndLine) {
         {":0500000000010203F6\n" + EndRecord(), "Brisan.hex line 1: byte count 5 does not match the 4 data bytes"},
         {good + HexRecord(0x06, 0, {}) + EndRecord(), "Brisan.hex line 2: unknown record type 0x06"},
         {good + HexRecord(0x01, 0, {0x00}), "Brisan.hex line 2: end record holds data"},
-        {HexRecord(0x04, 0, {0x00}) + good + EndRecord(), "Brisan.hex line 1: extended address record without 2 bytes"},
+        {HexRecord(0x04, 0, {0}) + good + EndRecord(), "Brisan.hex line 1: extended address record without 2 bytes"},
         {good + DataRecord(0x0003, 2) + EndRecord(), "Brisan.hex line 2: data at 0x0003 overlaps an earlier record"},
         {good + EndRecord() + DataRecord(0x0100, 1), "Brisan.hex line 3: data after the end record"},
-        {good + EndRecord() + EndRecord(), "Brisan.hex line 3: data after the end record"},
         {good, "Brisan.hex: ends without an end record"},
         {"", "Brisan.hex: ends without an end record"},
         {EndRecord(), "Brisan.hex: holds no data to load"},
     };
-    for (const auto& c : cases) {
-        const std::string message = ParseError(c.text);
-        EXPECT_EQ(message.rfind(c.expectedStart, 0), 0u) << "got: " << message << "\nfor:\n" << c.text;
-        ExpectOneLineWithFix(message);
+    for (const auto& [text, expectedStart] : cases) {
+        EXPECT_EQ(ParseError(text).rfind(expectedStart, 0), 0u) << ParseError(text) << "\nfor:\n" << text;
     }
 }
 
-class IntelHexFileTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("tarnel-hex-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(folder_);
-    }
-    void TearDown() override { std::filesystem::remove_all(folder_); }
-    std::filesystem::path Write(const std::string& name, const std::string& text) {
-        std::ofstream(folder_ / name, std::ios::binary) << text;
-        return folder_ / name;
-    }
-    std::string ReadError(const std::filesystem::path& path) {
+TEST(IntelHexFileTest, FileErrorsNameTheFileAndTheCause) {
+    const auto folder = std::filesystem::temp_directory_path() /
+                        ("tarnel-hex-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "Brisan.hex") << DataRecord(0, 1);
+    std::ofstream(folder / "huge.hex") << std::string(kMaxFirmwareFileBytes + 1, '\n');
+    const std::pair<std::filesystem::path, std::string> cases[] = {
+        {folder / "Brisan.hex", "Brisan.hex: ends without an end record"},   // the base name, not the path
+        {folder / "huge.hex", "huge.hex: larger than 1 MiB"},
+        {folder / "missing.hex", "cannot read firmware file " + (folder / "missing.hex").string() +
+                                     ": No such file or directory — "},
+        {folder, "cannot read firmware file " + folder.string() + ": Is a directory — "},
+    };
+    for (const auto& [path, expectedStart] : cases) {
         try {
             ReadIntelHexFile(path);
+            ADD_FAILURE() << "read " << path;
         } catch (const BoardError& error) {
-            return error.what();
+            EXPECT_EQ(std::string(error.what()).rfind(expectedStart, 0), 0u) << error.what();
         }
-        return "";
     }
-    std::filesystem::path folder_;
-};
-
-TEST_F(IntelHexFileTest, ReadsTheTestFirmware) {
-    const FirmwareImage image = ReadIntelHexFile(TARNEL_TEST_FIRMWARE_SOURCE);
-    EXPECT_EQ(image.size(), 0x800u + 0x40u);
-    EXPECT_EQ(image.begin()->first, 0x0000);
-    EXPECT_EQ(image.rbegin()->first, 0xE03F);
-}
-
-TEST_F(IntelHexFileTest, ErrorsNameTheFileBaseName) {
-    const auto path = Write("Brisan.hex", DataRecord(0, 1));
-    EXPECT_EQ(ReadError(path).rfind("Brisan.hex: ends without an end record", 0), 0u);
-}
-
-TEST_F(IntelHexFileTest, UnreadableFilesNameThePathAndTheCause) {
-    const struct {
-        std::filesystem::path path;
-        const char* cause;
-    } cases[] = {
-        {folder_ / "missing.hex", "No such file or directory"},
-        {folder_, "Is a directory"},
-    };
-    for (const auto& c : cases) {
-        const std::string message = ReadError(c.path);
-        EXPECT_NE(message.find("cannot read firmware file " + c.path.string() + ": " + c.cause), std::string::npos)
-            << message;
-        ExpectOneLineWithFix(message);
-    }
-}
-
-TEST_F(IntelHexFileTest, RejectsFilesLargerThanAnyFirmware) {
-    const auto path = Write("huge.hex", std::string(kMaxFirmwareFileBytes + 1, '\n'));
-    const std::string message = ReadError(path);
-    EXPECT_EQ(message.rfind("huge.hex: larger than 1 MiB", 0), 0u) << message;
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace
