@@ -1,12 +1,10 @@
-// The board start-up sequence and Main, through a test double of each
+// The board start-up sequence, through a test double of each
 // library variant.
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "board_startup.h"
-#include "main_sequence.h"
-#include "program_end.h"
 #include "spine_fixture.h"
 
 namespace tarnel::testing {
@@ -58,55 +56,6 @@ TEST_P(BoardStartUp, NewerBuildDownloadsEvenWhenTheSearchFindsNothing) {
     Double().SetLoadStatus(-1);
     EXPECT_FALSE(link::RunBoardStartUp());
     EXPECT_EQ(Double().Operations().back(), "Download_Firmware");
-}
-
-// Main's start values are set only after the window's load has gone through.
-struct ProgramEnded {
-    int exitCode;
-};
-[[noreturn]] void ThrowProgramEnded(int code) { throw ProgramEnded{code}; }
-
-class StartUpWindow : public MainWindowShell {
-public:
-    void ShowModeless() override {
-        Declare::WordLength = 24;
-        Declare::Resolution = 18;
-        if (!link::RunBoardStartUp()) EndProgram(kExitFirmwareLoadFailed);
-        Declare::PowerDownMode = 0;
-        shown = true;
-    }
-    bool shown = false;
-};
-
-TEST_P(BoardStartUp, MainSetsItsStartValuesOnlyAfterASuccessfulLoad) {
-    SetProgramEndHook(ThrowProgramEnded);
-    for (const bool loads : {true, false}) {
-        Declare::ResetControlState();
-        Declare::DacWord = 0x1234;   // shows whether Main got to its assignments
-        Declare::PowerDownMode = 2;
-        Double().SetLoadStatus(loads ? DoneStatus(GetParam()) : FailedStatus(GetParam()));
-        StartUpWindow window;
-        if (loads) {
-            Main(window);
-            EXPECT_TRUE(window.shown);
-            EXPECT_EQ(Declare::DacWord, 0);
-            EXPECT_EQ(Declare::PowerDownMode, 0);
-            EXPECT_EQ(Declare::WordLength, 24);
-            EXPECT_EQ(Declare::Resolution, 18);
-        } else {
-            try {
-                Main(window);
-                ADD_FAILURE() << "a refused load must end the program";
-            } catch (const ProgramEnded& end) {
-                EXPECT_EQ(end.exitCode, kExitFirmwareLoadFailed);
-            }
-            EXPECT_FALSE(window.shown);
-            EXPECT_EQ(Declare::DacWord, 0x1234);
-            EXPECT_EQ(Declare::PowerDownMode, 2);
-        }
-    }
-    SetProgramEndHook(nullptr);
-    EXPECT_TRUE(Requests().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLibraries, BoardStartUp, ::testing::Values(Variant::Newer, Variant::Older),

@@ -37,14 +37,6 @@ TEST_P(EncodeAndSendTest, JoinsDataAndPowerDownIntoTheWordSent) {
     }
 }
 
-TEST_P(EncodeAndSendTest, SameWordTwiceIsSentTwice) {
-    for (int i = 0; i < 2; ++i) {
-        Declare::DacWord = 0x3FFFF;
-        EncodeAndSend();
-    }
-    EXPECT_EQ(Requests().size(), 2u);
-}
-
 TEST_P(EncodeAndSendTest, OverflowSendsNothingAndKeepsTheDataWord) {
     const struct { std::int32_t data; std::int16_t mode; } cases[] = {
         {536870911, 1},
