@@ -1,5 +1,7 @@
 #include "main_sequence.h"
 
+#include <tarnel/board_protocol.h>
+
 #include "declare.h"
 
 namespace tarnel {
@@ -10,7 +12,7 @@ void Main(MainWindowShell& mainForm) {
     mainForm.ShowModeless();
     Declare::PowerDownMode = 0;
     Declare::DacWord = 0;
-    Declare::WordLength = 24;
+    Declare::WordLength = protocol::kDacRegisterLength;
 }
 
 }  // namespace tarnel

@@ -58,16 +58,8 @@ std::uint16_t ConverterCodeFor(double volts) {
     return static_cast<std::uint16_t>(std::clamp(scaled, 0.0, static_cast<double>(p::kConverterCodes - 1)));
 }
 
-std::uint8_t MirrorBits(std::uint8_t byte) {
-    std::uint8_t mirrored = 0;
-    for (int bit = 0; bit < 8; ++bit) {
-        if (byte & (1u << bit)) mirrored |= static_cast<std::uint8_t>(0x80u >> bit);
-    }
-    return mirrored;
-}
-
 std::array<std::uint8_t, 2> ConverterReplyFor(std::uint16_t code) {
-    return {MirrorBits(static_cast<std::uint8_t>(code >> 8)), MirrorBits(static_cast<std::uint8_t>(code & 0xFF))};
+    return {p::MirrorBits(static_cast<std::uint8_t>(code >> 8)), p::MirrorBits(static_cast<std::uint8_t>(code & 0xFF))};
 }
 
 BoardModel::BoardModel(Options options, std::uint32_t noiseSeed)

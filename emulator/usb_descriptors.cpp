@@ -15,7 +15,6 @@ constexpr std::uint8_t kDeviceDescriptorType = 0x01;
 constexpr std::uint8_t kConfigDescriptorType = 0x02;
 constexpr std::uint8_t kInterfaceDescriptorType = 0x04;
 constexpr std::uint8_t kVendorSpecificClass = 0xFF;
-constexpr std::uint8_t kConfigurationValue = 1;
 constexpr std::uint8_t kConfigDescriptorLength = 9;
 constexpr std::uint8_t kInterfaceDescriptorLength = 9;
 

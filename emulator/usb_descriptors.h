@@ -9,6 +9,9 @@
 
 namespace tarnel::emulator {
 
+// The board's only configuration.
+inline constexpr std::uint8_t kConfigurationValue = 1;
+
 // Device descriptor followed by the one configuration descriptor (interface 0,
 // vendor class, no endpoints besides endpoint 0), as sysfs "descriptors" holds them.
 std::vector<std::uint8_t> BoardDescriptors();

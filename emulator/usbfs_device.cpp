@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "tarnel/board_protocol.h"
+#include "usb_descriptors.h"
 
 namespace tarnel::emulator {
 
@@ -20,7 +21,6 @@ namespace {
 
 constexpr std::uint32_t kCapabilities = USBDEVFS_CAP_ZERO_PACKET | USBDEVFS_CAP_BULK_CONTINUATION |
                                         USBDEVFS_CAP_NO_PACKET_SIZE_LIM | USBDEVFS_CAP_REAP_AFTER_DISCONNECT;
-constexpr unsigned kConfigurationValue = 1;
 
 bool DebugLogging() {
     static const bool enabled = [] {

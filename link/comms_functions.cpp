@@ -47,12 +47,6 @@ std::optional<std::int32_t> ReadConverter() {
     return high * 256 + low;
 }
 
-std::uint8_t ReverseBits(std::uint8_t byte) {
-    std::uint8_t mirrored = 0;
-    for (int bit = 0; bit < 8; ++bit) {
-        if (byte & (1u << bit)) mirrored ^= static_cast<std::uint8_t>(1u << (7 - bit));
-    }
-    return mirrored;
-}
+std::uint8_t ReverseBits(std::uint8_t byte) { return tarnel::protocol::MirrorBits(byte); }
 
 }  // namespace CommsFunctions

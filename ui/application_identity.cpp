@@ -5,8 +5,14 @@
 #include "core/version_record.h"
 
 // The icon lives in a resource compiled into this static library; a static
-// library's resources are registered explicitly.
-static void RegisterUiResources() { Q_INIT_RESOURCE(tarnel_ui); }
+// library's resources are registered explicitly, once.
+static void RegisterUiResources() {
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(tarnel_ui);
+        return true;
+    }();
+    (void)registered;
+}
 
 namespace tarnel::ui {
 

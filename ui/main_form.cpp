@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <tarnel/board_protocol.h>
+
 #include "about_form.h"
 #include "application_identity.h"
 #include "control_font.h"
@@ -35,8 +37,6 @@ constexpr int kClientWidthTwips = 5475;
 constexpr int kClientHeightTwips = 3690;
 constexpr int kDacTextMaxLength = 5;
 constexpr std::int16_t kEnterKey = 13;
-constexpr std::int16_t kWordLength = 24;
-constexpr std::int16_t kResolution = 18;
 
 constexpr qreal kFramePoints = 9.75;
 constexpr qreal kOptionPoints = 8.25;
@@ -179,8 +179,8 @@ void MainForm::ShowModeless() {
 }
 
 void MainForm::Form_Load() {
-    Declare::WordLength = kWordLength;
-    Declare::Resolution = kResolution;
+    Declare::WordLength = protocol::kDacRegisterLength;
+    Declare::Resolution = protocol::kDacResolutionBits;
     if (!link::RunBoardStartUp()) {
         ShowWarningBox(QStringLiteral("Error Downloading Firmware - Check USB connections"));
         EndProgram(kExitFirmwareLoadFailed);

@@ -8,6 +8,7 @@ namespace {
 
 constexpr int kDigitCells = 6;   // up to 999.999 with the decimal point between cells
 constexpr int kDecimals = 3;
+const QString kDashes = QStringLiteral("-.---");
 
 }  // namespace
 
@@ -27,14 +28,12 @@ NumLed::NumLed(QWidget* parent) : QLCDNumber(kDigitCells, parent) {
 
 void NumLed::SetValue(double value) {
     value_ = value;
-    showsDashes_ = false;
     Show(QString::number(value, 'f', kDecimals));
 }
 
-void NumLed::ShowDashes() {
-    showsDashes_ = true;
-    Show(QStringLiteral("-.---"));
-}
+void NumLed::ShowDashes() { Show(kDashes); }
+
+bool NumLed::ShowsDashes() const { return displayed_ == kDashes; }
 
 void NumLed::Show(const QString& text) {
     displayed_ = text;

@@ -21,7 +21,7 @@ public:
     // Shows dashes instead of a number until the next SetValue; Value keeps
     // the last number set.
     void ShowDashes();
-    bool ShowsDashes() const { return showsDashes_; }
+    bool ShowsDashes() const;
 
     // The characters on the display, e.g. "2.465" or "-.---".
     QString DisplayedText() const { return displayed_; }
@@ -30,7 +30,6 @@ private:
     void Show(const QString& text);
 
     double value_ = 0.0;
-    bool showsDashes_ = false;
     QString displayed_;
 };
 

@@ -10,22 +10,17 @@ namespace {
 // Used only when no screen is known (no application object yet).
 constexpr double kFallbackDotsPerInch = 96.0;
 
-double LogicalDotsPerInchX() {
+// twips along one axis of the primary screen, in pixels.
+int Convert(int twips, qreal (QScreen::*dotsPerInch)() const) {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen != nullptr ? screen->logicalDotsPerInchX() : kFallbackDotsPerInch;
+    const double dpi = screen != nullptr ? (screen->*dotsPerInch)() : kFallbackDotsPerInch;
+    return qRound(twips * dpi / kTwipsPerInch);
 }
-
-double LogicalDotsPerInchY() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen != nullptr ? screen->logicalDotsPerInchY() : kFallbackDotsPerInch;
-}
-
-int Convert(int twips, double dotsPerInch) { return qRound(twips * dotsPerInch / kTwipsPerInch); }
 
 }  // namespace
 
-int TwipsToPixelsX(int twips) { return Convert(twips, LogicalDotsPerInchX()); }
-int TwipsToPixelsY(int twips) { return Convert(twips, LogicalDotsPerInchY()); }
+int TwipsToPixelsX(int twips) { return Convert(twips, &QScreen::logicalDotsPerInchX); }
+int TwipsToPixelsY(int twips) { return Convert(twips, &QScreen::logicalDotsPerInchY); }
 
 QPoint TwipPoint(int left, int top) { return {TwipsToPixelsX(left), TwipsToPixelsY(top)}; }
 QSize TwipSize(int width, int height) { return {TwipsToPixelsX(width), TwipsToPixelsY(height)}; }

@@ -166,7 +166,7 @@ TEST(BoardModelTest, NoiseStaysWithinOneCodeAndIsReproducible) {
         for (int i = 0; i < 300; ++i) {
             const std::vector<std::uint8_t> reply = ReadConverter(first).data;
             ASSERT_EQ(reply, ReadConverter(second).data);
-            seen.insert((MirrorBits(reply.at(0)) << 8 | MirrorBits(reply.at(1))) - first.converterCode());
+            seen.insert((p::MirrorBits(reply.at(0)) << 8 | p::MirrorBits(reply.at(1))) - first.converterCode());
         }
         EXPECT_EQ(seen, offsets) << word;
     }

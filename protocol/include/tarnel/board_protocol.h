@@ -56,6 +56,16 @@ inline constexpr std::uint16_t kConverterReadLength = 2;
 inline constexpr int kConverterBits = 12;
 inline constexpr std::uint32_t kConverterCodes = 1u << kConverterBits;   // 4096
 
+// The converter's bytes travel with their bits mirrored: bit 0 in bit 7,
+// bit 1 in bit 6, and so on. Mirroring again gives the byte back.
+inline constexpr std::uint8_t MirrorBits(std::uint8_t byte) {
+    std::uint8_t mirrored = 0;
+    for (int bit = 0; bit < 8; ++bit) {
+        if (byte & (1u << bit)) mirrored |= static_cast<std::uint8_t>(0x80u >> bit);
+    }
+    return mirrored;
+}
+
 // ---- USB microcontroller ----------------------------------------------------
 // CPU control register: 1 holds the CPU in reset, 0 lets it run.
 inline constexpr std::uint16_t kCpucsAddress = 0xE600;
