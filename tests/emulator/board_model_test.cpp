@@ -122,17 +122,6 @@ TEST(BoardModelTest, AnswersOnlyWellFormedRequestsInsideItsMemory) {
     }
 }
 
-TEST(BoardModelTest, RamKeepsWhatWasWrittenUntilPowerCycle) {
-    BoardModel board;
-    WriteCpucs(board, p::kCpucsReset);
-    EXPECT_EQ(Send(board, kIn, p::kRequestRamAccess, p::kCpucsAddress, 0, 1).data, std::vector<std::uint8_t>{1});
-    Send(board, kOut, p::kRequestRamAccess, 0xE100, 0, 4, {0xDE, 0xAD, 0xBE, 0xEF});
-    EXPECT_EQ(Send(board, kIn, p::kRequestRamAccess, 0xE101, 0, 2).data, (std::vector<std::uint8_t>{0xAD, 0xBE}));
-    board.powerCycle();
-    EXPECT_EQ(board.ram(0xE100, 4), (std::vector<std::uint8_t>(4, 0)));
-    EXPECT_FALSE(board.cpuHeldInReset());
-}
-
 TEST(BoardModelTest, UnplugCountsEveryDacAndConverterRequestEvenUnansweredOnes) {
     Options options;
     options.unplugAfter = 2;

@@ -22,23 +22,6 @@ TEST(ReverseBits, MirrorsEachBitPosition) {
 
 using BoardCommands = SpineTest;
 
-TEST_P(BoardCommands, WriteCarriesTheWordInValueAndIndex) {
-    const struct { std::int32_t word; std::int64_t value, index; } cases[] = {
-        {0x0FFFFC, 0xFFFC, 0x180F},
-        {0x300000, 0x0000, 0x1830},
-        {0x000000, 0x0000, 0x1800},
-        {0x248D14, 0x8D14, 0x1824},
-    };
-    for (const auto& c : cases) {
-        Double().Reset();
-        Double().SetRequestStatus(DoneStatus(GetParam()));
-        EXPECT_TRUE(CommsFunctions::WriteDacWord(24, c.word));
-        const std::vector<Request> expected{{0xDD, c.value, c.index, 0, 0}};
-        EXPECT_EQ(Requests(), expected) << std::hex << c.word;
-        EXPECT_EQ(Declare::LinkStatus, DoneStatus(GetParam()));
-    }
-}
-
 TEST_P(BoardCommands, FailedWriteIsReportedAndStored) {
     Double().SetRequestStatus(FailedStatus(GetParam()));
     EXPECT_FALSE(CommsFunctions::WriteDacWord(24, 0x080000));

@@ -20,10 +20,13 @@ protected:
 };
 
 TEST_P(EncodeAndSendTest, JoinsDataAndPowerDownIntoTheWordSent) {
-    const struct { std::int32_t data; std::int16_t mode; std::int32_t word; } cases[] = {
-        {0x3FFFF, 0, 0x0FFFFC}, {0x3FFFF, 1, 0x1FFFFC}, {0x3FFFF, 2, 0x2FFFFC}, {0x3FFFF, 3, 0x3FFFFC},
-        {0x20000, 0, 0x080000}, {0x12345, 2, 0x248D14}, {0x00001, 0, 0x000004}, {0x00000, 1, 0x100000},
-        {0x00000, 0, 0x000000},
+    // data word, power-down code, input word, and the value and index fields it travels in
+    const struct { std::int32_t data; std::int16_t mode; std::int32_t word; std::int64_t value, index; } cases[] = {
+        {0x3FFFF, 0, 0x0FFFFC, 0xFFFC, 0x180F}, {0x3FFFF, 1, 0x1FFFFC, 0xFFFC, 0x181F},
+        {0x3FFFF, 2, 0x2FFFFC, 0xFFFC, 0x182F}, {0x3FFFF, 3, 0x3FFFFC, 0xFFFC, 0x183F},
+        {0x20000, 0, 0x080000, 0x0000, 0x1808}, {0x12345, 2, 0x248D14, 0x8D14, 0x1824},
+        {0x00001, 0, 0x000004, 0x0004, 0x1800}, {0x00000, 1, 0x100000, 0x0000, 0x1810},
+        {0x00000, 3, 0x300000, 0x0000, 0x1830}, {0x00000, 0, 0x000000, 0x0000, 0x1800},
     };
     for (const auto& c : cases) {
         Double().Reset();
@@ -32,7 +35,7 @@ TEST_P(EncodeAndSendTest, JoinsDataAndPowerDownIntoTheWordSent) {
         Declare::PowerDownMode = c.mode;
         EXPECT_EQ(EncodeAndSend(), WriteOutcome::Written);
         EXPECT_EQ(Declare::DacWord, c.word);
-        const std::vector<Request> expected{{0xDD, c.word & 0xFFFF, 0x1800 | (c.word >> 16), 0, 0}};
+        const std::vector<Request> expected{{0xDD, c.value, c.index, 0, 0}};
         EXPECT_EQ(Requests(), expected) << std::hex << c.data << " mode " << c.mode;
     }
 }

@@ -14,12 +14,11 @@ using USBStuff::PathBuffer;
 class PathBufferTest : public ::testing::Test {
 protected:
     void SetUp() override { USBStuff::ResetUsbStuff(); }
-    std::string BufferText() { return reinterpret_cast<const char*>(PathBuffer.data()); }
 };
 
 TEST_F(PathBufferTest, CopiesThePathAndTerminatesIt) {
     const std::string cases[] = {
-        "/opt/Tools/E/Brisan.hex",              // 23 bytes
+        "/srv/Tools/Ev/Brisan.hex",             // 24 bytes: 0..23, terminator in 24
         "/home/jörg/eval/Brisan.hex",           // bytes of a UTF-8 folder, as they are
         "",
         std::string(512, 'a'),
@@ -34,14 +33,6 @@ TEST_F(PathBufferTest, CopiesThePathAndTerminatesIt) {
             EXPECT_EQ(PathBuffer[path.size() + 1], 0xEE) << "bytes after the terminator keep their value";
         }
     }
-}
-
-TEST_F(PathBufferTest, TwentyFourByteFolderPathFillsBytesZeroToTwentyThree) {
-    const std::string path = "/srv/Tools/Ev/Brisan.hex";   // 24 bytes
-    ASSERT_EQ(path.size(), 24u);
-    USBStuff::FillPathBuffer(path);
-    EXPECT_EQ(BufferText(), path);
-    EXPECT_EQ(PathBuffer[24], 0);
 }
 
 TEST_F(PathBufferTest, PathLongerThan512BytesIsRefusedWithItsCause) {
@@ -60,13 +51,6 @@ TEST(FirmwarePath, JoinsFolderAndFileNameAsTheyAre) {
     EXPECT_EQ(USBStuff::FirmwarePathIn("/opt/tarnel/bin"), "/opt/tarnel/bin/Brisan.hex");
     EXPECT_EQ(USBStuff::FirmwarePathIn("/"), "//Brisan.hex");
     EXPECT_EQ(USBStuff::FirmwarePathIn(""), "/Brisan.hex");
-}
-
-TEST(FirmwarePath, ProgramFolderIsTheFolderOfThisExecutable) {
-    const std::string folder = USBStuff::ProgramFolder();
-    ASSERT_FALSE(folder.empty());
-    EXPECT_EQ(folder.front(), '/');
-    EXPECT_NE(folder.back(), '/');
 }
 
 }  // namespace
