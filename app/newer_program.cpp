@@ -1,7 +1,7 @@
 // Tarnel(version2): the program bound to the newer board-access library,
 // loaded from the absolute path fixed when the program was built.
-#include "newer_library_binding.h"
-#include "run_program.h"
+#include "link/newer_library_binding.h"
+#include "ui/run_program.h"
 
 int main(int argc, char** argv) {
     static tarnel::link::NewerLibraryBinding library(TARNEL_NEWER_LIBRARY_PATH);

@@ -73,7 +73,7 @@ void ReportLoadTransfers() {
     ConnectAndLoad(image);
     std::filesystem::remove(image);
     std::size_t transfers = 0;
-    for (const auto& record : board.requests()) transfers += record.request == protocol::kRequestRamAccess;
+    for (const auto& record : board.Requests()) transfers += record.request == protocol::kRequestRamAccess;
     const std::size_t fewest = (kImageBytes + protocol::kMaxLoadTransfer - 1) / protocol::kMaxLoadTransfer + 2;
     std::printf("control transfers to load a 16 KiB image: %zu (fewest possible: %zu)\n", transfers, fewest);
 }

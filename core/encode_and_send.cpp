@@ -1,4 +1,4 @@
-#include "encode_and_send.h"
+#include "core/encode_and_send.h"
 
 #include <cstdint>
 #include <limits>
@@ -6,9 +6,9 @@
 
 #include <tarnel/board_protocol.h>
 
-#include "comms_functions.h"
-#include "declare.h"
-#include "run_time_error.h"
+#include "link/comms_functions.h"
+#include "state/declare.h"
+#include "state/run_time_error.h"
 
 namespace tarnel {
 

@@ -1,8 +1,8 @@
-#include "main_sequence.h"
+#include "core/main_sequence.h"
 
 #include <tarnel/board_protocol.h>
 
-#include "declare.h"
+#include "state/declare.h"
 
 namespace tarnel {
 

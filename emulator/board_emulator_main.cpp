@@ -12,7 +12,7 @@
 
 #include "child_process.h"
 #include "command_line.h"
-#include "tarnel/emulated_board.h"
+#include <tarnel/emulated_board.h>
 
 namespace {
 

@@ -17,7 +17,7 @@ ControlReply Done(std::vector<std::uint8_t> data = {}) { return {Outcome::Answer
 bool InsideOneRegion(std::uint32_t address, std::size_t length) {
     const std::uint32_t last = length == 0 ? address : address + static_cast<std::uint32_t>(length) - 1;
     return std::any_of(p::kOnChipRam.begin(), p::kOnChipRam.end(), [&](const p::MemoryRegion& region) {
-        return region.contains(address) && region.contains(last);
+        return region.Contains(address) && region.Contains(last);
     });
 }
 
@@ -31,7 +31,7 @@ bool CountsTowardUnplug(std::uint8_t request) {
 
 }  // namespace
 
-SetupPacket SetupPacket::decode(std::span<const std::uint8_t, kSize> bytes) {
+SetupPacket SetupPacket::Decode(std::span<const std::uint8_t, kSize> bytes) {
     auto le16 = [&](std::size_t at) {
         return static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
     };
@@ -65,9 +65,9 @@ std::array<std::uint8_t, 2> ConverterReplyFor(std::uint16_t code) {
 BoardModel::BoardModel(Options options, std::uint32_t noiseSeed)
     : options_(std::move(options)), noise_(noiseSeed) {}
 
-ControlReply BoardModel::handleControl(const SetupPacket& setup, std::span<const std::uint8_t> outData) {
+ControlReply BoardModel::HandleControl(const SetupPacket& setup, std::span<const std::uint8_t> outData) {
     std::lock_guard lock(mutex_);
-    if (!setup.isVendor()) return Stall();   // the board answers vendor requests only
+    if (!setup.IsVendor()) return Stall();   // the board answers vendor requests only
 
     ControlReply reply;
     if (CountsTowardUnplug(setup.request)) ++dacRequestsSeen_;
@@ -76,30 +76,30 @@ ControlReply BoardModel::handleControl(const SetupPacket& setup, std::span<const
     } else if (options_.stallRequests.contains(setup.request)) {
         reply = Stall();
     } else {
-        reply = answer(setup, outData);
+        reply = Answer(setup, outData);
     }
-    log_.push_back({setup.request, setup.value, setup.index, setup.toHost(), setup.length, reply.outcome});
+    log_.push_back({setup.request, setup.value, setup.index, setup.ToHost(), setup.length, reply.outcome});
     return reply;
 }
 
-ControlReply BoardModel::answer(const SetupPacket& setup, std::span<const std::uint8_t> outData) {
+ControlReply BoardModel::Answer(const SetupPacket& setup, std::span<const std::uint8_t> outData) {
     switch (setup.request) {
-    case p::kRequestRamAccess: return accessRam(setup, outData);
-    case p::kRequestDacWrite: return running_ ? writeDac(setup) : Stall();
-    case p::kRequestConverterRead: return running_ ? readConverter(setup) : Stall();
+    case p::kRequestRamAccess: return AccessRam(setup, outData);
+    case p::kRequestDacWrite: return running_ ? WriteDac(setup) : Stall();
+    case p::kRequestConverterRead: return running_ ? ReadConverter(setup) : Stall();
     default: return Stall();
     }
 }
 
-ControlReply BoardModel::accessRam(const SetupPacket& setup, std::span<const std::uint8_t> outData) {
+ControlReply BoardModel::AccessRam(const SetupPacket& setup, std::span<const std::uint8_t> outData) {
     const std::uint32_t address = setup.value;
     const std::size_t length = setup.length;
     if (IsCpucs(address, length)) {
-        if (setup.toHost()) return Done({static_cast<std::uint8_t>(cpuInReset_ ? p::kCpucsReset : p::kCpucsRun)});
-        return writeCpucs(outData.empty() ? 0 : outData[0]);
+        if (setup.ToHost()) return Done({static_cast<std::uint8_t>(cpuInReset_ ? p::kCpucsReset : p::kCpucsRun)});
+        return WriteCpucs(outData.empty() ? 0 : outData[0]);
     }
     if (!InsideOneRegion(address, length)) return Stall();
-    if (setup.toHost()) {
+    if (setup.ToHost()) {
         return Done({memory_.begin() + address, memory_.begin() + address + length});
     }
     const std::size_t written = std::min(length, outData.size());
@@ -108,38 +108,38 @@ ControlReply BoardModel::accessRam(const SetupPacket& setup, std::span<const std
     return Done();
 }
 
-ControlReply BoardModel::writeCpucs(std::uint8_t value) {
+ControlReply BoardModel::WriteCpucs(std::uint8_t value) {
     cpuInReset_ = (value & p::kCpucsReset) != 0;
     running_ = !cpuInReset_ && imageLoaded_;
     return Done();
 }
 
-ControlReply BoardModel::writeDac(const SetupPacket& setup) {
-    const bool wellFormed = !setup.toHost() && setup.length == 0 &&
+ControlReply BoardModel::WriteDac(const SetupPacket& setup) {
+    const bool wellFormed = !setup.ToHost() && setup.length == 0 &&
                             (setup.index >> 8) == static_cast<unsigned>(p::kDacRegisterLength);
     if (!wellFormed) return Stall();
     dacWord_ = static_cast<std::uint32_t>(setup.value) | (static_cast<std::uint32_t>(setup.index & 0xFF) << 16);
     return Done();
 }
 
-ControlReply BoardModel::readConverter(const SetupPacket& setup) {
-    if (!setup.toHost() || setup.length < p::kConverterReadLength) return Stall();
-    const auto bytes = ConverterReplyFor(noisy(ConverterCodeFor(OutputVoltsFor(dacWord_))));
+ControlReply BoardModel::ReadConverter(const SetupPacket& setup) {
+    if (!setup.ToHost() || setup.length < p::kConverterReadLength) return Stall();
+    const auto bytes = ConverterReplyFor(Noisy(ConverterCodeFor(OutputVoltsFor(dacWord_))));
     return Done({bytes.begin(), bytes.end()});
 }
 
-std::uint16_t BoardModel::noisy(std::uint16_t code) {
+std::uint16_t BoardModel::Noisy(std::uint16_t code) {
     if (!options_.noise) return code;
     const int offset = static_cast<int>(noise_() % 3) - 1;
     return static_cast<std::uint16_t>(std::clamp(code + offset, 0, static_cast<int>(p::kConverterCodes - 1)));
 }
 
-bool BoardModel::unplugDue() const {
+bool BoardModel::UnplugDue() const {
     std::lock_guard lock(mutex_);
     return options_.unplugAfter && dacRequestsSeen_ >= *options_.unplugAfter;
 }
 
-void BoardModel::powerCycle() {
+void BoardModel::PowerCycle() {
     std::lock_guard lock(mutex_);
     std::fill(memory_.begin(), memory_.end(), 0);
     cpuInReset_ = imageLoaded_ = running_ = false;
@@ -147,41 +147,41 @@ void BoardModel::powerCycle() {
     dacRequestsSeen_ = 0;
 }
 
-bool BoardModel::firmwareRunning() const {
+bool BoardModel::FirmwareRunning() const {
     std::lock_guard lock(mutex_);
     return running_;
 }
 
-bool BoardModel::cpuHeldInReset() const {
+bool BoardModel::CpuHeldInReset() const {
     std::lock_guard lock(mutex_);
     return cpuInReset_;
 }
 
-std::uint32_t BoardModel::dacInputWord() const {
+std::uint32_t BoardModel::DacInputWord() const {
     std::lock_guard lock(mutex_);
     return dacWord_;
 }
 
-double BoardModel::outputVolts() const {
-    return OutputVoltsFor(dacInputWord());
+double BoardModel::OutputVolts() const {
+    return OutputVoltsFor(DacInputWord());
 }
 
-std::uint16_t BoardModel::converterCode() const {
-    return ConverterCodeFor(outputVolts());
+std::uint16_t BoardModel::ConverterCode() const {
+    return ConverterCodeFor(OutputVolts());
 }
 
-std::vector<std::uint8_t> BoardModel::ram(std::uint16_t address, std::size_t length) const {
+std::vector<std::uint8_t> BoardModel::Ram(std::uint16_t address, std::size_t length) const {
     std::lock_guard lock(mutex_);
     const std::size_t available = std::min(length, kAddressSpace - address);
     return {memory_.begin() + address, memory_.begin() + address + available};
 }
 
-std::vector<RequestRecord> BoardModel::requests() const {
+std::vector<RequestRecord> BoardModel::Requests() const {
     std::lock_guard lock(mutex_);
     return log_;
 }
 
-void BoardModel::clearRequests() {
+void BoardModel::ClearRequests() {
     std::lock_guard lock(mutex_);
     log_.clear();
 }

@@ -11,8 +11,8 @@
 #include <span>
 #include <vector>
 
-#include "tarnel/board_protocol.h"
-#include "tarnel/emulated_board.h"
+#include <tarnel/board_protocol.h>
+#include <tarnel/emulated_board.h>
 
 namespace tarnel::emulator {
 
@@ -25,9 +25,9 @@ struct SetupPacket {
     std::uint16_t length = 0;       // wLength
 
     static constexpr std::size_t kSize = 8;
-    static SetupPacket decode(std::span<const std::uint8_t, kSize> bytes);
-    bool toHost() const { return (requestType & 0x80) != 0; }
-    bool isVendor() const { return (requestType & 0x60) == 0x40; }
+    static SetupPacket Decode(std::span<const std::uint8_t, kSize> bytes);
+    bool ToHost() const { return (requestType & 0x80) != 0; }
+    bool IsVendor() const { return (requestType & 0x60) == 0x40; }
 };
 
 // What the board does with one control request. For an answered IN request
@@ -56,31 +56,31 @@ public:
     explicit BoardModel(Options options = {}, std::uint32_t noiseSeed = kDefaultNoiseSeed);
 
     // Answers one control request; `outData` is the data stage of an OUT request.
-    ControlReply handleControl(const SetupPacket& setup, std::span<const std::uint8_t> outData);
+    ControlReply HandleControl(const SetupPacket& setup, std::span<const std::uint8_t> outData);
 
     // True once the board has seen as many 0xDD/0xDA requests since power-up
     // as --unplug-after allows.
-    bool unplugDue() const;
+    bool UnplugDue() const;
     // Back to power-up state after a replug: RAM cleared, CPU stopped, DAC at
     // 0, request count for --unplug-after restarted (the log is kept).
-    void powerCycle();
+    void PowerCycle();
 
-    bool firmwareRunning() const;
-    bool cpuHeldInReset() const;
-    std::uint32_t dacInputWord() const;
-    double outputVolts() const;
-    std::uint16_t converterCode() const;
-    std::vector<std::uint8_t> ram(std::uint16_t address, std::size_t length) const;
-    std::vector<RequestRecord> requests() const;
-    void clearRequests();
+    bool FirmwareRunning() const;
+    bool CpuHeldInReset() const;
+    std::uint32_t DacInputWord() const;
+    double OutputVolts() const;
+    std::uint16_t ConverterCode() const;
+    std::vector<std::uint8_t> Ram(std::uint16_t address, std::size_t length) const;
+    std::vector<RequestRecord> Requests() const;
+    void ClearRequests();
 
 private:
-    ControlReply answer(const SetupPacket& setup, std::span<const std::uint8_t> outData);
-    ControlReply accessRam(const SetupPacket& setup, std::span<const std::uint8_t> outData);
-    ControlReply writeCpucs(std::uint8_t value);
-    ControlReply writeDac(const SetupPacket& setup);
-    ControlReply readConverter(const SetupPacket& setup);
-    std::uint16_t noisy(std::uint16_t code);
+    ControlReply Answer(const SetupPacket& setup, std::span<const std::uint8_t> outData);
+    ControlReply AccessRam(const SetupPacket& setup, std::span<const std::uint8_t> outData);
+    ControlReply WriteCpucs(std::uint8_t value);
+    ControlReply WriteDac(const SetupPacket& setup);
+    ControlReply ReadConverter(const SetupPacket& setup);
+    std::uint16_t Noisy(std::uint16_t code);
 
     static constexpr std::size_t kAddressSpace = 0x10000;
 

@@ -6,7 +6,7 @@
 #include <variant>
 #include <vector>
 
-#include "tarnel/emulated_board.h"
+#include <tarnel/emulated_board.h>
 
 namespace tarnel::emulator {
 

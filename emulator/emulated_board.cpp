@@ -1,4 +1,4 @@
-#include "tarnel/emulated_board.h"
+#include <tarnel/emulated_board.h>
 
 #include <umockdev.h>
 
@@ -47,48 +47,48 @@ struct EmulatedBoard::Impl {
         g_object_unref(testbed);
     }
 
-    void plug() {
+    void Plug() {
         std::lock_guard lock(plugMutex);
         if (isPlugged) return;
-        if (!devices.empty()) model.powerCycle();   // a replugged board starts without firmware
+        if (!devices.empty()) model.PowerCycle();   // a replugged board starts without firmware
         address.device = nextDeviceNumber;
         nextDeviceNumber = nextDeviceNumber >= kLastDeviceNumber ? kFirstDeviceNumber : nextDeviceNumber + 1;
 
         // After the device numbers wrap, an old plug-in's handler gives way.
-        std::erase_if(devices, [&](const auto& old) { return old->deviceNode() == address.deviceNode(); });
+        std::erase_if(devices, [&](const auto& old) { return old->DeviceNode() == address.DeviceNode(); });
         // The handler must listen before the node exists, so that a client
         // reacting to the "add" event can open it at once.
         auto device = std::make_unique<UsbfsDevice>(
-            testbed, address.deviceNode(),
+            testbed, address.DeviceNode(),
             [this](const SetupPacket& setup, std::span<const std::uint8_t> out) {
-                return model.handleControl(setup, out);
+                return model.HandleControl(setup, out);
             },
-            [this] { unplugIfDue(); });
+            [this] { UnplugIfDue(); });
         GError* error = nullptr;
         if (!umockdev_testbed_add_from_string(testbed, BoardDeviceRecord(address).c_str(), &error)) {
             const std::string message = error != nullptr ? error->message : "unknown error";
             g_clear_error(&error);
             throw std::runtime_error("emulated board: cannot add the USB device to the test bed: " + message);
         }
-        device->takeOverNode(rootDir + address.deviceNode());
+        device->TakeOverNode(rootDir + address.DeviceNode());
         devices.push_back(std::move(device));
         isPlugged = true;
-        umockdev_testbed_uevent(testbed, address.sysfsPath().c_str(), "add");
+        umockdev_testbed_uevent(testbed, address.SysfsPath().c_str(), "add");
     }
 
-    void unplug() {
+    void Unplug() {
         std::lock_guard lock(plugMutex);
         if (!isPlugged) return;
         isPlugged = false;
-        devices.back()->disconnect();
+        devices.back()->Disconnect();
         // Announce first: libusb learns of the removal from the event.
-        umockdev_testbed_uevent(testbed, address.sysfsPath().c_str(), "remove");
-        umockdev_testbed_remove_device(testbed, address.sysfsPath().c_str());
+        umockdev_testbed_uevent(testbed, address.SysfsPath().c_str(), "remove");
+        umockdev_testbed_remove_device(testbed, address.SysfsPath().c_str());
     }
 
     // Runs on the worker thread after each control request.
-    void unplugIfDue() {
-        if (model.unplugDue()) unplug();
+    void UnplugIfDue() {
+        if (model.UnplugDue()) Unplug();
     }
 
     BoardModel model;
@@ -103,34 +103,34 @@ struct EmulatedBoard::Impl {
 
 EmulatedBoard::EmulatedBoard(Options options) : impl_(std::make_unique<Impl>(options)) {
     const bool vanishesAtOnce = options.unplugAfter && *options.unplugAfter == 0;
-    if (!options.noBoard && !vanishesAtOnce) plug();
+    if (!options.noBoard && !vanishesAtOnce) Plug();
 }
 
 EmulatedBoard::~EmulatedBoard() = default;
 
-void EmulatedBoard::plug() { impl_->plug(); }
-void EmulatedBoard::unplug() { impl_->unplug(); }
+void EmulatedBoard::Plug() { impl_->Plug(); }
+void EmulatedBoard::Unplug() { impl_->Unplug(); }
 
-bool EmulatedBoard::plugged() const {
+bool EmulatedBoard::Plugged() const {
     std::lock_guard lock(impl_->plugMutex);
     return impl_->isPlugged;
 }
 
-bool EmulatedBoard::firmwareRunning() const { return impl_->model.firmwareRunning(); }
-std::uint32_t EmulatedBoard::dacInputWord() const { return impl_->model.dacInputWord(); }
-double EmulatedBoard::outputVolts() const { return impl_->model.outputVolts(); }
-std::uint16_t EmulatedBoard::converterCode() const { return impl_->model.converterCode(); }
+bool EmulatedBoard::FirmwareRunning() const { return impl_->model.FirmwareRunning(); }
+std::uint32_t EmulatedBoard::DacInputWord() const { return impl_->model.DacInputWord(); }
+double EmulatedBoard::OutputVolts() const { return impl_->model.OutputVolts(); }
+std::uint16_t EmulatedBoard::ConverterCode() const { return impl_->model.ConverterCode(); }
 
-std::vector<std::uint8_t> EmulatedBoard::ram(std::uint16_t address, std::size_t length) const {
-    return impl_->model.ram(address, length);
+std::vector<std::uint8_t> EmulatedBoard::Ram(std::uint16_t address, std::size_t length) const {
+    return impl_->model.Ram(address, length);
 }
 
-std::vector<RequestRecord> EmulatedBoard::requests() const { return impl_->model.requests(); }
-void EmulatedBoard::clearRequests() { impl_->model.clearRequests(); }
+std::vector<RequestRecord> EmulatedBoard::Requests() const { return impl_->model.Requests(); }
+void EmulatedBoard::ClearRequests() { impl_->model.ClearRequests(); }
 
-std::string EmulatedBoard::deviceNode() const {
+std::string EmulatedBoard::DeviceNode() const {
     std::lock_guard lock(impl_->plugMutex);
-    return impl_->address.deviceNode();
+    return impl_->address.DeviceNode();
 }
 
 }  // namespace tarnel::emulator

@@ -33,34 +33,34 @@ ReapSignal::ReapSignal(std::string nodePath) : path_(std::move(nodePath)) {
         errno = saved;
         Fail("shrink FIFO", path_);
     }
-    fill();
+    Fill();
 }
 
 ReapSignal::~ReapSignal() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-void ReapSignal::setReapable(bool reapable) {
+void ReapSignal::SetReapable(bool reapable) {
     if (reapable == reapable_) return;
     reapable_ = reapable;
     if (reapable) {
-        drain();
+        Drain();
     } else {
-        fill();
+        Fill();
     }
 }
 
-void ReapSignal::removeNode() {
+void ReapSignal::RemoveNode() {
     ::unlink(path_.c_str());
 }
 
-void ReapSignal::fill() {
+void ReapSignal::Fill() {
     static const std::array<char, kPipeBytes> kPage{};
     while (::write(fd_, kPage.data(), kPage.size()) > 0) {
     }
 }
 
-void ReapSignal::drain() {
+void ReapSignal::Drain() {
     std::array<char, kPipeBytes> sink;
     while (::read(fd_, sink.data(), sink.size()) > 0) {
     }

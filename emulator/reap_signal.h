@@ -21,13 +21,13 @@ public:
     ReapSignal& operator=(const ReapSignal&) = delete;
 
     // Never blocks; cheap when the state does not change.
-    void setReapable(bool reapable);
+    void SetReapable(bool reapable);
     // Removes the node from the test bed; clients that have it open keep theirs.
-    void removeNode();
+    void RemoveNode();
 
 private:
-    void fill();
-    void drain();
+    void Fill();
+    void Drain();
 
     std::string path_;
     int fd_ = -1;

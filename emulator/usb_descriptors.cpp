@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "tarnel/board_protocol.h"
+#include <tarnel/board_protocol.h>
 
 namespace tarnel::emulator {
 
@@ -54,20 +54,20 @@ std::vector<std::uint8_t> BoardDescriptors() {
     };
 }
 
-std::string BusAddress::sysfsPath() const {
+std::string BusAddress::SysfsPath() const {
     return "/sys/devices/pci0000:00/0000:00:14.0/usb" + std::to_string(bus) + "/" + std::to_string(bus) + "-1";
 }
 
-std::string BusAddress::deviceNode() const {
+std::string BusAddress::DeviceNode() const {
     return "/dev/bus/usb/" + ThreeDigits(bus) + "/" + ThreeDigits(device);
 }
 
 std::string BoardDeviceRecord(const BusAddress& address) {
-    const std::string node = address.deviceNode();
+    const std::string node = address.DeviceNode();
     const std::string bus = std::to_string(address.bus);
     const std::string device = std::to_string(address.device);
     // Sysfs attribute values end in a newline, written "\n" in the record.
-    return "P: " + address.sysfsPath().substr(4) + "\n"
+    return "P: " + address.SysfsPath().substr(4) + "\n"
            "N: " + node.substr(5) + "\n"
            "E: SUBSYSTEM=usb\n"
            "E: DEVTYPE=usb_device\n"

@@ -21,8 +21,8 @@ std::vector<std::uint8_t> BoardDescriptors();
 struct BusAddress {
     unsigned bus = 1;
     unsigned device = 2;
-    std::string sysfsPath() const;     // e.g. /sys/devices/pci0000:00/.../usb1/1-1
-    std::string deviceNode() const;    // e.g. /dev/bus/usb/001/002
+    std::string SysfsPath() const;     // e.g. /sys/devices/pci0000:00/.../usb1/1-1
+    std::string DeviceNode() const;    // e.g. /dev/bus/usb/001/002
 };
 
 // The device record for umockdev_testbed_add_from_string.

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "tarnel/board_protocol.h"
+#include <tarnel/board_protocol.h>
 #include "usb_descriptors.h"
 
 namespace tarnel::emulator {
@@ -78,14 +78,14 @@ UsbfsDevice::~UsbfsDevice() {
     g_object_unref(handler_);
 }
 
-void UsbfsDevice::takeOverNode(const std::string& nodePathInTestbed) {
+void UsbfsDevice::TakeOverNode(const std::string& nodePathInTestbed) {
     auto signal = std::make_unique<ReapSignal>(nodePathInTestbed);
     std::lock_guard lock(mutex_);
     reapSignal_ = std::move(signal);
-    refreshReapSignal();
+    RefreshReapSignal();
 }
 
-void UsbfsDevice::disconnect() {
+void UsbfsDevice::Disconnect() {
     std::lock_guard lock(mutex_);
     disconnected_ = true;
     // As usbfs does, URBs still in flight end with ESHUTDOWN and become reapable.
@@ -96,12 +96,12 @@ void UsbfsDevice::disconnect() {
         }
         urbs.pending.clear();
     }
-    refreshReapSignal();
-    if (reapSignal_) reapSignal_->removeNode();
+    RefreshReapSignal();
+    if (reapSignal_) reapSignal_->RemoveNode();
 }
 
 int UsbfsDevice::OnHandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self) {
-    static_cast<UsbfsDevice*>(self)->handleIoctl(client);
+    static_cast<UsbfsDevice*>(self)->HandleIoctl(client);
     return TRUE;
 }
 
@@ -109,16 +109,16 @@ void UsbfsDevice::OnClientVanished(UMockdevIoctlBase*, UMockdevIoctlClient* clie
     auto* device = static_cast<UsbfsDevice*>(self);
     std::lock_guard lock(device->mutex_);
     device->clients_.erase(client);
-    device->refreshReapSignal();
+    device->RefreshReapSignal();
 }
 
-void UsbfsDevice::handleIoctl(UMockdevIoctlClient* client) {
+void UsbfsDevice::HandleIoctl(UMockdevIoctlClient* client) {
     const unsigned long request = umockdev_ioctl_client_get_request(client);
     switch (request) {
-    case USBDEVFS_SUBMITURB: return submitUrb(client);
+    case USBDEVFS_SUBMITURB: return SubmitUrb(client);
     case USBDEVFS_REAPURB:   // never block the worker: reaping always behaves as NDELAY
-    case USBDEVFS_REAPURBNDELAY: return reapUrb(client);
-    case USBDEVFS_DISCARDURB: return discardUrb(client);
+    case USBDEVFS_REAPURBNDELAY: return ReapUrb(client);
+    case USBDEVFS_DISCARDURB: return DiscardUrb(client);
     default: break;
     }
     {
@@ -135,7 +135,7 @@ void UsbfsDevice::handleIoctl(UMockdevIoctlClient* client) {
     }
     case USBDEVFS_CLAIMINTERFACE:
     case USBDEVFS_RELEASEINTERFACE:
-    case USBDEVFS_DISCONNECT_CLAIM: return answerWithInterface(client);
+    case USBDEVFS_DISCONNECT_CLAIM: return AnswerWithInterface(client);
     case USBDEVFS_SETCONFIGURATION: {
         DataRef config(ResolveArgument(arg, 0, sizeof(int)));
         if (!config) return Fail(client, EFAULT);
@@ -164,7 +164,7 @@ void UsbfsDevice::handleIoctl(UMockdevIoctlClient* client) {
     }
 }
 
-void UsbfsDevice::answerWithInterface(UMockdevIoctlClient* client) {
+void UsbfsDevice::AnswerWithInterface(UMockdevIoctlClient* client) {
     // CLAIMINTERFACE and RELEASEINTERFACE pass an unsigned int; DISCONNECT_CLAIM
     // a struct that starts with one.
     DataRef number(ResolveArgument(umockdev_ioctl_client_get_arg(client), 0, sizeof(unsigned)));
@@ -173,7 +173,7 @@ void UsbfsDevice::answerWithInterface(UMockdevIoctlClient* client) {
                                                                                             : Fail(client, ENOENT);
 }
 
-void UsbfsDevice::submitUrb(UMockdevIoctlClient* client) {
+void UsbfsDevice::SubmitUrb(UMockdevIoctlClient* client) {
     DataRef urb(ResolveArgument(umockdev_ioctl_client_get_arg(client), 0, sizeof(usbdevfs_urb)));
     if (!urb) return Fail(client, EFAULT);
     auto* u = As<usbdevfs_urb>(urb.get());
@@ -188,20 +188,20 @@ void UsbfsDevice::submitUrb(UMockdevIoctlClient* client) {
     DataRef buffer(ResolveArgument(urb.get(), offsetof(usbdevfs_urb, buffer), static_cast<std::size_t>(u->buffer_length)));
     if (!buffer) return Fail(client, EFAULT);
     std::uint8_t* bytes = buffer->data;
-    const SetupPacket setup = SetupPacket::decode(std::span<const std::uint8_t, SetupPacket::kSize>(bytes, SetupPacket::kSize));
+    const SetupPacket setup = SetupPacket::Decode(std::span<const std::uint8_t, SetupPacket::kSize>(bytes, SetupPacket::kSize));
     const std::size_t room = static_cast<std::size_t>(u->buffer_length) - SetupPacket::kSize;
     if (setup.length > room) return Fail(client, EINVAL);
 
     std::uint8_t* stage = bytes + SetupPacket::kSize;
     const std::span<const std::uint8_t> outData =
-        setup.toHost() ? std::span<const std::uint8_t>() : std::span<const std::uint8_t>(stage, setup.length);
+        setup.ToHost() ? std::span<const std::uint8_t>() : std::span<const std::uint8_t>(stage, setup.length);
     const ControlReply reply = answer_(setup, outData);
 
     u->actual_length = 0;
     switch (reply.outcome) {
     case RequestRecord::Outcome::Answered:
         u->status = 0;
-        if (setup.toHost()) {
+        if (setup.ToHost()) {
             const std::size_t returned = std::min<std::size_t>(reply.data.size(), setup.length);
             std::copy_n(reply.data.begin(), returned, stage);
             u->actual_length = static_cast<int>(returned);
@@ -217,13 +217,13 @@ void UsbfsDevice::submitUrb(UMockdevIoctlClient* client) {
         ClientUrbs& urbs = clients_[client];
         auto& queue = reply.outcome == RequestRecord::Outcome::Unanswered ? urbs.pending : urbs.completed;
         queue.push_back(std::move(urb));
-        refreshReapSignal();
+        RefreshReapSignal();
     }
     Succeed(client);
     afterRequest_();
 }
 
-void UsbfsDevice::reapUrb(UMockdevIoctlClient* client) {
+void UsbfsDevice::ReapUrb(UMockdevIoctlClient* client) {
     DataRef urb;
     bool disconnected = false;
     {
@@ -234,7 +234,7 @@ void UsbfsDevice::reapUrb(UMockdevIoctlClient* client) {
             auto& completed = found->second.completed;
             urb = std::move(completed.front());
             completed.erase(completed.begin());
-            refreshReapSignal();
+            RefreshReapSignal();
         }
     }
     if (!urb) return Fail(client, disconnected ? ENODEV : EAGAIN);
@@ -246,7 +246,7 @@ void UsbfsDevice::reapUrb(UMockdevIoctlClient* client) {
     Succeed(client);
 }
 
-void UsbfsDevice::discardUrb(UMockdevIoctlClient* client) {
+void UsbfsDevice::DiscardUrb(UMockdevIoctlClient* client) {
     UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
     if (arg->data_len < static_cast<int>(sizeof(void*))) return Fail(client, EINVAL);
     const auto address = reinterpret_cast<gulong>(*As<void*>(arg));
@@ -261,15 +261,15 @@ void UsbfsDevice::discardUrb(UMockdevIoctlClient* client) {
     As<usbdevfs_urb>(urb->get())->status = -ENOENT;
     found->second.completed.push_back(std::move(*urb));
     pending.erase(urb);
-    refreshReapSignal();
+    RefreshReapSignal();
     Succeed(client);
 }
 
-void UsbfsDevice::refreshReapSignal() {
+void UsbfsDevice::RefreshReapSignal() {
     if (!reapSignal_) return;
     const bool reapable = std::any_of(clients_.begin(), clients_.end(),
                                       [](const auto& entry) { return !entry.second.completed.empty(); });
-    reapSignal_->setReapable(reapable);
+    reapSignal_->SetReapable(reapable);
 }
 
 }  // namespace tarnel::emulator

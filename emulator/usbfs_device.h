@@ -31,17 +31,17 @@ public:
     using AfterRequest = std::function<void()>;
 
     // Attaches the handler to `deviceNode` in the test bed. The node itself is
-    // created later (by the device record); call takeOverNode() once it exists.
+    // created later (by the device record); call TakeOverNode() once it exists.
     UsbfsDevice(UMockdevTestbed* testbed, std::string deviceNode, Answer answer, AfterRequest afterRequest);
     ~UsbfsDevice();
     UsbfsDevice(const UsbfsDevice&) = delete;
     UsbfsDevice& operator=(const UsbfsDevice&) = delete;
 
-    void takeOverNode(const std::string& nodePathInTestbed);
+    void TakeOverNode(const std::string& nodePathInTestbed);
     // The board left the bus: every further request fails with ENODEV, URBs
     // already completed can still be reaped, and the node disappears.
-    void disconnect();
-    const std::string& deviceNode() const { return deviceNode_; }
+    void Disconnect();
+    const std::string& DeviceNode() const { return deviceNode_; }
 
 private:
     // Owns one reference to umockdev's local copy of client memory.
@@ -57,12 +57,12 @@ private:
     static int OnHandleIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, void* self);
     static void OnClientVanished(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, void* self);
 
-    void handleIoctl(UMockdevIoctlClient* client);
-    void submitUrb(UMockdevIoctlClient* client);
-    void reapUrb(UMockdevIoctlClient* client);
-    void discardUrb(UMockdevIoctlClient* client);
-    void answerWithInterface(UMockdevIoctlClient* client);
-    void refreshReapSignal();   // callers hold mutex_
+    void HandleIoctl(UMockdevIoctlClient* client);
+    void SubmitUrb(UMockdevIoctlClient* client);
+    void ReapUrb(UMockdevIoctlClient* client);
+    void DiscardUrb(UMockdevIoctlClient* client);
+    void AnswerWithInterface(UMockdevIoctlClient* client);
+    void RefreshReapSignal();   // callers hold mutex_
 
     UMockdevTestbed* testbed_;
     UMockdevIoctlBase* handler_;

@@ -24,7 +24,7 @@ void Require(bool condition) {
 
 bool InOneRegion(std::uint32_t first, std::uint32_t last) {
     for (const auto& region : protocol::kOnChipRam) {
-        if (region.contains(first) && region.contains(last)) return true;
+        if (region.Contains(first) && region.Contains(last)) return true;
     }
     return false;
 }

@@ -1,5 +1,5 @@
-#include "board_library.h"
-#include "run_time_error.h"
+#include "link/board_library.h"
+#include "state/run_time_error.h"
 
 namespace tarnel::link {
 

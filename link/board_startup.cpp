@@ -1,8 +1,8 @@
-#include "board_startup.h"
+#include "link/board_startup.h"
 
-#include "board_library.h"
-#include "declare.h"
-#include "usb_stuff.h"
+#include "link/board_library.h"
+#include "state/declare.h"
+#include "link/usb_stuff.h"
 
 namespace tarnel::link {
 

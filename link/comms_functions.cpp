@@ -1,14 +1,14 @@
-#include "comms_functions.h"
+#include "link/comms_functions.h"
 
 #include <cstdint>
 #include <string>
 
 #include <tarnel/board_protocol.h>
 
-#include "board_library.h"
-#include "declare.h"
-#include "run_time_error.h"
-#include "usb_stuff.h"
+#include "link/board_library.h"
+#include "state/declare.h"
+#include "state/run_time_error.h"
+#include "link/usb_stuff.h"
 
 namespace CommsFunctions {
 

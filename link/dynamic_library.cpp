@@ -1,10 +1,10 @@
-#include "dynamic_library.h"
+#include "link/dynamic_library.h"
 
 #include <dlfcn.h>
 
 #include <utility>
 
-#include "run_time_error.h"
+#include "state/run_time_error.h"
 
 namespace tarnel::link {
 

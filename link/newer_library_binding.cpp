@@ -1,9 +1,9 @@
-#include "newer_library_binding.h"
+#include "link/newer_library_binding.h"
 
 #include <array>
 #include <utility>
 
-#include "usb_stuff.h"
+#include "link/usb_stuff.h"
 
 namespace Declare {
 std::int32_t BoardHandle = 0;

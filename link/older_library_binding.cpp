@@ -1,8 +1,8 @@
-#include "older_library_binding.h"
+#include "link/older_library_binding.h"
 
 #include <utility>
 
-#include "usb_stuff.h"
+#include "link/usb_stuff.h"
 
 namespace tarnel::link {
 

@@ -1,4 +1,4 @@
-#include "usb_stuff.h"
+#include "link/usb_stuff.h"
 
 #include <unistd.h>
 
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "run_time_error.h"
+#include "state/run_time_error.h"
 
 namespace USBStuff {
 

@@ -1,14 +1,14 @@
-#include "about_form.h"
+#include "ui/about_form.h"
 
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
-#include "application_identity.h"
-#include "control_font.h"
+#include "ui/application_identity.h"
+#include "ui/control_font.h"
 #include "core/version_record.h"
-#include "twips.h"
-#include "version_text.h"
+#include "ui/twips.h"
+#include "ui/version_text.h"
 
 namespace tarnel::ui {
 

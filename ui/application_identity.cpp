@@ -1,4 +1,4 @@
-#include "application_identity.h"
+#include "ui/application_identity.h"
 
 #include <QApplication>
 

@@ -1,4 +1,4 @@
-#include "control_font.h"
+#include "ui/control_font.h"
 
 #include <QStringList>
 

@@ -1,8 +1,8 @@
-#include "hex_entry.h"
+#include "ui/hex_entry.h"
 
 #include <algorithm>
 
-#include "core/run_time_error.h"
+#include "state/run_time_error.h"
 
 namespace tarnel::ui {
 

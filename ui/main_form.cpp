@@ -1,4 +1,4 @@
-#include "main_form.h"
+#include "ui/main_form.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -13,21 +13,21 @@
 
 #include <tarnel/board_protocol.h>
 
-#include "about_form.h"
-#include "application_identity.h"
-#include "control_font.h"
-#include "core/declare.h"
+#include "ui/about_form.h"
+#include "ui/application_identity.h"
+#include "ui/control_font.h"
+#include "state/declare.h"
 #include "core/encode_and_send.h"
-#include "core/program_end.h"
-#include "core/run_time_error.h"
-#include "hex_entry.h"
+#include "state/program_end.h"
+#include "state/run_time_error.h"
+#include "ui/hex_entry.h"
 #include "link/board_startup.h"
 #include "link/comms_functions.h"
-#include "message_box.h"
-#include "num_led.h"
-#include "run_time_error_report.h"
-#include "twips.h"
-#include "voltage_format.h"
+#include "ui/message_box.h"
+#include "ui/num_led.h"
+#include "ui/run_time_error_report.h"
+#include "ui/twips.h"
+#include "ui/voltage_format.h"
 
 namespace tarnel::ui {
 

@@ -1,6 +1,6 @@
-#include "message_box.h"
+#include "ui/message_box.h"
 
-#include "application_identity.h"
+#include "ui/application_identity.h"
 
 namespace tarnel::ui {
 

@@ -1,4 +1,4 @@
-#include "num_led.h"
+#include "ui/num_led.h"
 
 #include <QPalette>
 

@@ -1,13 +1,13 @@
-#include "run_program.h"
+#include "ui/run_program.h"
 
 #include <exception>
 
 #include <QApplication>
 
-#include "application_identity.h"
+#include "ui/application_identity.h"
 #include "core/main_sequence.h"
-#include "main_form.h"
-#include "run_time_error_report.h"
+#include "ui/main_form.h"
+#include "ui/run_time_error_report.h"
 
 namespace tarnel::ui {
 

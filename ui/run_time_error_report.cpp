@@ -1,11 +1,11 @@
-#include "run_time_error_report.h"
+#include "ui/run_time_error_report.h"
 
 #include <cstdio>
 
 #include <QApplication>
 
-#include "core/program_end.h"
-#include "message_box.h"
+#include "state/program_end.h"
+#include "ui/message_box.h"
 
 namespace tarnel::ui {
 

@@ -1,4 +1,4 @@
-#include "voltage_format.h"
+#include "ui/voltage_format.h"
 
 #include <array>
 #include <charconv>

@@ -31,7 +31,7 @@ enum RecordType : std::uint8_t {
 
 bool InOnChipRam(std::uint32_t address) {
     for (const auto& region : protocol::kOnChipRam) {
-        if (region.contains(address)) return true;
+        if (region.Contains(address)) return true;
     }
     return false;
 }

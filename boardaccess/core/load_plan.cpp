@@ -11,7 +11,7 @@ namespace protocol = tarnel::protocol;
 // none does (the image reader never produces such addresses).
 std::size_t RegionOf(std::uint16_t address) {
     std::size_t region = 0;
-    while (region < protocol::kOnChipRam.size() && !protocol::kOnChipRam[region].contains(address)) ++region;
+    while (region < protocol::kOnChipRam.size() && !protocol::kOnChipRam[region].Contains(address)) ++region;
     return region;
 }
 

@@ -131,7 +131,7 @@ struct LibraryDriver {
 using Logged = std::tuple<int, int, int, bool, int, RequestRecord::Outcome>;
 std::vector<Logged> Requests(const EmulatedBoard& board) {
     std::vector<Logged> logged;
-    for (const auto& r : board.requests()) {
+    for (const auto& r : board.Requests()) {
         logged.emplace_back(r.request, r.value, r.index, r.toHost, r.length, r.outcome);
     }
     return logged;
@@ -146,9 +146,9 @@ protected:
 TEST_P(BothLibrariesTest, LoadsInTheFewestWritesThenCarriesExactRequestFields) {
     EmulatedBoard board;
     ASSERT_TRUE(library_.Load(kFirmware).done);
-    EXPECT_TRUE(board.firmwareRunning());
+    EXPECT_TRUE(board.FirmwareRunning());
     for (const auto& [address, byte] : ReadIntelHexFile(kFirmware)) {
-        ASSERT_EQ(board.ram(address, 1).at(0), byte) << "at " << address;
+        ASSERT_EQ(board.Ram(address, 1).at(0), byte) << "at " << address;
     }
     const Logged cpucs{protocol::kRequestRamAccess, protocol::kCpucsAddress, 0, false, 1, kAnswered};
     EXPECT_EQ(Requests(board), (std::vector<Logged>{cpucs,
@@ -160,16 +160,16 @@ TEST_P(BothLibrariesTest, LoadsInTheFewestWritesThenCarriesExactRequestFields) {
     const std::tuple<std::uint32_t, std::uint16_t, std::uint16_t> words[] = {   // input word, value, index
         {0x0FFFFC, 0xFFFC, 0x180F}, {0xFFFFFF, 0xFFFF, 0x18FF}, {0x300000, 0x0000, 0x1830}, {0x0A5C00, 0x5C00, 0x180A}};
     for (const auto& [inputWord, value, index] : words) {
-        board.clearRequests();
+        board.ClearRequests();
         std::uint8_t unused = 0;
         EXPECT_TRUE(library_.Request(protocol::kRequestDacWrite, value, index, 0, 0, &unused).done);
         EXPECT_EQ(Requests(board),
                   (std::vector<Logged>{{protocol::kRequestDacWrite, value, index, false, 0, kAnswered}}));
-        EXPECT_EQ(board.dacInputWord(), inputWord);
+        EXPECT_EQ(board.DacInputWord(), inputWord);
     }
 
     // 0xDA: two bytes in, code 0xA5C of the last word, high byte first and each mirrored.
-    board.clearRequests();
+    board.ClearRequests();
     std::uint8_t received[3] = {0, 0, 0xEE};
     EXPECT_TRUE(library_.Request(protocol::kRequestConverterRead, 0, 0, 1, 2, received).done);
     EXPECT_EQ(Requests(board), (std::vector<Logged>{{protocol::kRequestConverterRead, 0, 0, true, 2, kAnswered}}));
@@ -187,7 +187,7 @@ TEST_P(BothLibrariesTest, MalformedOrMissingFirmwareNeverReachesTheBoard) {
     EXPECT_TRUE(library_.Load((folder / "absent.hex").string())
                     .Said("cannot read firmware file " + (folder / "absent.hex").string() + ": "));
     EXPECT_EQ(Requests(board), std::vector<Logged>{});
-    EXPECT_FALSE(board.firmwareRunning());
+    EXPECT_FALSE(board.FirmwareRunning());
     std::filesystem::remove_all(folder);
 }
 
@@ -271,7 +271,7 @@ struct BadCall {
 
 // Each call fails naming the cause, and none reaches the board.
 void ExpectRejected(const LibraryDriver& library, EmulatedBoard& board, const std::vector<BadCall>& cases) {
-    board.clearRequests();
+    board.ClearRequests();
     for (const auto& c : cases) {
         const CallResult result = library.Run(c.call);
         EXPECT_FALSE(result.done) << c.expected;
@@ -313,14 +313,14 @@ TEST(NewerLibraryTest, HandlesStayDeadAfterReplug) {
     LibraryDriver driver(Variant::Newer);
     ASSERT_TRUE(driver.Load(kFirmware).done);
     const std::int32_t oldHandle = driver.handle;
-    board.unplug();
-    board.plug();
+    board.Unplug();
+    board.Plug();
     std::uint8_t data[1] = {};
     EXPECT_TRUE(driver.Run([&] { return lib.request(oldHandle, 0xA0, 0, 0, 1, 1, data); }).Said(kDisconnected));
     ASSERT_TRUE(driver.Load(kFirmware).done);
     EXPECT_NE(driver.handle, oldHandle);
     EXPECT_TRUE(driver.Run([&] { return lib.request(driver.handle, 0xA0, 0xE000, 0, 1, 1, data); }).done);
-    EXPECT_EQ(data[0], board.ram(0xE000, 1).at(0));
+    EXPECT_EQ(data[0], board.Ram(0xE000, 1).at(0));
 }
 
 TEST(OlderLibraryTest, RejectsBadArgumentsWithoutCrashing) {

@@ -5,12 +5,12 @@
 
 #include <tarnel/emulated_board.h>
 
-#include "board_startup.h"
-#include "comms_functions.h"
-#include "declare.h"
-#include "encode_and_send.h"
-#include "newer_library_binding.h"
-#include "older_library_binding.h"
+#include "link/board_startup.h"
+#include "link/comms_functions.h"
+#include "state/declare.h"
+#include "core/encode_and_send.h"
+#include "link/newer_library_binding.h"
+#include "link/older_library_binding.h"
 
 namespace {
 
@@ -31,8 +31,8 @@ void StartsProgramsAndReadsBack(bool newer) {
     Declare::Resolution = 18;
 
     ASSERT_TRUE(tarnel::link::RunBoardStartUp());
-    EXPECT_TRUE(board.firmwareRunning());
-    for (const auto& request : board.requests()) EXPECT_NE(request.request, 0xDD) << "no DAC write at start";
+    EXPECT_TRUE(board.FirmwareRunning());
+    for (const auto& request : board.Requests()) EXPECT_NE(request.request, 0xDD) << "no DAC write at start";
 
     const struct { std::int32_t data; std::int16_t mode; std::uint32_t word; std::int32_t code; } cases[] = {
         {0x20000, 0, 0x080000, 2048},   // about 2.465 V
@@ -44,7 +44,7 @@ void StartsProgramsAndReadsBack(bool newer) {
         Declare::DacWord = c.data;
         Declare::PowerDownMode = c.mode;
         EXPECT_EQ(tarnel::EncodeAndSend(), tarnel::WriteOutcome::Written);
-        EXPECT_EQ(board.dacInputWord(), c.word);
+        EXPECT_EQ(board.DacInputWord(), c.word);
         const auto raw = CommsFunctions::ReadConverter();
         ASSERT_TRUE(raw.has_value());
         EXPECT_EQ(*raw & 0xFFF, c.code) << std::hex << c.data;

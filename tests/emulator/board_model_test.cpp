@@ -18,7 +18,7 @@ constexpr std::uint8_t kIn = 0xC0;    // vendor, device, board to host
 ControlReply Send(BoardModel& board, std::uint8_t type, std::uint8_t request, std::uint16_t value, std::uint16_t index,
                   std::uint16_t length = 0, std::vector<std::uint8_t> data = {}) {
     if ((type & 0x80) == 0) data.resize(length);
-    return board.handleControl({type, request, value, index, length}, data);
+    return board.HandleControl({type, request, value, index, length}, data);
 }
 Outcome WriteCpucs(BoardModel& board, std::uint8_t value) {
     return Send(board, kOut, p::kRequestRamAccess, p::kCpucsAddress, 0, 1, {value}).outcome;
@@ -27,7 +27,7 @@ void LoadImage(BoardModel& board) {
     WriteCpucs(board, p::kCpucsReset);
     Send(board, kOut, p::kRequestRamAccess, 0x0100, 0, 2, {0x12, 0x34});
     WriteCpucs(board, p::kCpucsRun);
-    ASSERT_TRUE(board.firmwareRunning());
+    ASSERT_TRUE(board.FirmwareRunning());
 }
 Outcome WriteDac(BoardModel& board, std::uint32_t word) {
     return Send(board, kOut, p::kRequestDacWrite, p::DacValueFor(word), p::DacIndexFor(word)).outcome;
@@ -86,7 +86,7 @@ TEST(BoardModelTest, FirmwareRunsOnlyAfterAnImageWrittenUnderReset) {
             if (action == Release) WriteCpucs(board, p::kCpucsRun);
             if (action == WriteImage) Send(board, kOut, p::kRequestRamAccess, 0, 0, 3, {0x02, 0x00, 0x06});
             if (action == WriteNothing) Send(board, kOut, p::kRequestRamAccess, 0, 0);
-            EXPECT_EQ(board.firmwareRunning(), runningAfter);
+            EXPECT_EQ(board.FirmwareRunning(), runningAfter);
             // 0xDD and 0xDA stall until the firmware runs.
             const Outcome expected = runningAfter ? Outcome::Answered : Outcome::Stalled;
             EXPECT_EQ(WriteDac(board, 0x080000), expected);
@@ -118,7 +118,7 @@ TEST(BoardModelTest, AnswersOnlyWellFormedRequestsInsideItsMemory) {
         if (type == kIn && answered) {
             EXPECT_EQ(reply.data.size(), length);
         }
-        EXPECT_EQ(board.dacInputWord(), 0u);
+        EXPECT_EQ(board.DacInputWord(), 0u);
     }
 }
 
@@ -130,12 +130,12 @@ TEST(BoardModelTest, UnplugCountsEveryDacAndConverterRequestEvenUnansweredOnes) 
     WriteDac(board, 0);                        // stalled: no firmware runs yet
     LoadImage(board);                          // 0xA0 requests do not count
     Send(board, 0x00, 0x06, 0x0100, 0, 18);    // nor do standard requests, which are not logged either
-    EXPECT_FALSE(board.unplugDue());
+    EXPECT_FALSE(board.UnplugDue());
     EXPECT_EQ(ReadConverter(board).outcome, Outcome::Unanswered);
-    EXPECT_TRUE(board.unplugDue());
-    board.powerCycle();
-    EXPECT_FALSE(board.unplugDue());
-    EXPECT_EQ(board.requests().size(), 5u) << "every vendor request is logged, and the log outlives a power cycle";
+    EXPECT_TRUE(board.UnplugDue());
+    board.PowerCycle();
+    EXPECT_FALSE(board.UnplugDue());
+    EXPECT_EQ(board.Requests().size(), 5u) << "every vendor request is logged, and the log outlives a power cycle";
 }
 
 TEST(BoardModelTest, NoiseStaysWithinOneCodeAndIsReproducible) {
@@ -155,7 +155,7 @@ TEST(BoardModelTest, NoiseStaysWithinOneCodeAndIsReproducible) {
         for (int i = 0; i < 300; ++i) {
             const std::vector<std::uint8_t> reply = ReadConverter(first).data;
             ASSERT_EQ(reply, ReadConverter(second).data);
-            seen.insert((p::MirrorBits(reply.at(0)) << 8 | p::MirrorBits(reply.at(1))) - first.converterCode());
+            seen.insert((p::MirrorBits(reply.at(0)) << 8 | p::MirrorBits(reply.at(1))) - first.ConverterCode());
         }
         EXPECT_EQ(seen, offsets) << word;
     }

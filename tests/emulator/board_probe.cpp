@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "tarnel/board_protocol.h"
+#include <tarnel/board_protocol.h>
 
 namespace p = tarnel::protocol;
 

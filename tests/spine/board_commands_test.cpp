@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "comms_functions.h"
+#include "link/comms_functions.h"
 #include "spine_fixture.h"
 
 namespace tarnel::testing {

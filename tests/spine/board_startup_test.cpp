@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "board_startup.h"
+#include "link/board_startup.h"
 #include "spine_fixture.h"
 
 namespace tarnel::testing {

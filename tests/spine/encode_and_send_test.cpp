@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <limits>
 
-#include "encode_and_send.h"
-#include "run_time_error.h"
+#include "core/encode_and_send.h"
+#include "state/run_time_error.h"
 #include "spine_fixture.h"
 
 namespace tarnel::testing {

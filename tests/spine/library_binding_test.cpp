@@ -5,10 +5,10 @@
 #include <string>
 
 #include "double_control.h"
-#include "newer_library_binding.h"
-#include "older_library_binding.h"
-#include "run_time_error.h"
-#include "usb_stuff.h"
+#include "link/newer_library_binding.h"
+#include "link/older_library_binding.h"
+#include "state/run_time_error.h"
+#include "link/usb_stuff.h"
 
 namespace tarnel::testing {
 namespace {

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <string>
 
-#include "run_time_error.h"
-#include "usb_stuff.h"
+#include "state/run_time_error.h"
+#include "link/usb_stuff.h"
 
 namespace {
 

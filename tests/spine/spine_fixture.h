@@ -7,12 +7,12 @@
 #include <memory>
 #include <string>
 
-#include "board_library.h"
-#include "declare.h"
+#include "link/board_library.h"
+#include "state/declare.h"
 #include "double_control.h"
-#include "newer_library_binding.h"
-#include "older_library_binding.h"
-#include "usb_stuff.h"
+#include "link/newer_library_binding.h"
+#include "link/older_library_binding.h"
+#include "link/usb_stuff.h"
 
 namespace tarnel::testing {
 

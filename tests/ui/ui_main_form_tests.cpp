@@ -10,10 +10,10 @@
 
 #include <tarnel/board_protocol.h>
 
-#include "core/declare.h"
+#include "state/declare.h"
 #include "core/main_sequence.h"
-#include "core/program_end.h"
-#include "core/run_time_error.h"
+#include "state/program_end.h"
+#include "state/run_time_error.h"
 #include "double_control.h"
 #include "link/board_library.h"
 #include "link/comms_functions.h"

@@ -46,21 +46,21 @@ public:
 
     // Attach or remove the USB device (a remove is announced by a uevent).
     // Handles opened before an unplug stay dead after a later plug.
-    void plug();
-    void unplug();
-    bool plugged() const;
+    void Plug();
+    void Unplug();
+    bool Plugged() const;
 
     // Board state, read under the board's lock.
-    bool firmwareRunning() const;              // image loaded under reset, CPU released
-    std::uint32_t dacInputWord() const;        // last accepted 24-bit input word (0 at power-up)
-    double outputVolts() const;                // DAC output as the model computes it
-    std::uint16_t converterCode() const;       // 12-bit code the next 0xDA reports (without noise)
-    std::vector<std::uint8_t> ram(std::uint16_t address, std::size_t length) const;
-    std::vector<RequestRecord> requests() const;   // every vendor request, oldest first
-    void clearRequests();
+    bool FirmwareRunning() const;              // image loaded under reset, CPU released
+    std::uint32_t DacInputWord() const;        // last accepted 24-bit input word (0 at power-up)
+    double OutputVolts() const;                // DAC output as the model computes it
+    std::uint16_t ConverterCode() const;       // 12-bit code the next 0xDA reports (without noise)
+    std::vector<std::uint8_t> Ram(std::uint16_t address, std::size_t length) const;
+    std::vector<RequestRecord> Requests() const;   // every vendor request, oldest first
+    void ClearRequests();
 
     // Path of the device node in the test bed, e.g. /dev/bus/usb/001/002.
-    std::string deviceNode() const;
+    std::string DeviceNode() const;
 
 private:
     struct Impl;

@@ -75,7 +75,7 @@ inline constexpr std::uint8_t kCpucsRun = 0x00;
 struct MemoryRegion {
     std::uint16_t first;   // first address inside the region
     std::uint16_t last;    // last address inside the region
-    constexpr bool contains(std::uint32_t address) const { return address >= first && address <= last; }
+    constexpr bool Contains(std::uint32_t address) const { return address >= first && address <= last; }
 };
 // On-chip RAM that firmware may be loaded into.
 inline constexpr std::array<MemoryRegion, 2> kOnChipRam{{{0x0000, 0x3FFF}, {0xE000, 0xE1FF}}};

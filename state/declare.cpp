@@ -1,4 +1,4 @@
-#include "declare.h"
+#include "state/declare.h"
 
 namespace Declare {
 

@@ -22,7 +22,7 @@ public:
         return reinterpret_cast<Fn*>(Resolve(symbol));
     }
 
-    const std::string& location() const { return location_; }
+    const std::string& Location() const { return location_; }
 
 private:
     void* Resolve(const char* symbol);

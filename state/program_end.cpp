@@ -1,4 +1,4 @@
-#include "program_end.h"
+#include "state/program_end.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "board_library.h"
-#include "dynamic_library.h"
+#include "link/board_library.h"
+#include "link/dynamic_library.h"
 
 namespace tarnel::link {
 
