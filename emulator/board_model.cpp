@@ -13,14 +13,6 @@ namespace {
 ControlReply Stall() { return {Outcome::Stalled, {}}; }
 ControlReply Done(std::vector<std::uint8_t> data = {}) { return {Outcome::Answered, std::move(data)}; }
 
-// True when [address, address + length) lies inside one on-chip RAM region.
-bool InsideOneRegion(std::uint32_t address, std::size_t length) {
-    const std::uint32_t last = length == 0 ? address : address + static_cast<std::uint32_t>(length) - 1;
-    return std::any_of(p::kOnChipRam.begin(), p::kOnChipRam.end(), [&](const p::MemoryRegion& region) {
-        return region.Contains(address) && region.Contains(last);
-    });
-}
-
 bool IsCpucs(std::uint32_t address, std::size_t length) {
     return address == p::kCpucsAddress && length == 1;
 }
@@ -38,13 +30,8 @@ SetupPacket SetupPacket::Decode(std::span<const std::uint8_t, kSize> bytes) {
     return {bytes[0], bytes[1], le16(2), le16(4), le16(6)};
 }
 
-DacInput DecodeDacInputWord(std::uint32_t inputWord) {
-    return {(inputWord >> p::kDataShift) & p::kDataMask,
-            static_cast<p::PowerDown>((inputWord >> p::kPowerDownShift) & 0x3)};
-}
-
 double OutputVoltsFor(std::uint32_t inputWord) {
-    const DacInput input = DecodeDacInputWord(inputWord);
+    const p::DacInput input = p::DecodeInputWord(inputWord);
     if (input.powerDown != p::PowerDown::Normal) return 0.0;
     return static_cast<double>(input.data) / static_cast<double>(1u << p::kDacResolutionBits) *
            p::kFullScaleVolts;
@@ -98,7 +85,8 @@ ControlReply BoardModel::AccessRam(const SetupPacket& setup, std::span<const std
         if (setup.ToHost()) return Done({static_cast<std::uint8_t>(cpuInReset_ ? p::kCpucsReset : p::kCpucsRun)});
         return WriteCpucs(outData.empty() ? 0 : outData[0]);
     }
-    if (!InsideOneRegion(address, length)) return Stall();
+    // A zero-length access still has to name an address inside the RAM.
+    if (!p::InOnChipRam(address, std::max<std::size_t>(length, 1))) return Stall();
     if (setup.ToHost()) {
         return Done({memory_.begin() + address, memory_.begin() + address + length});
     }
@@ -115,10 +103,10 @@ ControlReply BoardModel::WriteCpucs(std::uint8_t value) {
 }
 
 ControlReply BoardModel::WriteDac(const SetupPacket& setup) {
-    const bool wellFormed = !setup.ToHost() && setup.length == 0 &&
-                            (setup.index >> 8) == static_cast<unsigned>(p::kDacRegisterLength);
+    const p::DacWriteContent content = p::UnpackDacWrite({setup.value, setup.index});
+    const bool wellFormed = !setup.ToHost() && setup.length == 0 && content.registerLength == p::kDacRegisterLength;
     if (!wellFormed) return Stall();
-    dacWord_ = static_cast<std::uint32_t>(setup.value) | (static_cast<std::uint32_t>(setup.index & 0xFF) << 16);
+    dacWord_ = content.inputWord;
     return Done();
 }
 

@@ -38,11 +38,7 @@ struct ControlReply {
 };
 
 // ---- DAC and converter arithmetic -----------------------------------------
-struct DacInput {
-    std::uint32_t data = 0;                       // 18-bit data word
-    protocol::PowerDown powerDown = protocol::PowerDown::Normal;
-};
-DacInput DecodeDacInputWord(std::uint32_t inputWord);
+// DAC output for an input word: data / 2^18 * full scale, 0 V powered down.
 double OutputVoltsFor(std::uint32_t inputWord);
 // 12-bit converter code of a voltage: floor(volts / full scale * 4096), 0..4095.
 std::uint16_t ConverterCodeFor(double volts);

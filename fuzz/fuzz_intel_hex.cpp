@@ -22,18 +22,11 @@ void Require(bool condition) {
     if (!condition) std::abort();
 }
 
-bool InOneRegion(std::uint32_t first, std::uint32_t last) {
-    for (const auto& region : protocol::kOnChipRam) {
-        if (region.Contains(first) && region.Contains(last)) return true;
-    }
-    return false;
-}
-
 void CheckPlan(const core::FirmwareImage& image) {
     std::size_t planned = 0;
     for (const core::RamWrite& write : core::PlanLoad(image)) {
         Require(!write.bytes.empty() && write.bytes.size() <= protocol::kMaxLoadTransfer);
-        Require(InOneRegion(write.address, write.address + write.bytes.size() - 1));
+        Require(protocol::InOnChipRam(write.address, write.bytes.size()));
         for (std::size_t i = 0; i < write.bytes.size(); ++i) {
             const auto placed = image.find(static_cast<std::uint16_t>(write.address + i));
             Require(placed != image.end() && placed->second == write.bytes[i]);
@@ -50,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         const core::FirmwareImage image = core::ParseIntelHex(text, "fuzz.hex");
         Require(!image.empty());
-        for (const auto& [address, byte] : image) Require(InOneRegion(address, address));
+        for (const auto& [address, byte] : image) Require(protocol::InOnChipRam(address));
         CheckPlan(image);
     } catch (const core::BoardError& error) {
         Require(error.kind() == core::FailureKind::BadFirmware);

@@ -1,8 +1,8 @@
 #include "link/board_startup.h"
 
 #include "link/board_library.h"
-#include "state/declare.h"
 #include "link/usb_stuff.h"
+#include "state/declare.h"
 
 namespace tarnel::link {
 

@@ -6,30 +6,35 @@
 #include <tarnel/board_protocol.h>
 
 #include "link/board_library.h"
+#include "link/usb_stuff.h"
 #include "state/declare.h"
 #include "state/run_time_error.h"
-#include "link/usb_stuff.h"
 
 namespace CommsFunctions {
 
 using tarnel::link::ActiveBoardLibrary;
-using tarnel::protocol::Direction;
+namespace protocol = tarnel::protocol;
+using protocol::Direction;
 
 bool WriteDacWord(std::int16_t registerLength, std::int32_t inputWord) {
-    // The register length times 256 is a 16-bit quantity; with the length of
-    // 24 it is 0x1800, and the word's bits 23..16 fill the low byte.
-    const std::int32_t index = registerLength * 256 + inputWord / 65536;
-    const std::int32_t value = inputWord % 65536;
-    if (index < INT16_MIN || index > INT16_MAX) {
+    // The register length times 256 is formed in 16 bits, so the length must
+    // stay within -128..127; the word must have no bits above bit 23, or it
+    // would spill into the register-length byte of the index.
+    if (registerLength < INT8_MIN || registerLength > INT8_MAX) {
         throw tarnel::RunTimeError("Overflow: register length " + std::to_string(registerLength) +
                                    " does not fit the DAC request's index field");
     }
+    if (inputWord < 0 || static_cast<std::uint32_t>(inputWord) > protocol::kLargestInputWord) {
+        throw tarnel::RunTimeError("Overflow: input word " + std::to_string(inputWord) +
+                                   " does not fit the DAC's 24-bit input shift register");
+    }
+    const protocol::DacWriteFields fields =
+        protocol::PackDacWrite(static_cast<std::uint8_t>(registerLength), static_cast<std::uint32_t>(inputWord));
     std::uint8_t writeBuffer = 0;
 
     auto& library = ActiveBoardLibrary();
     const std::int16_t status =
-        library.Request(tarnel::protocol::kRequestDacWrite, static_cast<std::uint16_t>(value),
-                        static_cast<std::uint16_t>(index), Direction::ToBoard, 0, &writeBuffer);
+        library.Request(protocol::kRequestDacWrite, fields.value, fields.index, Direction::ToBoard, 0, &writeBuffer);
     Declare::LinkStatus = status;
     return library.RequestDone(status);
 }
@@ -37,8 +42,8 @@ bool WriteDacWord(std::int16_t registerLength, std::int32_t inputWord) {
 std::optional<std::int32_t> ReadConverter() {
     auto& library = ActiveBoardLibrary();
     const std::int16_t status =
-        library.Request(tarnel::protocol::kRequestConverterRead, 0, 0, Direction::FromBoard,
-                        tarnel::protocol::kConverterReadLength, USBStuff::ReadBuffer.data());
+        library.Request(protocol::kRequestConverterRead, 0, 0, Direction::FromBoard,
+                        protocol::kConverterReadLength, USBStuff::ReadBuffer.data());
     Declare::LinkStatus = status;
     if (!library.RequestDone(status)) return std::nullopt;
 

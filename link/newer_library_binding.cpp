@@ -3,27 +3,23 @@
 #include <array>
 #include <utility>
 
-#include "link/usb_stuff.h"
+#include <tarnel/KTV_CYUSB_USB4.h>
 
-namespace Declare {
-std::int32_t BoardHandle = 0;
-}
+#include "link/usb_stuff.h"
+#include "state/declare.h"
 
 namespace tarnel::link {
 
 namespace {
 
-// The newer library's C entry points.
-using SearchForBoardsFn = std::int32_t(std::uint32_t vendorId, std::uint32_t productId, std::int32_t* boardCount,
-                                       std::uint8_t* boardList);
-using ConnectFn = std::int32_t(std::uint32_t vendorId, std::uint32_t productId, std::uint8_t boardNumber,
-                               std::int32_t* handle);
-using DownloadFirmwareFn = std::int16_t(std::int32_t handle, const char* path);
-using VendorRequestFn = std::int16_t(std::int32_t handle, std::uint8_t request, std::uint16_t value,
-                                     std::uint16_t index, std::uint8_t direction, std::uint16_t length,
-                                     std::uint8_t* data);
+// The types of the newer library's C entry points, as its header declares
+// them; the program resolves them at run time and never links the library.
+using SearchForBoardsFn = decltype(Search_For_Boards);
+using ConnectFn = decltype(Connect);
+using DownloadFirmwareFn = decltype(Download_Firmware);
+using VendorRequestFn = decltype(Vendor_Request);
 
-constexpr std::size_t kBoardListSize = 128;
+constexpr std::size_t kBoardListSize = TARNEL_BOARD_LIST_BYTES;
 
 }  // namespace
 
@@ -42,8 +38,7 @@ std::int16_t NewerLibraryBinding::OpenBoard() {
     library_.Function<ConnectFn>("Connect")(protocol::kVendorId, protocol::kProductId, boardList[0],
                                             &Declare::BoardHandle);
 
-    USBStuff::FirmwarePath = USBStuff::FirmwarePathIn(USBStuff::ProgramFolder());
-    USBStuff::FillPathBuffer(std::string(USBStuff::FirmwarePath));
+    // The board start-up has just filled PathBuffer with the firmware path.
     return library_.Function<DownloadFirmwareFn>("Download_Firmware")(
         Declare::BoardHandle, reinterpret_cast<const char*>(USBStuff::PathBuffer.data()));
 }

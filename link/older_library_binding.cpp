@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include <tarnel/Toveri.h>
+
 #include "link/usb_stuff.h"
 
 namespace tarnel::link {
@@ -13,9 +15,9 @@ namespace {
 constexpr const char* kLoadFirmWareSymbol = "_Z12LoadFirmWarePc";
 constexpr const char* kVendorIORequestSymbol = "_Z15VendorIORequestsiissPc";
 
-using LoadFirmWareFn = std::int16_t(char* path);
-using VendorIORequestFn = std::int16_t(std::int16_t request, std::int32_t value, std::int32_t index,
-                                       std::int16_t direction, std::int16_t length, char* data);
+// Their types, as the library's header declares them.
+using LoadFirmWareFn = decltype(::LoadFirmWare);
+using VendorIORequestFn = decltype(::VendorIORequest);
 
 }  // namespace
 

@@ -9,6 +9,7 @@ float OutputVoltage = 0.0f;
 std::int16_t WordLength = 0;
 std::int16_t Resolution = 0;
 std::int16_t LinkStatus = 0;
+std::int32_t BoardHandle = 0;
 
 void ResetControlState() {
     DacWord = 0;
@@ -18,6 +19,7 @@ void ResetControlState() {
     WordLength = 0;
     Resolution = 0;
     LinkStatus = 0;
+    BoardHandle = 0;
 }
 
 }  // namespace Declare

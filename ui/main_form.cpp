@@ -1,5 +1,7 @@
 #include "ui/main_form.h"
 
+#include <cstdio>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -13,21 +15,20 @@
 
 #include <tarnel/board_protocol.h>
 
+#include "core/encode_and_send.h"
+#include "core/read_voltage.h"
+#include "link/board_startup.h"
+#include "state/declare.h"
+#include "state/program_end.h"
+#include "state/run_time_error.h"
 #include "ui/about_form.h"
 #include "ui/application_identity.h"
 #include "ui/control_font.h"
-#include "state/declare.h"
-#include "core/encode_and_send.h"
-#include "state/program_end.h"
-#include "state/run_time_error.h"
 #include "ui/hex_entry.h"
-#include "link/board_startup.h"
-#include "link/comms_functions.h"
 #include "ui/message_box.h"
 #include "ui/num_led.h"
 #include "ui/run_time_error_report.h"
 #include "ui/twips.h"
-#include "ui/voltage_format.h"
 
 namespace tarnel::ui {
 
@@ -234,9 +235,11 @@ void MainForm::DacText_KeyPress(std::int16_t& keyAscii) {
 void MainForm::Command2_Click() {
     try {
         ProgramDac();
-    } catch (const RunTimeError&) {
+    } catch (const RunTimeError& error) {
         // The command's one error handler: a bad entry, an overflow or a
-        // failing board write leaves the field empty for a new entry.
+        // failing board write leaves the field empty for a new entry. The
+        // cause goes to stderr, so that a missing library is not lost.
+        std::fprintf(stderr, "%s\n", error.what());
         DacText->setText(QString());
         DacText->setFocus();
     } catch (const std::exception& error) {
@@ -263,15 +266,12 @@ void MainForm::Command1_Click() {
 }
 
 void MainForm::ReadVoltage() {
-    const std::optional<std::int32_t> raw = CommsFunctions::ReadConverter();
-    if (!raw) {
+    if (!ReadOutputVoltage()) {
         // No measurement: AdcCode and OutputVoltage keep the last good reading.
         NumLED1->ShowDashes();
         ShowWarningBox(QStringLiteral("Error Reading Voltage - Check USB connections"));
         return;
     }
-    Declare::AdcCode = ConverterCode(*raw);
-    Declare::OutputVoltage = RoundedToThousandths(ConverterVolts(Declare::AdcCode));
     NumLED1->SetValue(Declare::OutputVoltage);
 }
 

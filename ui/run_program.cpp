@@ -4,8 +4,8 @@
 
 #include <QApplication>
 
-#include "ui/application_identity.h"
 #include "core/main_sequence.h"
+#include "ui/application_identity.h"
 #include "ui/main_form.h"
 #include "ui/run_time_error_report.h"
 

@@ -29,13 +29,6 @@ enum RecordType : std::uint8_t {
     kStartLinearAddress = 0x05,
 };
 
-bool InOnChipRam(std::uint32_t address) {
-    for (const auto& region : protocol::kOnChipRam) {
-        if (region.Contains(address)) return true;
-    }
-    return false;
-}
-
 std::optional<std::uint8_t> HexDigit(char c) {
     if (c >= '0' && c <= '9') return static_cast<std::uint8_t>(c - '0');
     if (c >= 'A' && c <= 'F') return static_cast<std::uint8_t>(c - 'A' + 10);
@@ -155,7 +148,7 @@ private:
     void PlaceData(const Record& record) {
         for (std::size_t i = 0; i < record.data.size(); ++i) {
             const std::uint32_t address = base_ + record.offset + static_cast<std::uint32_t>(i);
-            if (!InOnChipRam(address)) {
+            if (!protocol::InOnChipRam(address)) {
                 FailLine("data at " + HexText(address, 4) +
                              " lies outside the on-chip RAM (0x0000-0x3FFF, 0xE000-0xE1FF)",
                          "use firmware built for this board");

@@ -1,4 +1,7 @@
 // Test double of the newer board-access library (C entry points, handle).
+// The definitions must match the library's header, or this does not compile.
+#include <tarnel/KTV_CYUSB_USB4.h>
+
 #include <cstdint>
 
 #include "call_recorder.h"

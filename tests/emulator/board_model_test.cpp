@@ -30,7 +30,8 @@ void LoadImage(BoardModel& board) {
     ASSERT_TRUE(board.FirmwareRunning());
 }
 Outcome WriteDac(BoardModel& board, std::uint32_t word) {
-    return Send(board, kOut, p::kRequestDacWrite, p::DacValueFor(word), p::DacIndexFor(word)).outcome;
+    const p::DacWriteFields fields = p::PackDacWrite(p::kDacRegisterLength, word);
+    return Send(board, kOut, p::kRequestDacWrite, fields.value, fields.index).outcome;
 }
 ControlReply ReadConverter(BoardModel& board) {
     return Send(board, kIn, p::kRequestConverterRead, 0, 0, p::kConverterReadLength);
@@ -50,8 +51,7 @@ TEST(DacAndConverterArithmeticTest, DecodesTheWordAndScalesTheVoltage) {
         {0x380000, 0x20000, p::PowerDown::ThreeState, 0.0},
     };
     for (const auto& [word, data, powerDown, volts] : words) {
-        EXPECT_EQ(DecodeDacInputWord(word).data, data) << word;
-        EXPECT_EQ(DecodeDacInputWord(word).powerDown, powerDown) << word;
+        EXPECT_EQ(p::DecodeInputWord(word), (p::DacInput{data, powerDown})) << word;
         EXPECT_DOUBLE_EQ(OutputVoltsFor(word), volts) << word;
     }
     const std::pair<double, std::uint16_t> codes[] = {

@@ -5,20 +5,10 @@
 
 #include "link/comms_functions.h"
 #include "spine_fixture.h"
+#include "state/run_time_error.h"
 
 namespace tarnel::testing {
 namespace {
-
-TEST(ReverseBits, MirrorsEachBitPosition) {
-    const struct { std::uint8_t in, out; } cases[] = {
-        {0x01, 0x80}, {0x12, 0x48}, {0xA3, 0xC5}, {0x00, 0x00}, {0xFF, 0xFF}, {0x80, 0x01}, {0xF0, 0x0F},
-    };
-    for (const auto& c : cases) EXPECT_EQ(CommsFunctions::ReverseBits(c.in), c.out) << int(c.in);
-    for (int b = 0; b < 256; ++b) {
-        const auto byte = static_cast<std::uint8_t>(b);
-        EXPECT_EQ(CommsFunctions::ReverseBits(CommsFunctions::ReverseBits(byte)), byte);
-    }
-}
 
 using BoardCommands = SpineTest;
 
@@ -27,6 +17,19 @@ TEST_P(BoardCommands, FailedWriteIsReportedAndStored) {
     EXPECT_FALSE(CommsFunctions::WriteDacWord(24, 0x080000));
     EXPECT_EQ(Declare::LinkStatus, FailedStatus(GetParam()));
     EXPECT_EQ(Requests().size(), 1u);
+}
+
+TEST_P(BoardCommands, WriteRefusesWhatTheIndexFieldCannotCarry) {
+    // register length, input word; none of them may reach the board
+    const struct { std::int16_t length; std::int32_t word; } cases[] = {
+        {24, 0x01000000}, {24, -1}, {24, INT32_MAX}, {24, INT32_MIN}, {128, 0}, {-129, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_THROW(CommsFunctions::WriteDacWord(c.length, c.word), RunTimeError) << c.length << " " << c.word;
+    }
+    EXPECT_TRUE(Requests().empty());
+    ASSERT_TRUE(CommsFunctions::WriteDacWord(24, 0xFFFFFF));
+    EXPECT_EQ(Requests(), (std::vector<Request>{{0xDD, 0xFFFF, 0x18FF, 0, 0}}));
 }
 
 TEST_P(BoardCommands, ReadMirrorsBothBytesFirstByteHigh) {

@@ -4,8 +4,8 @@
 #include <limits>
 
 #include "core/encode_and_send.h"
-#include "state/run_time_error.h"
 #include "spine_fixture.h"
+#include "state/run_time_error.h"
 
 namespace tarnel::testing {
 namespace {
@@ -57,13 +57,18 @@ TEST_P(EncodeAndSendTest, OverflowSendsNothingAndKeepsTheDataWord) {
     EXPECT_TRUE(Requests().empty());
 }
 
-TEST_P(EncodeAndSendTest, LargestWordIsStoredButDoesNotFitTheRequest) {
-    // 536870911 * 4 still fits 32 bits, so the word is formed and stored; its
-    // bits above 23 cannot travel in the 16-bit index field, so the write
-    // refuses it instead of sending a truncated word.
-    Declare::DacWord = 536870911;
-    EXPECT_THROW(EncodeAndSend(), RunTimeError);
-    EXPECT_EQ(Declare::DacWord, 2147483644);
+TEST_P(EncodeAndSendTest, WordsBeyond24BitsAreStoredButNeverSent) {
+    // Data words the window never produces: the sum still fits 32 bits, so the
+    // word is formed and stored, but the write refuses it instead of sending a
+    // truncated or wrapped word.
+    const struct { std::int32_t data; std::int32_t word; } cases[] = {
+        {536870911, 2147483644}, {0x400000, 0x1000000}, {-1, -4},
+    };
+    for (const auto& c : cases) {
+        Declare::DacWord = c.data;
+        EXPECT_THROW(EncodeAndSend(), RunTimeError) << c.data;
+        EXPECT_EQ(Declare::DacWord, c.word);
+    }
     EXPECT_TRUE(Requests().empty());
 }
 

@@ -7,8 +7,8 @@
 #include "double_control.h"
 #include "link/newer_library_binding.h"
 #include "link/older_library_binding.h"
-#include "state/run_time_error.h"
 #include "link/usb_stuff.h"
+#include "state/run_time_error.h"
 
 namespace tarnel::testing {
 namespace {

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <string>
 
-#include "state/run_time_error.h"
 #include "link/usb_stuff.h"
+#include "state/run_time_error.h"
 
 namespace {
 
@@ -45,12 +45,6 @@ TEST_F(PathBufferTest, PathLongerThan512BytesIsRefusedWithItsCause) {
             << error.what();
     }
     EXPECT_TRUE(std::all_of(PathBuffer.begin(), PathBuffer.end(), [](std::uint8_t b) { return b == 'b'; }));
-}
-
-TEST(FirmwarePath, JoinsFolderAndFileNameAsTheyAre) {
-    EXPECT_EQ(USBStuff::FirmwarePathIn("/opt/tarnel/bin"), "/opt/tarnel/bin/Brisan.hex");
-    EXPECT_EQ(USBStuff::FirmwarePathIn("/"), "//Brisan.hex");
-    EXPECT_EQ(USBStuff::FirmwarePathIn(""), "/Brisan.hex");
 }
 
 }  // namespace

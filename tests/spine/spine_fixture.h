@@ -7,12 +7,12 @@
 #include <memory>
 #include <string>
 
-#include "link/board_library.h"
-#include "state/declare.h"
 #include "double_control.h"
+#include "link/board_library.h"
 #include "link/newer_library_binding.h"
 #include "link/older_library_binding.h"
 #include "link/usb_stuff.h"
+#include "state/declare.h"
 
 namespace tarnel::testing {
 
@@ -44,7 +44,6 @@ protected:
     void SetUp() override {
         Declare::ResetControlState();
         USBStuff::ResetUsbStuff();
-        Declare::BoardHandle = 0;
         Double().Reset();
         Double().SetRequestStatus(DoneStatus(GetParam()));
         link::SetActiveBoardLibrary(&BindingFor(GetParam()));

@@ -10,21 +10,20 @@
 
 #include <tarnel/board_protocol.h>
 
-#include "state/declare.h"
 #include "core/main_sequence.h"
-#include "state/program_end.h"
-#include "state/run_time_error.h"
 #include "double_control.h"
 #include "link/board_library.h"
 #include "link/comms_functions.h"
 #include "link/newer_library_binding.h"
+#include "state/declare.h"
+#include "state/program_end.h"
+#include "state/run_time_error.h"
 #include "ui/about_form.h"
 #include "ui/application_identity.h"
 #include "ui/hex_entry.h"
 #include "ui/main_form.h"
 #include "ui/num_led.h"
 #include "ui/version_text.h"
-#include "ui/voltage_format.h"
 
 using namespace tarnel;
 using namespace tarnel::ui;
@@ -49,8 +48,8 @@ int ExitCodeOf(Call call) {
 
 // A DAC write as the board receives it: the request's value and index.
 QString WriteText(std::uint32_t inputWord) {
-    return QStringLiteral("%1/%2").arg(protocol::DacValueFor(inputWord), 0, 16)
-        .arg(protocol::DacIndexFor(inputWord), 0, 16);
+    const protocol::DacWriteFields fields = protocol::PackDacWrite(protocol::kDacRegisterLength, inputWord);
+    return QStringLiteral("%1/%2").arg(fields.value, 0, 16).arg(fields.index, 0, 16);
 }
 
 QWidget* const kFocusWidget = nullptr;   // key clicks go to the widget with the keyboard focus
@@ -393,7 +392,7 @@ private slots:
     }
 
     // The rules the field cannot be made to reach: more than five characters,
-    // characters no key types, an empty text; the rounding edges; other builds.
+    // characters no key types, an empty text; other builds.
     void dataWordFromField_data() {
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("text");   // or the start of the error's message
@@ -419,18 +418,6 @@ private slots:
         } catch (const RunTimeError& error) {
             QVERIFY2(value < 0 && QString::fromUtf8(error.what()).startsWith(text), error.what());
         }
-    }
-
-    void roundedToThousandths() {
-        const std::pair<double, float> cases[] = {
-            {1.2324999999999999, 1.233f},   // just below half at 17 digits, half at 15
-            {0.00049999999999, 0.0f},       // below half at 15 digits
-            {0.0005, 0.001f},               // exact half
-            {-1.2325, -1.233f},             // half away from zero
-            {1e-300, 0.0f},
-            {123456789012345.6, 123456789012346.0f},   // no fraction digit left at 15 digits
-            {9999.9995, 10000.0f}};
-        for (const auto& [volts, rounded] : cases) QCOMPARE(RoundedToThousandths(volts), rounded);
     }
 
     void versionTextOfOtherBuilds() {

@@ -9,7 +9,9 @@ namespace CommsFunctions {
 // Sends one DAC input word with request 0xDD: bits 15..0 in the value field,
 // registerLength in the high byte and bits 23..16 in the low byte of the index
 // field, no data bytes. The status goes to LinkStatus; returns whether the
-// library reports the write as done.
+// library reports the write as done. An input word outside 0..0xFFFFFF, or a
+// register length outside -128..127, raises RunTimeError (overflow) and
+// sends nothing.
 bool WriteDacWord(std::int16_t registerLength, std::int32_t inputWord);
 
 // Fetches the two read-back bytes with request 0xDA into ReadBuffer and

@@ -8,10 +8,6 @@
 #include "link/board_library.h"
 #include "link/dynamic_library.h"
 
-namespace Declare {
-extern std::int32_t BoardHandle;   // handle of the connected board
-}
-
 namespace tarnel::link {
 
 class NewerLibraryBinding final : public BoardLibrary {
@@ -25,8 +21,8 @@ public:
                          std::uint8_t* data) override;
     bool RequestDone(std::int16_t status) const override { return status >= 0; }
 
-    // Searches for boards, connects to the first one listed, fills PathBuffer
-    // again and downloads the firmware; returns the download's status.
+    // Searches for boards, connects to the first one listed and downloads the
+    // firmware named by PathBuffer; returns the download's status.
     std::int16_t OpenBoard();
 
 private:

@@ -30,31 +30,70 @@ enum class Direction : std::uint8_t { ToBoard = 0, FromBoard = 1 };
 
 inline constexpr unsigned kControlTimeoutMs = 1000;
 
-// ---- DAC write (0xDD) -------------------------------------------------------
-// value = bits 15..0 of the input word; index = register length in the high
-// byte, bits 23..16 of the input word in the low byte.
-inline constexpr std::int16_t kDacRegisterLength = 24;
-inline constexpr std::uint16_t DacIndexFor(std::uint32_t inputWord) {
-    return static_cast<std::uint16_t>((kDacRegisterLength << 8) | ((inputWord >> 16) & 0xFF));
-}
-inline constexpr std::uint16_t DacValueFor(std::uint32_t inputWord) {
-    return static_cast<std::uint16_t>(inputWord & 0xFFFF);
-}
-
-// Input word layout: power-down code in bits 21..20, data word in bits 19..2.
+// ---- DAC input word ---------------------------------------------------------
+// The 24-bit word of the DAC's input shift register: power-down code in bits
+// 21..20, data word in bits 19..2, every other bit 0.
 inline constexpr int kDacResolutionBits = 18;
 inline constexpr int kPowerDownShift = 20;
 inline constexpr int kDataShift = 2;
 inline constexpr std::uint32_t kDataMask = (1u << kDacResolutionBits) - 1;
+inline constexpr std::uint32_t kPowerDownMask = 0x3;
+inline constexpr std::uint32_t kLargestInputWord = 0xFFFFFF;   // 24 bits
 enum class PowerDown : std::uint8_t { Normal = 0, OneKToGround = 1, HundredKToGround = 2, ThreeState = 3 };
+
+struct DacInput {
+    std::uint32_t data = 0;   // 18-bit data word
+    PowerDown powerDown = PowerDown::Normal;
+    bool operator==(const DacInput&) const = default;
+};
+// The data word and power-down code an input word carries.
+inline constexpr DacInput DecodeInputWord(std::uint32_t inputWord) {
+    return {(inputWord >> kDataShift) & kDataMask,
+            static_cast<PowerDown>((inputWord >> kPowerDownShift) & kPowerDownMask)};
+}
 
 // Full-scale output of the DAC and of the read-back converter, in volts.
 inline constexpr double kFullScaleVolts = 4.93;
+
+// ---- DAC write (0xDD) -------------------------------------------------------
+// No data stage: value = bits 15..0 of the input word; index = register length
+// in the high byte, bits 23..16 of the input word in the low byte.
+inline constexpr std::int16_t kDacRegisterLength = 24;
+
+struct DacWriteFields {
+    std::uint16_t value = 0;
+    std::uint16_t index = 0;
+    bool operator==(const DacWriteFields&) const = default;
+};
+// The fields that carry inputWord (0..kLargestInputWord) to the board.
+inline constexpr DacWriteFields PackDacWrite(std::uint8_t registerLength, std::uint32_t inputWord) {
+    return {static_cast<std::uint16_t>(inputWord & 0xFFFF),
+            static_cast<std::uint16_t>(registerLength << 8 | ((inputWord >> 16) & 0xFF))};
+}
+
+struct DacWriteContent {
+    std::uint8_t registerLength = 0;
+    std::uint32_t inputWord = 0;
+    bool operator==(const DacWriteContent&) const = default;
+};
+// What the board reads from the fields of a 0xDD request: the inverse of PackDacWrite.
+inline constexpr DacWriteContent UnpackDacWrite(DacWriteFields fields) {
+    return {static_cast<std::uint8_t>(fields.index >> 8),
+            static_cast<std::uint32_t>(fields.index & 0xFF) << 16 | fields.value};
+}
 
 // ---- Converter read (0xDA) --------------------------------------------------
 inline constexpr std::uint16_t kConverterReadLength = 2;
 inline constexpr int kConverterBits = 12;
 inline constexpr std::uint32_t kConverterCodes = 1u << kConverterBits;   // 4096
+
+// The converter's code in a read-back value: its low 12 bits (bits 15..12 are
+// not the converter's).
+inline constexpr std::int32_t ConverterCodeOf(std::int32_t readBack) {
+    return readBack & static_cast<std::int32_t>(kConverterCodes - 1);
+}
+// A converter code in volts: code / 4096 * 4.93, in double, the division first.
+inline constexpr double ConverterVolts(double code) { return code / kConverterCodes * kFullScaleVolts; }
 
 // The converter's bytes travel with their bits mirrored: bit 0 in bit 7,
 // bit 1 in bit 6, and so on. Mirroring again gives the byte back.
@@ -75,10 +114,19 @@ inline constexpr std::uint8_t kCpucsRun = 0x00;
 struct MemoryRegion {
     std::uint16_t first;   // first address inside the region
     std::uint16_t last;    // last address inside the region
-    constexpr bool Contains(std::uint32_t address) const { return address >= first && address <= last; }
 };
 // On-chip RAM that firmware may be loaded into.
 inline constexpr std::array<MemoryRegion, 2> kOnChipRam{{{0x0000, 0x3FFF}, {0xE000, 0xE1FF}}};
+
+// True when the length bytes from address on (at least one) lie inside a
+// single region of on-chip RAM.
+inline constexpr bool InOnChipRam(std::uint32_t address, std::size_t length = 1) {
+    if (length == 0) return false;
+    for (const MemoryRegion& region : kOnChipRam) {
+        if (address >= region.first && address <= region.last && length - 1 <= region.last - address) return true;
+    }
+    return false;
+}
 
 // Largest single 0xA0 transfer used when loading firmware.
 inline constexpr std::size_t kMaxLoadTransfer = 4096;

@@ -14,6 +14,7 @@ extern float OutputVoltage;         // last read-back voltage, volts
 extern std::int16_t WordLength;     // DAC input shift register length, 24
 extern std::int16_t Resolution;     // DAC resolution in bits, 18
 extern std::int16_t LinkStatus;     // status of the latest board-access call
+extern std::int32_t BoardHandle;    // handle of the connected board (newer library only)
 
 // Puts every variable of the module back to its process-start value.
 void ResetControlState();

@@ -1,14 +1,13 @@
-#include "ui/voltage_format.h"
+#include "core/voltage_rounding.h"
 
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
-#include <tarnel/board_protocol.h>
-
-namespace tarnel::ui {
+namespace tarnel {
 
 namespace {
 
@@ -28,14 +27,6 @@ float ParseFloat(const char* first, const char* last) {
 }
 
 }  // namespace
-
-std::int32_t ConverterCode(std::int32_t readBack) {
-    return readBack & static_cast<std::int32_t>(protocol::kConverterCodes - 1);
-}
-
-double ConverterVolts(std::int32_t code) {
-    return code / static_cast<double>(protocol::kConverterCodes) * protocol::kFullScaleVolts;
-}
 
 float RoundedToThousandths(double volts) {
     if (!std::isfinite(volts)) return static_cast<float>(volts);
@@ -71,4 +62,4 @@ float RoundedToThousandths(double volts) {
     return volts < 0 ? -magnitude : magnitude;
 }
 
-}  // namespace tarnel::ui
+}  // namespace tarnel

@@ -1,0 +1,45 @@
+// The board facts every layer shares: which ranges lie in on-chip RAM, the
+// DAC write's fields as the program packs and the board unpacks them, and the
+// bit mirror of the read-back bytes.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include <tarnel/board_protocol.h>
+
+namespace {
+
+namespace p = tarnel::protocol;
+
+TEST(OnChipRam, RangesMustLieInsideOneRegion) {
+    const struct { std::uint32_t address; std::size_t length; bool inside; } cases[] = {
+        {0x0000, 1, true},      {0x3FFF, 1, true},      {0x0000, 0x4000, true}, {0x0000, 0x4001, false},
+        {0x3FFF, 2, false},     {0x4000, 1, false},     {0xDFFF, 1, false},     {0xE000, 0x200, true},
+        {0xE1FF, 1, true},      {0xE1FF, 2, false},     {0xE600, 1, false},     {0x10000, 1, false},
+        {0x0100, 0, false},     {0x3FF0, 0xE010, false},   // from one region to the other
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(p::InOnChipRam(c.address, c.length), c.inside) << std::hex << c.address << "+" << c.length;
+    }
+}
+
+TEST(DacWrite, FieldsCarryTheWholeWordAndTheRegisterLength) {
+    const struct { std::uint8_t length; std::uint32_t word; p::DacWriteFields fields; } cases[] = {
+        {24, 0x000000, {0x0000, 0x1800}}, {24, 0x0FFFFC, {0xFFFC, 0x180F}}, {24, 0x3FFFFC, {0xFFFC, 0x183F}},
+        {24, 0xFFFFFF, {0xFFFF, 0x18FF}}, {127, 0xABCDEF, {0xCDEF, 0x7FAB}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(p::PackDacWrite(c.length, c.word), c.fields) << std::hex << c.word;
+        EXPECT_EQ(p::UnpackDacWrite(c.fields), (p::DacWriteContent{c.length, c.word})) << std::hex << c.word;
+    }
+}
+
+TEST(MirrorBits, MovesEachBitToItsMirrorPosition) {
+    const struct { std::uint8_t in, out; } cases[] = {
+        {0x01, 0x80}, {0x12, 0x48}, {0xA3, 0xC5}, {0x00, 0x00}, {0xFF, 0xFF}, {0x80, 0x01}, {0xF0, 0x0F},
+    };
+    for (const auto& c : cases) EXPECT_EQ(p::MirrorBits(c.in), c.out) << int(c.in);
+    for (int b = 0; b < 256; ++b) EXPECT_EQ(p::MirrorBits(p::MirrorBits(static_cast<std::uint8_t>(b))), b);
+}
+
+}  // namespace
