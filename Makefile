@@ -22,10 +22,13 @@ demo: build-dev
 test: build-ci build-dev
 	bash scripts/run-tests build/ci
 
+# Installing writes to /usr/local: as root directly, otherwise through sudo.
+AS_ROOT := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
+
 install: deps
 	cmake --preset release
 	cmake --build --preset release
-	cmake --install build/release
+	$(AS_ROOT) cmake --install build/release
 
 clean:
 	rm -rf build
