@@ -55,9 +55,10 @@ QString WriteText(std::uint32_t inputWord) {
 
 QWidget* const kFocusWidget = nullptr;   // key clicks go to the widget with the keyboard focus
 
-// Answers each modal window once it is active (or after half a second all the
-// same): records it, shows it to the inspector, then answers it, by default by
-// closing it. Polls from the event loop, so it also runs inside exec().
+// Answers each modal window once it is active: records it, shows it to the
+// inspector, then answers it, by default by closing it. One that has not taken
+// the keyboard within five seconds fails the test and is answered all the
+// same. Polls from the event loop, so it also runs inside exec().
 struct ModalAnswerer {
     struct Seen {
         QString title, text;   // text, icon and buttons: a message box's
@@ -70,13 +71,17 @@ struct ModalAnswerer {
 
     ModalAnswerer() {
         QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
-        timer_.start(5);
+        timer_.start(kPollMs);
     }
 
 private:
     void Poll() {
         QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr || modal == answered_ || (QApplication::activeWindow() != modal && ++waits_ < 100)) return;
+        if (modal == nullptr || modal == answered_) return;
+        if (QApplication::activeWindow() != modal) {
+            if (++waits_ < kPollsUntilActive) return;
+            QTest::qFail("a modal window did not take the keyboard", __FILE__, __LINE__);
+        }
         waits_ = 0;
         answered_ = modal;
         const auto* box = qobject_cast<QMessageBox*>(modal);
@@ -85,6 +90,8 @@ private:
         inspector(modal);
         answer(modal);
     }
+    static constexpr int kPollMs = 5;
+    static constexpr int kPollsUntilActive = 5000 / kPollMs;
     QTimer timer_;
     QPointer<QWidget> answered_;
     int waits_ = 0;
