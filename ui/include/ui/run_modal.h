@@ -7,9 +7,9 @@ class QDialog;
 namespace tarnel::ui {
 
 // Shows the dialog modally and returns once it has closed, after activating
-// the window that was active when the dialog opened. Without a
-// window manager nobody else hands the keyboard back, and Alt+R or Alt+F
-// would go nowhere until the window is clicked.
+// the window that was active when the dialog opened. Without a window manager
+// nobody else hands the keyboard back, and Alt+R or Alt+F would go nowhere
+// until the window is clicked.
 void RunModal(QDialog& dialog);
 
 }  // namespace tarnel::ui
