@@ -19,6 +19,18 @@ constexpr int kClientHeightTwips = 3090;
 constexpr qreal kLabelPoints = 8.25;
 constexpr int kIconPixels = 32;
 
+// A word joiner between each pair of characters: the label may wrap before
+// the text, never inside it (a web address would otherwise break after "//").
+QString Unbreakable(const QString& text) {
+    constexpr QChar kWordJoiner(0x2060);
+    QString joined;
+    for (const QChar character : text) {
+        if (!joined.isEmpty()) joined += kWordJoiner;
+        joined += character;
+    }
+    return joined;
+}
+
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QRect& geometry, bool black) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
@@ -82,8 +94,8 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
                                QStringLiteral("Hardware and Software  Developed by the  Ostrel group"),
                                TwipRect(1050, 1125, 3885, 450), true);
     Label1 = MakeLabel(this, "Label1",
-                       QStringLiteral("The latest version of all Velorn software is available from our website "
-                                      "https://www.velorn.example"),
+                       QStringLiteral("The latest version of all Velorn software is available from our website ") +
+                           Unbreakable(QStringLiteral("https://www.velorn.example")),
                        TwipRect(1080, 1680, 3885, 690), true);
 
     AddLine(this, 1, 90, 5654, 2445, 1, QColor(128, 128, 128));

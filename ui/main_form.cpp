@@ -27,6 +27,7 @@
 #include "ui/hex_entry.h"
 #include "ui/message_box.h"
 #include "ui/num_led.h"
+#include "ui/run_modal.h"
 #include "ui/run_time_error_report.h"
 #include "ui/twips.h"
 
@@ -203,10 +204,7 @@ void MainForm::MnuExit_Click() { EndProgram(kExitNormal); }
 void MainForm::MnuABout_Click() {
     try {
         frmAbout about;
-        about.exec();
-        // The dialog has no owner window, so the window system need not hand
-        // the keyboard back to this one by itself.
-        activateWindow();
+        RunModal(about);
     } catch (const std::exception& error) {
         ReportRunTimeErrorAndEnd(error);
     }
