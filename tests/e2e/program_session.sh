@@ -4,6 +4,7 @@
 #   program_session.sh EMULATOR PROGRAM works     window opens; File, Exit ends it with 0
 #   program_session.sh EMULATOR PROGRAM no-board  warning box; OK ends it with 1 and the
 #                                                 library's one-line reason on stderr
+#   program_session.sh EMULATOR PROGRAM renumerating  as works, with firmware that re-enumerates
 set -euo pipefail
 emulator=$1 program=$2 mode=$3
 work=$(mktemp -d "${TMPDIR:-/tmp}/session.XXXXXX")
@@ -26,6 +27,7 @@ for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 emulator_options=()
 [ "$mode" = no-board ] && emulator_options=(--no-board)
+[ "$mode" = renumerating ] && emulator_options=(--renumerate) && mode=works
 "$emulator" "${emulator_options[@]}" -- "$program" 2>"$work/stderr" &
 program_pid=$!
 
