@@ -54,6 +54,7 @@ int main(int argc, char** argv) {
 
     AllowPreloadBeforeAsan();
     RestartUnderPreload(argv);
+    HoldForwardedSignals();   // from here on, a signal cannot end us with the test bed left behind
     try {
         EmulatedBoard board(run.options);   // sets UMOCKDEV_DIR for the command
         return RunToCompletion(run.command);

@@ -21,7 +21,21 @@ volatile sig_atomic_t runningChild = 0;
 
 constexpr std::array kForwardedSignals{SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
-void ForwardToChild(int signalNumber) {
+sigset_t ForwardedSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signalNumber : kForwardedSignals) sigaddset(&set, signalNumber);
+    return set;
+}
+
+// The mask this process had before HoldForwardedSignals; the command gets it.
+sigset_t originalMask;
+bool held = false;
+
+void ForwardToChild(int signalNumber, siginfo_t* info, void*) {
+    // The terminal (Ctrl-C, hang-up) signals the whole foreground process
+    // group, the command included: passing it on would deliver it twice.
+    if (info != nullptr && info->si_code == SI_KERNEL) return;
     if (runningChild > 0) ::kill(static_cast<pid_t>(runningChild), signalNumber);
 }
 
@@ -41,30 +55,57 @@ void AllowPreloadBeforeAsan() {
     ::setenv("ASAN_OPTIONS", options.c_str(), 1);
 }
 
+void HoldForwardedSignals() {
+    if (held) return;
+    const sigset_t forwarded = ForwardedSet();
+    ::sigprocmask(SIG_BLOCK, &forwarded, &originalMask);
+    held = true;
+}
+
 int RunToCompletion(const std::vector<std::string>& command) {
     std::vector<char*> argv;
     for (const std::string& argument : command) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
+    HoldForwardedSignals();
 
     struct sigaction forward {};
-    forward.sa_handler = ForwardToChild;
-    sigemptyset(&forward.sa_mask);
+    forward.sa_sigaction = ForwardToChild;
+    forward.sa_flags = SA_SIGINFO;
+    forward.sa_mask = ForwardedSet();
     std::array<struct sigaction, kForwardedSignals.size()> previous{};
-    for (std::size_t i = 0; i < kForwardedSignals.size(); ++i) ::sigaction(kForwardedSignals[i], &forward, &previous[i]);
+    sigset_t defaultInChild;
+    sigemptyset(&defaultInChild);
+    for (std::size_t i = 0; i < kForwardedSignals.size(); ++i) {
+        ::sigaction(kForwardedSignals[i], nullptr, &previous[i]);
+        if (previous[i].sa_handler == SIG_IGN) continue;
+        ::sigaction(kForwardedSignals[i], &forward, nullptr);
+        sigaddset(&defaultInChild, kForwardedSignals[i]);
+    }
 
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setsigmask(&attributes, &originalMask);
+    posix_spawnattr_setsigdefault(&attributes, &defaultInChild);
     pid_t child = 0;
-    const int spawnError = ::posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ);
+    const int spawnError = ::posix_spawnp(&child, argv[0], nullptr, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+
     int status = kCommandNotStarted;
     if (spawnError != 0) {
         std::fprintf(stderr, "board-emulator: cannot run '%s': %s — check the command name and PATH\n", argv[0],
                      std::strerror(spawnError));
     } else {
         runningChild = child;
+        // Signals held so far are passed on now.
+        const sigset_t forwarded = ForwardedSet();
+        ::sigprocmask(SIG_UNBLOCK, &forwarded, nullptr);
         int waitStatus = 0;
         pid_t waited = 0;
         do {
             waited = ::waitpid(child, &waitStatus, 0);
         } while (waited < 0 && errno == EINTR);
+        ::sigprocmask(SIG_BLOCK, &forwarded, nullptr);
         runningChild = 0;
         status = waited == child ? StatusOf(waitStatus) : 1;
     }

@@ -46,6 +46,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             run.options.noise = true;
             continue;
         }
+        if (option == "--renumerate") {
+            run.options.renumeration = Renumeration::ComesBack;
+            continue;
+        }
         const bool takesValue = option == "--unplug-after" || option == "--stall" || option == "--timeout";
         if (!takesValue) return Problem("unknown option '" + option + "'");
         if (i + 1 >= arguments.size()) return Problem(option + " needs a value");

@@ -1,5 +1,6 @@
 // The board-emulator command line:
-//   board-emulator [--no-board] [--unplug-after N] [--stall CODE] [--timeout CODE] [--noise] -- COMMAND [ARGS...]
+//   board-emulator [--no-board] [--unplug-after N] [--stall CODE] [--timeout CODE] [--noise] [--renumerate]
+//                  -- COMMAND [ARGS...]
 #pragma once
 
 #include <string>
@@ -12,7 +13,7 @@ namespace tarnel::emulator {
 
 inline constexpr const char* kUsage =
     "usage: board-emulator [--no-board] [--unplug-after N] [--stall CODE] [--timeout CODE] [--noise] "
-    "-- COMMAND [ARGS...]";
+    "[--renumerate] -- COMMAND [ARGS...]";
 
 struct EmulatorRun {
     Options options;

@@ -19,8 +19,13 @@ namespace tarnel::emulator {
 
 namespace {
 
+using Outcome = RequestRecord::Outcome;
+
 constexpr std::uint32_t kCapabilities = USBDEVFS_CAP_ZERO_PACKET | USBDEVFS_CAP_BULK_CONTINUATION |
                                         USBDEVFS_CAP_NO_PACKET_SIZE_LIM | USBDEVFS_CAP_REAP_AFTER_DISCONNECT;
+
+// usbfs refuses a synchronous control transfer with more data than one page.
+constexpr std::size_t kMaxControlData = 4096;
 
 bool DebugLogging() {
     static const bool enabled = [] {
@@ -30,7 +35,7 @@ bool DebugLogging() {
     return enabled;
 }
 
-void Succeed(UMockdevIoctlClient* client) { umockdev_ioctl_client_complete(client, 0, 0); }
+void Succeed(UMockdevIoctlClient* client, long result = 0) { umockdev_ioctl_client_complete(client, result, 0); }
 void Fail(UMockdevIoctlClient* client, int error) { umockdev_ioctl_client_complete(client, -1, error); }
 
 // A local copy of `length` bytes the client's argument points to; null when
@@ -53,14 +58,19 @@ T* As(UMockdevIoctlData* data) {
 }  // namespace
 
 void UsbfsDevice::DataUnref::operator()(UMockdevIoctlData* data) const { umockdev_ioctl_data_unref(data); }
+void UsbfsDevice::ClientUnref::operator()(UMockdevIoctlClient* client) const { g_object_unref(client); }
 
-UsbfsDevice::UsbfsDevice(UMockdevTestbed* testbed, std::string deviceNode, Answer answer, AfterRequest afterRequest)
+UsbfsDevice::UsbfsDevice(UMockdevTestbed* testbed, std::string deviceNode, unsigned deviceNumber, Answer answer,
+                         AfterRequest afterRequest)
     : testbed_(testbed),
       handler_(umockdev_ioctl_base_new()),
       deviceNode_(std::move(deviceNode)),
+      deviceNumber_(deviceNumber),
       answer_(std::move(answer)),
       afterRequest_(std::move(afterRequest)) {
     g_signal_connect_after(handler_, "handle-ioctl", G_CALLBACK(OnHandleIoctl), this);
+    g_signal_connect_after(handler_, "handle-read", G_CALLBACK(OnHandleRead), this);
+    g_signal_connect_after(handler_, "handle-write", G_CALLBACK(OnHandleWrite), this);
     g_signal_connect(handler_, "client-vanished", G_CALLBACK(OnClientVanished), this);
     GError* error = nullptr;
     if (!umockdev_testbed_attach_ioctl(testbed_, deviceNode_.c_str(), handler_, &error)) {
@@ -73,6 +83,7 @@ UsbfsDevice::UsbfsDevice(UMockdevTestbed* testbed, std::string deviceNode, Answe
 }
 
 UsbfsDevice::~UsbfsDevice() {
+    Disconnect();   // nothing stays blocked on a device that goes away
     umockdev_testbed_detach_ioctl(testbed_, deviceNode_.c_str(), nullptr);
     g_signal_handlers_disconnect_by_data(handler_, this);
     g_object_unref(handler_);
@@ -87,21 +98,43 @@ void UsbfsDevice::TakeOverNode(const std::string& nodePathInTestbed) {
 
 void UsbfsDevice::Disconnect() {
     std::lock_guard lock(mutex_);
+    if (disconnected_) return;
     disconnected_ = true;
-    // As usbfs does, URBs still in flight end with ESHUTDOWN and become reapable.
-    for (auto& [client, urbs] : clients_) {
-        for (DataRef& urb : urbs.pending) {
+    for (auto& entry : clients_) {
+        ClientState& state = entry.second;
+        // As usbfs does, URBs still in flight end with ESHUTDOWN and become reapable.
+        for (DataRef& urb : state.pending) {
             As<usbdevfs_urb>(urb.get())->status = -ESHUTDOWN;
-            urbs.completed.push_back(std::move(urb));
+            state.completed.push_back(std::move(urb));
         }
-        urbs.pending.clear();
+        state.pending.clear();
+        HandOverToBlockedReaper(state);
+        for (HeldClient* blocked : {&state.blockedInReap, &state.blockedInControl}) {
+            if (*blocked) Fail(blocked->get(), ENODEV);
+            blocked->reset();
+        }
     }
     RefreshReapSignal();
     if (reapSignal_) reapSignal_->RemoveNode();
 }
 
+bool UsbfsDevice::Disconnected() {
+    std::lock_guard lock(mutex_);
+    return disconnected_;
+}
+
 int UsbfsDevice::OnHandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self) {
     static_cast<UsbfsDevice*>(self)->HandleIoctl(client);
+    return TRUE;
+}
+
+int UsbfsDevice::OnHandleRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self) {
+    static_cast<UsbfsDevice*>(self)->HandleRead(client);
+    return TRUE;
+}
+
+int UsbfsDevice::OnHandleWrite(UMockdevIoctlBase*, UMockdevIoctlClient* client, void*) {
+    Fail(client, EINVAL);   // usbfs device files cannot be written
     return TRUE;
 }
 
@@ -116,17 +149,16 @@ void UsbfsDevice::HandleIoctl(UMockdevIoctlClient* client) {
     const unsigned long request = umockdev_ioctl_client_get_request(client);
     switch (request) {
     case USBDEVFS_SUBMITURB: return SubmitUrb(client);
-    case USBDEVFS_REAPURB:   // never block the worker: reaping always behaves as NDELAY
-    case USBDEVFS_REAPURBNDELAY: return ReapUrb(client);
+    case USBDEVFS_REAPURB: return ReapUrb(client, true);
+    case USBDEVFS_REAPURBNDELAY: return ReapUrb(client, false);
     case USBDEVFS_DISCARDURB: return DiscardUrb(client);
     default: break;
     }
-    {
-        std::lock_guard lock(mutex_);
-        if (disconnected_) return Fail(client, ENODEV);
-    }
+    if (Disconnected()) return Fail(client, ENODEV);
     UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
     switch (request) {
+    case USBDEVFS_CONTROL: return Control(client);
+    case USBDEVFS_CONNECTINFO: return ConnectInfo(client);
     case USBDEVFS_GET_CAPABILITIES: {
         DataRef caps(ResolveArgument(arg, 0, sizeof(std::uint32_t)));
         if (!caps) return Fail(client, EFAULT);
@@ -153,8 +185,8 @@ void UsbfsDevice::HandleIoctl(UMockdevIoctlClient* client) {
     case USBDEVFS_RESET:
     case USBDEVFS_RESETEP:
     case USBDEVFS_CLEAR_HALT: return Succeed(client);
-    case USBDEVFS_GETDRIVER:
-    case USBDEVFS_IOCTL: return Fail(client, ENODATA);   // no kernel driver is ever bound
+    case USBDEVFS_GETDRIVER: return Fail(client, ENODATA);   // no kernel driver is ever bound
+    case USBDEVFS_IOCTL: return DriverIoctl(client);
     default:
         if (DebugLogging()) {
             std::fprintf(stderr, "board-emulator: usbfs ioctl 0x%lx on %s is not emulated, answered ENOTTY\n",
@@ -162,6 +194,21 @@ void UsbfsDevice::HandleIoctl(UMockdevIoctlClient* client) {
         }
         return Fail(client, ENOTTY);
     }
+}
+
+void UsbfsDevice::HandleRead(UMockdevIoctlClient* client) {
+    // As the kernel's device file: the device descriptor, then every
+    // configuration descriptor, read from the file position on.
+    UMockdevIoctlData* buffer = umockdev_ioctl_client_get_arg(client);
+    std::lock_guard lock(mutex_);
+    if (disconnected_) return Fail(client, ENODEV);
+    static const std::vector<std::uint8_t> kDescriptors = BoardDescriptors();
+    std::size_t& position = clients_[client].readPosition;
+    const std::size_t wanted = buffer->data_len > 0 ? static_cast<std::size_t>(buffer->data_len) : 0;
+    const std::size_t count = std::min(wanted, kDescriptors.size() - std::min(position, kDescriptors.size()));
+    std::copy_n(kDescriptors.begin() + static_cast<std::ptrdiff_t>(position), count, buffer->data);
+    position += count;
+    Succeed(client, static_cast<long>(count));
 }
 
 void UsbfsDevice::AnswerWithInterface(UMockdevIoctlClient* client) {
@@ -173,14 +220,53 @@ void UsbfsDevice::AnswerWithInterface(UMockdevIoctlClient* client) {
                                                                                             : Fail(client, ENOENT);
 }
 
+void UsbfsDevice::ConnectInfo(UMockdevIoctlClient* client) {
+    DataRef info(ResolveArgument(umockdev_ioctl_client_get_arg(client), 0, sizeof(usbdevfs_connectinfo)));
+    if (!info) return Fail(client, EFAULT);
+    auto* connection = As<usbdevfs_connectinfo>(info.get());
+    connection->devnum = deviceNumber_;
+    connection->slow = 0;   // a high-speed device
+    Succeed(client);
+}
+
+void UsbfsDevice::DriverIoctl(UMockdevIoctlClient* client) {
+    // Requests to the kernel driver of an interface. None is ever bound:
+    // disconnecting it finds none, connecting binds none, anything else has
+    // no driver to go to.
+    DataRef call(ResolveArgument(umockdev_ioctl_client_get_arg(client), 0, sizeof(usbdevfs_ioctl)));
+    if (!call) return Fail(client, EFAULT);
+    const auto* c = As<usbdevfs_ioctl>(call.get());
+    if (c->ifno != protocol::kInterfaceNumber) return Fail(client, EINVAL);
+    switch (static_cast<unsigned long>(static_cast<unsigned>(c->ioctl_code))) {
+    case USBDEVFS_DISCONNECT: return Fail(client, ENODATA);
+    case USBDEVFS_CONNECT: return Succeed(client);
+    default: return Fail(client, ENOTTY);
+    }
+}
+
+UsbfsDevice::TransferEnd UsbfsDevice::Carry(const SetupPacket& setup, std::span<std::uint8_t> stage) {
+    const std::span<const std::uint8_t> outData = setup.ToHost() ? std::span<const std::uint8_t>() : stage;
+    const TransferAnswer answer = answer_(setup, outData);
+    if (answer.leavesBus) return {EPROTO, 0};
+    switch (answer.reply.outcome) {
+    case Outcome::Answered:
+        if (!setup.ToHost()) return {0, stage.size()};
+        {
+            const std::size_t returned = std::min(answer.reply.data.size(), stage.size());
+            std::copy_n(answer.reply.data.begin(), returned, stage.begin());
+            return {0, returned};
+        }
+    case Outcome::Stalled: return {EPIPE, 0};
+    case Outcome::Unanswered: break;
+    }
+    return {EINPROGRESS, 0};
+}
+
 void UsbfsDevice::SubmitUrb(UMockdevIoctlClient* client) {
     DataRef urb(ResolveArgument(umockdev_ioctl_client_get_arg(client), 0, sizeof(usbdevfs_urb)));
     if (!urb) return Fail(client, EFAULT);
     auto* u = As<usbdevfs_urb>(urb.get());
-    {
-        std::lock_guard lock(mutex_);
-        if (disconnected_) return Fail(client, ENODEV);
-    }
+    if (Disconnected()) return Fail(client, ENODEV);
     // The board has endpoint 0 only.
     if (u->type != USBDEVFS_URB_TYPE_CONTROL || (u->endpoint & 0x7F) != 0) return Fail(client, ENOENT);
     if (u->buffer_length < static_cast<int>(SetupPacket::kSize)) return Fail(client, EINVAL);
@@ -192,58 +278,47 @@ void UsbfsDevice::SubmitUrb(UMockdevIoctlClient* client) {
     const std::size_t room = static_cast<std::size_t>(u->buffer_length) - SetupPacket::kSize;
     if (setup.length > room) return Fail(client, EINVAL);
 
-    std::uint8_t* stage = bytes + SetupPacket::kSize;
-    const std::span<const std::uint8_t> outData =
-        setup.ToHost() ? std::span<const std::uint8_t>() : std::span<const std::uint8_t>(stage, setup.length);
-    const ControlReply reply = answer_(setup, outData);
-
-    u->actual_length = 0;
-    switch (reply.outcome) {
-    case RequestRecord::Outcome::Answered:
-        u->status = 0;
-        if (setup.ToHost()) {
-            const std::size_t returned = std::min<std::size_t>(reply.data.size(), setup.length);
-            std::copy_n(reply.data.begin(), returned, stage);
-            u->actual_length = static_cast<int>(returned);
-        } else {
-            u->actual_length = setup.length;
-        }
-        break;
-    case RequestRecord::Outcome::Stalled: u->status = -EPIPE; break;
-    case RequestRecord::Outcome::Unanswered: u->status = -EINPROGRESS; break;
-    }
+    const TransferEnd end = Carry(setup, std::span<std::uint8_t>(bytes + SetupPacket::kSize, setup.length));
+    u->status = -end.error;
+    u->actual_length = static_cast<int>(end.moved);
     {
         std::lock_guard lock(mutex_);
-        ClientUrbs& urbs = clients_[client];
-        auto& queue = reply.outcome == RequestRecord::Outcome::Unanswered ? urbs.pending : urbs.completed;
+        ClientState& state = clients_[client];
+        auto& queue = end.error == EINPROGRESS ? state.pending : state.completed;
         queue.push_back(std::move(urb));
         RefreshReapSignal();
+        HandOverToBlockedReaper(state);
     }
     Succeed(client);
     afterRequest_();
 }
 
-void UsbfsDevice::ReapUrb(UMockdevIoctlClient* client) {
-    DataRef urb;
-    bool disconnected = false;
-    {
-        std::lock_guard lock(mutex_);
-        disconnected = disconnected_;
-        auto found = clients_.find(client);
-        if (found != clients_.end() && !found->second.completed.empty()) {
-            auto& completed = found->second.completed;
-            urb = std::move(completed.front());
-            completed.erase(completed.begin());
-            RefreshReapSignal();
-        }
+void UsbfsDevice::ReapUrb(UMockdevIoctlClient* client, bool wait) {
+    std::lock_guard lock(mutex_);
+    ClientState& state = clients_[client];
+    if (state.completed.empty()) {
+        if (disconnected_) return Fail(client, ENODEV);
+        if (!wait) return Fail(client, EAGAIN);
+        // Answered when a URB of this client completes or the board leaves.
+        state.blockedInReap.reset(static_cast<UMockdevIoctlClient*>(g_object_ref(client)));
+        return;
     }
-    if (!urb) return Fail(client, disconnected ? ENODEV : EAGAIN);
+    state.blockedInReap.reset(static_cast<UMockdevIoctlClient*>(g_object_ref(client)));
+    HandOverToBlockedReaper(state);
+}
+
+void UsbfsDevice::HandOverToBlockedReaper(ClientState& state) {
+    if (!state.blockedInReap || state.completed.empty()) return;
+    DataRef urb = std::move(state.completed.front());
+    state.completed.erase(state.completed.begin());
+    RefreshReapSignal();
+    HeldClient client = std::move(state.blockedInReap);
     // The argument is where the client wants the URB's address; setting the
     // pointer also copies the URB and its buffer back into the client.
-    DataRef slot(ResolveArgument(umockdev_ioctl_client_get_arg(client), 0, sizeof(void*)));
-    if (!slot) return Fail(client, EFAULT);
+    DataRef slot(ResolveArgument(umockdev_ioctl_client_get_arg(client.get()), 0, sizeof(void*)));
+    if (!slot) return Fail(client.get(), EFAULT);
     umockdev_ioctl_data_set_ptr(slot.get(), 0, urb.get());
-    Succeed(client);
+    Succeed(client.get());
 }
 
 void UsbfsDevice::DiscardUrb(UMockdevIoctlClient* client) {
@@ -256,13 +331,61 @@ void UsbfsDevice::DiscardUrb(UMockdevIoctlClient* client) {
     auto& pending = found->second.pending;
     auto urb = std::find_if(pending.begin(), pending.end(),
                             [&](const DataRef& candidate) { return candidate->client_addr == address; });
-    // A URB that already completed cannot be discarded; libusb then reaps it.
+    // A URB that already completed cannot be discarded; the client then reaps it.
     if (urb == pending.end()) return Fail(client, EINVAL);
     As<usbdevfs_urb>(urb->get())->status = -ENOENT;
     found->second.completed.push_back(std::move(*urb));
     pending.erase(urb);
     RefreshReapSignal();
     Succeed(client);
+    HandOverToBlockedReaper(found->second);
+}
+
+void UsbfsDevice::Control(UMockdevIoctlClient* client) {
+    DataRef transfer(ResolveArgument(umockdev_ioctl_client_get_arg(client), 0, sizeof(usbdevfs_ctrltransfer)));
+    if (!transfer) return Fail(client, EFAULT);
+    const auto* t = As<usbdevfs_ctrltransfer>(transfer.get());
+    if (t->wLength > kMaxControlData) return Fail(client, EINVAL);
+    DataRef data;
+    if (t->wLength > 0) {
+        data.reset(ResolveArgument(transfer.get(), offsetof(usbdevfs_ctrltransfer, data), t->wLength));
+        if (!data) return Fail(client, EFAULT);
+    }
+    const SetupPacket setup{t->bRequestType, t->bRequest, t->wValue, t->wIndex, t->wLength};
+    const TransferEnd end =
+        Carry(setup, data ? std::span<std::uint8_t>(data->data, t->wLength) : std::span<std::uint8_t>());
+
+    if (end.error == EINPROGRESS) {
+        // The board never answers: the client waits out its timeout (none
+        // for 0), or until the board leaves the bus.
+        std::uint64_t number = 0;
+        {
+            std::lock_guard lock(mutex_);
+            ClientState& state = clients_[client];
+            state.blockedInControl.reset(static_cast<UMockdevIoctlClient*>(g_object_ref(client)));
+            number = state.controlNumber = ++lastControlNumber_;
+        }
+        if (t->timeout > 0) {
+            deferred_.After(std::chrono::milliseconds(t->timeout), [this, number] { EndWaitingControl(number, ETIMEDOUT); });
+        }
+    } else if (end.error != 0) {
+        Fail(client, end.error);
+    } else {
+        Succeed(client, static_cast<long>(end.moved));
+    }
+    afterRequest_();
+}
+
+void UsbfsDevice::EndWaitingControl(std::uint64_t number, int error) {
+    std::lock_guard lock(mutex_);
+    for (auto& entry : clients_) {
+        ClientState& state = entry.second;
+        if (state.blockedInControl && state.controlNumber == number) {
+            Fail(state.blockedInControl.get(), error);
+            state.blockedInControl.reset();
+            return;
+        }
+    }
 }
 
 void UsbfsDevice::RefreshReapSignal() {

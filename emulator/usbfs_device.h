@@ -1,21 +1,27 @@
-// One plug-in of the emulated board as libusb sees it through usbfs: a
-// umockdev ioctl handler on the device node that takes control URBs, has the
-// board answer them, and hands them back when libusb reaps.
+// One plug-in of the emulated board as a Linux USB client sees it through
+// usbfs: a umockdev handler on the device node that answers the requests
+// clients make of a device with only endpoint 0 — control URBs and their
+// reaping, synchronous control transfers, claiming, configuration, the
+// connection and driver queries — and read() of the descriptors.
 //
 // The handler runs on umockdev's worker thread and never blocks: answers are
-// computed at submit time, and URBs the board never answers stay pending until
-// libusb discards them.
+// computed when a request arrives; a request that has to wait (a synchronous
+// transfer the board never answers, a blocking reap with nothing to reap) is
+// completed later, by a deferred call or by the event it waits for.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "board_model.h"
+#include "deferred_calls.h"
 #include "reap_signal.h"
 
 typedef struct _UMockdevTestbed UMockdevTestbed;
@@ -25,21 +31,32 @@ typedef struct _UMockdevIoctlData UMockdevIoctlData;
 
 namespace tarnel::emulator {
 
+// The board's answer to one control transfer. `leavesBus`: the board drops
+// off the bus as it answers (firmware that re-enumerates has just started),
+// so the host sees the transfer end in a protocol error.
+struct TransferAnswer {
+    ControlReply reply;
+    bool leavesBus = false;
+};
+
 class UsbfsDevice {
 public:
-    using Answer = std::function<ControlReply(const SetupPacket&, std::span<const std::uint8_t>)>;
+    using Answer = std::function<TransferAnswer(const SetupPacket&, std::span<const std::uint8_t>)>;
     using AfterRequest = std::function<void()>;
 
-    // Attaches the handler to `deviceNode` in the test bed. The node itself is
-    // created later (by the device record); call TakeOverNode() once it exists.
-    UsbfsDevice(UMockdevTestbed* testbed, std::string deviceNode, Answer answer, AfterRequest afterRequest);
+    // Attaches the handler to `deviceNode` (device number `deviceNumber` on
+    // its bus) in the test bed. The node itself is created later (by the
+    // device record); call TakeOverNode() once it exists.
+    UsbfsDevice(UMockdevTestbed* testbed, std::string deviceNode, unsigned deviceNumber, Answer answer,
+                AfterRequest afterRequest);
     ~UsbfsDevice();
     UsbfsDevice(const UsbfsDevice&) = delete;
     UsbfsDevice& operator=(const UsbfsDevice&) = delete;
 
     void TakeOverNode(const std::string& nodePathInTestbed);
     // The board left the bus: every further request fails with ENODEV, URBs
-    // already completed can still be reaped, and the node disappears.
+    // already completed can still be reaped, requests still waiting end, and
+    // the node disappears.
     void Disconnect();
     const std::string& DeviceNode() const { return deviceNode_; }
 
@@ -49,31 +66,64 @@ private:
         void operator()(UMockdevIoctlData* data) const;
     };
     using DataRef = std::unique_ptr<UMockdevIoctlData, DataUnref>;
-    struct ClientUrbs {
-        std::vector<DataRef> pending;     // submitted, not answered by the board
-        std::vector<DataRef> completed;   // waiting to be reaped, oldest first
+    // Keeps a client whose request is completed later.
+    struct ClientUnref {
+        void operator()(UMockdevIoctlClient* client) const;
+    };
+    using HeldClient = std::unique_ptr<UMockdevIoctlClient, ClientUnref>;
+
+    struct ClientState {
+        std::vector<DataRef> pending;     // URBs submitted, not answered by the board
+        std::vector<DataRef> completed;   // URBs waiting to be reaped, oldest first
+        HeldClient blockedInReap;         // a REAPURB waiting for a URB to complete
+        HeldClient blockedInControl;      // a CONTROL the board does not answer
+        std::uint64_t controlNumber = 0;  // which CONTROL blockedInControl is
+        std::size_t readPosition = 0;     // file position of read()
+    };
+
+    // How a transfer ended: 0 (done, `moved` bytes), an errno as usbfs
+    // reports it, or EINPROGRESS while the board does not answer.
+    struct TransferEnd {
+        int error = 0;
+        std::size_t moved = 0;
     };
 
     static int OnHandleIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, void* self);
+    static int OnHandleRead(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, void* self);
+    static int OnHandleWrite(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, void* self);
     static void OnClientVanished(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, void* self);
 
+    bool Disconnected();
     void HandleIoctl(UMockdevIoctlClient* client);
+    void HandleRead(UMockdevIoctlClient* client);
+    // The board answers one setup packet; the data stage is `stage`.
+    TransferEnd Carry(const SetupPacket& setup, std::span<std::uint8_t> stage);
     void SubmitUrb(UMockdevIoctlClient* client);
-    void ReapUrb(UMockdevIoctlClient* client);
+    void ReapUrb(UMockdevIoctlClient* client, bool wait);
     void DiscardUrb(UMockdevIoctlClient* client);
+    void Control(UMockdevIoctlClient* client);
+    void EndWaitingControl(std::uint64_t number, int error);
+    void ConnectInfo(UMockdevIoctlClient* client);
+    void DriverIoctl(UMockdevIoctlClient* client);
     void AnswerWithInterface(UMockdevIoctlClient* client);
-    void RefreshReapSignal();   // callers hold mutex_
+    // Callers hold mutex_.
+    void HandOverToBlockedReaper(ClientState& state);
+    void RefreshReapSignal();
 
     UMockdevTestbed* testbed_;
     UMockdevIoctlBase* handler_;
     std::string deviceNode_;
+    unsigned deviceNumber_;
     Answer answer_;
     AfterRequest afterRequest_;
 
     std::mutex mutex_;
     bool disconnected_ = false;
-    std::map<UMockdevIoctlClient*, ClientUrbs> clients_;
+    std::uint64_t lastControlNumber_ = 0;
+    std::map<UMockdevIoctlClient*, ClientState> clients_;
     std::unique_ptr<ReapSignal> reapSignal_;
+    // Last: its thread stops before the state its calls use goes away.
+    DeferredCalls deferred_;
 };
 
 }  // namespace tarnel::emulator

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 #include <new>
-#include <string>
 
 namespace tarnel::boardaccess {
+namespace {
 
 void ReportFailure(std::string_view speaker, std::string_view message) noexcept {
     // Composed into one string so the line reaches stderr in a single write;
@@ -25,19 +25,37 @@ void ReportFailure(std::string_view speaker, std::string_view message) noexcept 
     std::fflush(stderr);
 }
 
-std::int16_t ReportCurrentException(std::string_view speaker) noexcept {
+}  // namespace
+
+void Reporter::Succeeded() noexcept {
+    const std::lock_guard lock(mutex_);
+    lastReported_.clear();
+}
+
+void Reporter::ReportOnce(const std::string& message) noexcept {
+    const std::lock_guard lock(mutex_);
+    if (message == lastReported_) return;
+    ReportFailure(speaker_, message);
+    try {
+        lastReported_ = message;
+    } catch (...) {
+        lastReported_.clear();   // out of memory: the next failure is reported again
+    }
+}
+
+std::int16_t Reporter::ReportCurrentException() noexcept {
     try {
         throw;
     } catch (const BoardError& error) {
-        ReportFailure(speaker, error.what());
+        ReportOnce(error.what());
         return static_cast<std::int16_t>(error.kind());
     } catch (const std::bad_alloc&) {
-        ReportFailure(speaker, "out of memory — close other programs and try again");
+        ReportFailure(speaker_, "out of memory — close other programs and try again");
     } catch (const std::exception& error) {
-        ReportFailure(speaker, std::string("internal failure: ") + error.what() +
-                                   " — report this to the maintainers of the board software");
+        ReportFailure(speaker_, std::string("internal failure: ") + error.what() +
+                                    " — report this to the maintainers of the board software");
     } catch (...) {
-        ReportFailure(speaker, "internal failure — report this to the maintainers of the board software");
+        ReportFailure(speaker_, "internal failure — report this to the maintainers of the board software");
     }
     return static_cast<std::int16_t>(FailureKind::Internal);
 }

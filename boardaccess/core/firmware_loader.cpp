@@ -13,17 +13,20 @@ void WriteRam(UsbBoard& board, std::uint16_t address, std::span<std::uint8_t> by
     board.VendorRequest(protocol::kRequestRamAccess, address, 0, protocol::Direction::ToBoard, bytes);
 }
 
-void WriteCpucs(UsbBoard& board, std::uint8_t state) {
-    WriteRam(board, protocol::kCpucsAddress, std::span<std::uint8_t>(&state, 1));
-}
+// How long firmware that re-enumerates may take to bring the board back.
+constexpr std::chrono::seconds kComebackAfterStart{5};
 
 }  // namespace
 
 void LoadFirmware(UsbBoard& board, const FirmwareImage& image) {
     std::vector<RamWrite> plan = PlanLoad(image);
-    WriteCpucs(board, protocol::kCpucsReset);
+    std::uint8_t reset = protocol::kCpucsReset;
+    std::uint8_t run = protocol::kCpucsRun;
+    WriteRam(board, protocol::kCpucsAddress, std::span<std::uint8_t>(&reset, 1));
     for (RamWrite& write : plan) WriteRam(board, write.address, write.bytes);
-    WriteCpucs(board, protocol::kCpucsRun);
+    // Releasing the CPU starts the firmware, which may re-enumerate.
+    board.VendorWriteThatMayReenumerate(protocol::kRequestRamAccess, protocol::kCpucsAddress, 0,
+                                        std::span<std::uint8_t>(&run, 1), kComebackAfterStart);
 }
 
 }  // namespace tarnel::boardaccess

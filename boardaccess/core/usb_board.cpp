@@ -1,7 +1,10 @@
 #include "usb_board.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <libusb.h>
@@ -35,8 +38,8 @@ public:
     DeviceList(const DeviceList&) = delete;
     DeviceList& operator=(const DeviceList&) = delete;
 
-    // The boards with that id, in list order; throws when there is none.
-    std::vector<libusb_device*> Boards(BoardId id) const {
+    // The boards with that id, in list order, perhaps none.
+    std::vector<libusb_device*> Matching(BoardId id) const {
         std::vector<libusb_device*> boards;
         for (std::size_t i = 0; i < count_; ++i) {
             libusb_device_descriptor descriptor{};
@@ -45,6 +48,12 @@ public:
                 boards.push_back(devices_[i]);
             }
         }
+        return boards;
+    }
+
+    // The boards with that id, in list order; throws when there is none.
+    std::vector<libusb_device*> Boards(BoardId id) const {
+        std::vector<libusb_device*> boards = Matching(id);
         if (boards.empty()) {
             throw BoardError(FailureKind::NoBoard, "no board " + IdText(id) + " found — " + std::string(kCableFix));
         }
@@ -102,9 +111,26 @@ void DetachKernelDriver(libusb_device_handle* handle) {
     }
 }
 
-}  // namespace
+// The library's libusb context, created at its first use and kept until the
+// process ends; open boards hold it too, so it outlives every one of them.
+// A failed start is not kept: the next call tries again.
+std::shared_ptr<libusb_context> SharedContext() {
+    static std::mutex mutex;
+    static std::shared_ptr<libusb_context> context;
+    const std::lock_guard lock(mutex);
+    if (!context) {
+        libusb_context* started = nullptr;
+        const int result = libusb_init(&started);
+        if (result != LIBUSB_SUCCESS) {
+            throw BoardError(FailureKind::NoBoard, "cannot start USB access: " + UsbErrorText(result) +
+                                                       " — check that /dev/bus/usb is reachable");
+        }
+        context.reset(started, libusb_exit);
+    }
+    return context;
+}
 
-void UsbBoard::ContextCloser::operator()(libusb_context* context) const { libusb_exit(context); }
+}  // namespace
 
 void UsbBoard::HandleCloser::operator()(libusb_device_handle* handle) const {
     // Closing the device file gives the claimed interface back; an explicit
@@ -112,48 +138,41 @@ void UsbBoard::HandleCloser::operator()(libusb_device_handle* handle) const {
     libusb_close(handle);
 }
 
-UsbBoard::Context UsbBoard::NewContext() {
-    libusb_context* context = nullptr;
-    const int result = libusb_init(&context);
-    if (result != LIBUSB_SUCCESS) {
-        throw BoardError(FailureKind::NoBoard, "cannot start USB access: " + UsbErrorText(result) +
-                                                   " — check that /dev/bus/usb is reachable");
-    }
-    return Context(context);
-}
-
-std::size_t CountAttachedBoards(BoardId id) {
-    const UsbBoard::Context context = UsbBoard::NewContext();
-    return DeviceList(context.get()).Boards(id).size();
-}
-
-std::unique_ptr<UsbBoard> UsbBoard::Open(BoardId id, std::size_t number) {
-    Context context = NewContext();
+UsbBoard::Handle UsbBoard::OpenAndClaim(libusb_device* device) {
     libusb_device_handle* opened = nullptr;
-    {
-        const DeviceList list(context.get());
-        const std::vector<libusb_device*> boards = list.Boards(id);
-        if (number >= boards.size()) {
-            throw BoardError(FailureKind::NoBoard, "there is no board number " + std::to_string(number) + "; " +
-                                                       std::to_string(boards.size()) + " board(s) " + IdText(id) +
-                                                       " attached — use a number from the board search");
-        }
-        const int result = libusb_open(boards[number], &opened);
-        if (result != LIBUSB_SUCCESS) FailToOpen(result);
-    }
+    const int result = libusb_open(device, &opened);
+    if (result != LIBUSB_SUCCESS) FailToOpen(result);
     Handle handle(opened);
     DetachKernelDriver(handle.get());
     const int claimed = libusb_claim_interface(handle.get(), protocol::kInterfaceNumber);
     if (claimed != LIBUSB_SUCCESS) FailToOpen(claimed);
-    return std::unique_ptr<UsbBoard>(new UsbBoard(std::move(context), std::move(handle)));
+    return handle;
 }
 
-UsbBoard::UsbBoard(Context context, Handle handle) : context_(std::move(context)), handle_(std::move(handle)) {}
+std::size_t CountAttachedBoards(BoardId id) {
+    return DeviceList(SharedContext().get()).Boards(id).size();
+}
+
+std::unique_ptr<UsbBoard> UsbBoard::Open(BoardId id, std::size_t number) {
+    Context context = SharedContext();
+    const DeviceList list(context.get());
+    const std::vector<libusb_device*> boards = list.Boards(id);
+    if (number >= boards.size()) {
+        throw BoardError(FailureKind::NoBoard, "there is no board number " + std::to_string(number) + "; " +
+                                                   std::to_string(boards.size()) + " board(s) " + IdText(id) +
+                                                   " attached — use a number from the board search");
+    }
+    Handle handle = OpenAndClaim(boards[number]);
+    return std::unique_ptr<UsbBoard>(new UsbBoard(std::move(context), id, std::move(handle)));
+}
+
+UsbBoard::UsbBoard(Context context, BoardId id, Handle handle)
+    : context_(std::move(context)), id_(id), handle_(std::move(handle)) {}
 
 UsbBoard::~UsbBoard() = default;
 
-void UsbBoard::VendorRequest(std::uint8_t request, std::uint16_t value, std::uint16_t index,
-                             protocol::Direction direction, std::span<std::uint8_t> data) {
+int UsbBoard::Transfer(std::uint8_t request, std::uint16_t value, std::uint16_t index, protocol::Direction direction,
+                       std::span<std::uint8_t> data) {
     const bool fromBoard = direction == protocol::Direction::FromBoard;
     const unsigned requestType = unsigned{LIBUSB_REQUEST_TYPE_VENDOR} | unsigned{LIBUSB_RECIPIENT_DEVICE} |
                                  unsigned{fromBoard ? LIBUSB_ENDPOINT_IN : LIBUSB_ENDPOINT_OUT};
@@ -162,16 +181,59 @@ void UsbBoard::VendorRequest(std::uint8_t request, std::uint16_t value, std::uin
                                                        std::to_string(data.size()) +
                                                        " bytes exceeds the 65535 bytes of one request — split it");
     }
-    const auto length = static_cast<std::uint16_t>(data.size());
-    const int moved = libusb_control_transfer(handle_.get(), static_cast<std::uint8_t>(requestType), request, value, index, data.data(), length,
-                                              protocol::kControlTimeoutMs);
+    return libusb_control_transfer(handle_.get(), static_cast<std::uint8_t>(requestType), request, value, index,
+                                   data.data(), static_cast<std::uint16_t>(data.size()), protocol::kControlTimeoutMs);
+}
+
+void UsbBoard::VendorRequest(std::uint8_t request, std::uint16_t value, std::uint16_t index,
+                             protocol::Direction direction, std::span<std::uint8_t> data) {
+    const int moved = Transfer(request, value, index, direction, data);
     if (moved < 0) FailRequest(request, moved);
-    if (moved < length) {
+    if (static_cast<std::size_t>(moved) < data.size()) {
+        const bool fromBoard = direction == protocol::Direction::FromBoard;
         throw BoardError(FailureKind::RequestFailed,
                          "request " + HexText(request, 2) + " failed: the board " +
                              (fromBoard ? "returned " : "took ") + std::to_string(moved) + " of " +
-                             std::to_string(length) + " bytes — " + std::string(kCableFix));
+                             std::to_string(data.size()) + " bytes — " + std::string(kCableFix));
     }
+}
+
+void UsbBoard::VendorWriteThatMayReenumerate(std::uint8_t request, std::uint16_t value, std::uint16_t index,
+                                             std::span<std::uint8_t> data, std::chrono::milliseconds comeback) {
+    constexpr auto kPollInterval = std::chrono::milliseconds(20);
+    libusb_device* const before = libusb_get_device(handle_.get());
+    // Boards with these ids that are not this one: none of them is this
+    // board coming back.
+    const std::vector<libusb_device*> others = [&] {
+        std::vector<libusb_device*> boards = DeviceList(context_.get()).Matching(id_);
+        std::erase(boards, before);
+        return boards;
+    }();
+    const int moved = Transfer(request, value, index, protocol::Direction::ToBoard, data);
+    if (moved != LIBUSB_ERROR_IO && moved != LIBUSB_ERROR_NO_DEVICE) {
+        if (moved < 0) FailRequest(request, moved);
+        return;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + comeback;
+    bool stillHere = true;
+    for (;;) {
+        const DeviceList list(context_.get());
+        const std::vector<libusb_device*> boards = list.Matching(id_);
+        stillHere = std::find(boards.begin(), boards.end(), before) != boards.end();
+        for (libusb_device* board : boards) {
+            if (board != before && std::find(others.begin(), others.end(), board) == others.end()) {
+                handle_ = OpenAndClaim(board);
+                return;
+            }
+        }
+        if (std::chrono::steady_clock::now() >= deadline) break;
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    // A board that never left took the write.
+    if (stillHere) return;
+    throw BoardError(FailureKind::Disconnected,
+                     "the board did not come back after its firmware started — check that the firmware file is "
+                     "the one for this board, then reconnect the board");
 }
 
 }  // namespace tarnel::boardaccess

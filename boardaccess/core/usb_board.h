@@ -1,9 +1,15 @@
 // One evaluation board reached through libusb: finding boards by vendor and
-// product id, opening one with its interface claimed, and carrying vendor
-// requests as control transfers. Every libusb failure becomes a BoardError
-// whose message names the cause and the fix.
+// product id, opening one with its interface claimed, carrying vendor
+// requests as control transfers, and following the board when its firmware
+// re-enumerates. Every libusb failure becomes a BoardError whose message
+// names the cause and the fix.
+//
+// All of it goes through one libusb context per library, created at the
+// first use and kept for the process: a program's start-up starts USB
+// access and scans the bus once.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -12,6 +18,7 @@
 #include <tarnel/board_protocol.h>
 
 struct libusb_context;
+struct libusb_device;
 struct libusb_device_handle;
 
 namespace tarnel::boardaccess {
@@ -43,22 +50,31 @@ public:
     void VendorRequest(std::uint8_t request, std::uint16_t value, std::uint16_t index,
                        protocol::Direction direction, std::span<std::uint8_t> data);
 
+    // A vendor write that may take the board off the bus: firmware that
+    // re-enumerates drops off as it starts, so the write can end in an I/O
+    // error or "no device", which count as done. If the board left, waits
+    // up to `comeback` (polling) for a board with the same ids to arrive,
+    // opens it and carries on with it, so this object stays the caller's
+    // board. Throws BoardError(Disconnected) when none comes back in time.
+    void VendorWriteThatMayReenumerate(std::uint8_t request, std::uint16_t value, std::uint16_t index,
+                                       std::span<std::uint8_t> data, std::chrono::milliseconds comeback);
+
 private:
-    struct ContextCloser {
-        void operator()(libusb_context* context) const;
-    };
     struct HandleCloser {
         void operator()(libusb_device_handle* handle) const;
     };
-    using Context = std::unique_ptr<libusb_context, ContextCloser>;
+    using Context = std::shared_ptr<libusb_context>;
     using Handle = std::unique_ptr<libusb_device_handle, HandleCloser>;
 
-    UsbBoard(Context context, Handle handle);
-    static Context NewContext();
-
-    friend std::size_t CountAttachedBoards(BoardId id);
+    UsbBoard(Context context, BoardId id, Handle handle);
+    // Opens the device and claims the board's interface.
+    static Handle OpenAndClaim(libusb_device* device);
+    // Returns how the transfer ended: the bytes moved or a libusb error.
+    int Transfer(std::uint8_t request, std::uint16_t value, std::uint16_t index, protocol::Direction direction,
+                 std::span<std::uint8_t> data);
 
     Context context_;   // outlives handle_: members are destroyed in reverse order
+    BoardId id_;
     Handle handle_;
 };
 

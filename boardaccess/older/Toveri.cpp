@@ -10,6 +10,7 @@
 #include "diagnostics.h"
 #include "firmware_loader.h"
 #include "intel_hex.h"
+#include "last_failure.h"
 #include "usb_board.h"
 
 namespace {
@@ -18,16 +19,26 @@ namespace core = tarnel::boardaccess;
 
 constexpr std::string_view kSpeaker = "libToveri";
 
-// The board of the last successful firmware load.
+// The board of the last successful firmware load, or why the last load failed.
 class KeptBoard {
 public:
-    void Replace(std::shared_ptr<core::UsbBoard> board) {
-        const std::lock_guard lock(mutex_);
-        board_ = std::move(board);
+    void Load(char* path) {
+        loadFailure_.Track([&] {
+            core::RequirePointer(path, "path");
+            const core::FirmwareImage image = core::ReadIntelHexFile(path);
+            // A reload starts from a freshly opened board; the old one is
+            // released first so its interface is free to claim again.
+            Replace(nullptr);
+            std::shared_ptr<core::UsbBoard> board = core::UsbBoard::Open(core::BoardId{}, 0);
+            core::LoadFirmware(*board, image);
+            Replace(std::move(board));
+        });
     }
+    // After a failed load, a request fails for the reason the load did.
     std::shared_ptr<core::UsbBoard> Get() const {
         const std::lock_guard lock(mutex_);
         if (!board_) {
+            loadFailure_.ThrowIfKept();
             throw core::BoardError(core::FailureKind::BadArgument,
                                    "no board is open — load the firmware first (LoadFirmWare)");
         }
@@ -35,13 +46,24 @@ public:
     }
 
 private:
+    void Replace(std::shared_ptr<core::UsbBoard> board) {
+        const std::lock_guard lock(mutex_);
+        board_ = std::move(board);
+    }
+
     mutable std::mutex mutex_;
     std::shared_ptr<core::UsbBoard> board_;
+    core::LastFailure loadFailure_;
 };
 
 KeptBoard& Kept() {
     static KeptBoard kept;
     return kept;
+}
+
+core::Reporter& Report() {
+    static core::Reporter reporter(kSpeaker);
+    return reporter;
 }
 
 // This library reports success as 1 and failure as the core's negative status.
@@ -50,21 +72,12 @@ std::int16_t StatusOf(std::int16_t coreStatus) { return coreStatus == 0 ? 1 : co
 }  // namespace
 
 std::int16_t LoadFirmWare(char* path) {
-    return StatusOf(core::RunReported(kSpeaker, [&] {
-        core::RequirePointer(path, "path");
-        const core::FirmwareImage image = core::ReadIntelHexFile(path);
-        // A reload starts from a freshly opened board; the old one is released
-        // first so its interface is free to claim again.
-        Kept().Replace(nullptr);
-        std::shared_ptr<core::UsbBoard> board = core::UsbBoard::Open(core::BoardId{}, 0);
-        core::LoadFirmware(*board, image);
-        Kept().Replace(std::move(board));
-    }));
+    return StatusOf(Report().Run([&] { Kept().Load(path); }));
 }
 
 std::int16_t VendorIORequest(std::int16_t request, std::int32_t value, std::int32_t index, std::int16_t direction,
                              std::int16_t length, char* data) {
-    return StatusOf(core::RunReported(kSpeaker, [&] {
+    return StatusOf(Report().Run([&] {
         const std::uint8_t code = core::RequestCodeFrom(request);
         const std::uint16_t valueField = core::FieldFrom(value, "value");
         const std::uint16_t indexField = core::FieldFrom(index, "index");

@@ -15,12 +15,14 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "board_error.h"
 #include "intel_hex.h"
 
 namespace tarnel::boardaccess {
@@ -76,7 +78,8 @@ struct LibraryDriver {
     explicit LibraryDriver(Variant variant) : newer(variant == Variant::Newer) {}
 
     // Runs call with stderr captured and checks the reporting rule: a failure
-    // writes exactly one line, a success none.
+    // writes at most one line (none when it repeats the cause of the last
+    // one), a success none.
     CallResult Run(const std::function<int()>& call) const {
         const std::string speaker = newer ? "libKTV_CYUSB_USB4: " : "libToveri: ";
         ::testing::internal::CaptureStderr();
@@ -87,13 +90,13 @@ struct LibraryDriver {
         for (std::string line; std::getline(stream, line);) {
             if (line.rfind(speaker, 0) == 0) result.lines.push_back(line);
         }
-        EXPECT_EQ(result.lines.size(), result.done ? 0u : 1u) << "status " << status << ", stderr:\n" << text;
+        EXPECT_LE(result.lines.size(), result.done ? 0u : 1u) << "status " << status << ", stderr:\n" << text;
         return result;
     }
 
     // What a program does to get the firmware running. The newer library
-    // searches, connects to list byte 0 and downloads, each call reported on
-    // its own: done is the download's, the lines are all three's.
+    // searches, connects to list byte 0 and downloads: done is the
+    // download's, the lines are all three's, one when the load failed.
     CallResult Load(std::string path) {
         const Exports& lib = Exports::Get();
         if (!newer) return Run([&] { return lib.load(path.data()); });
@@ -110,6 +113,7 @@ struct LibraryDriver {
             all.done = result.done;
             all.lines.insert(all.lines.end(), result.lines.begin(), result.lines.end());
         }
+        EXPECT_EQ(all.lines.size(), all.done ? 0u : 1u) << ::testing::PrintToString(all.lines);
         return all;
     }
 
@@ -191,17 +195,36 @@ TEST_P(BothLibrariesTest, MalformedOrMissingFirmwareNeverReachesTheBoard) {
     std::filesystem::remove_all(folder);
 }
 
+TEST_P(BothLibrariesTest, FollowsFirmwareThatReenumerates) {
+    Options options;
+    options.renumeration = emulator::Renumeration::ComesBack;
+    EmulatedBoard board(options);
+    const std::string before = board.DeviceNode();
+    ASSERT_TRUE(library_.Load(kFirmware).done);
+    EXPECT_TRUE(board.Plugged());
+    EXPECT_NE(board.DeviceNode(), before) << "the board came back under a new device number";
+    // The handle (newer) or kept board (older) from before the load reaches the board that came back.
+    std::uint8_t received[2] = {};
+    EXPECT_TRUE(library_.Request(protocol::kRequestDacWrite, 0x0000, 0x1808, 0, 0, received).done);
+    EXPECT_TRUE(library_.Request(protocol::kRequestConverterRead, 0, 0, 1, 2, received).done);
+    EXPECT_EQ(board.DacInputWord(), 0x080000u);
+    EXPECT_EQ(std::vector<std::uint8_t>(received, received + 2), (std::vector<std::uint8_t>{0x10, 0x00}))
+        << "code 2048, mirrored";
+}
+
 INSTANTIATE_TEST_SUITE_P(Libraries, BothLibrariesTest, ::testing::Values(Variant::Newer, Variant::Older),
                          [](const auto& info) { return std::string(NameOf(info.param)); });
 
 // ---- Faults of the emulated board ------------------------------------------
 
-enum class Step { Load, Write, Read };
+// What a program does: load the firmware, then (if that worked) commands,
+// each twice as an operator retrying would.
+enum class Call { Load, Write, WriteAgain, Read, ReadAgain, None };
 
 struct Fault {
     const char* name;
     Options options;
-    Step failingStep;
+    Call firstFailing;
     std::string expectedLine;
     friend void PrintTo(const Fault& fault, std::ostream* out) { *out << fault.name; }
 };
@@ -223,37 +246,50 @@ Options With(void (*fault)(Options&)) {
     return options;
 }
 
+// A library tells a cause once per process, and tests share the process:
+// neighbouring entries fail with different lines.
 const Fault kFaults[] = {
-    {"NoBoard", With([](Options& o) { o.noBoard = true; }), Step::Load, NoBoardLine()},
-    {"StallRamWrite", With([](Options& o) { o.stallRequests = {0xA0}; }), Step::Load, "request 0xA0" + kStall},
-    {"TimeoutRamWrite", With([](Options& o) { o.timeoutRequests = {0xA0}; }), Step::Load, "request 0xA0" + kTimeout},
-    {"StallDacWrite", With([](Options& o) { o.stallRequests = {0xDD}; }), Step::Write, "request 0xDD" + kStall},
-    {"StallConverterRead", With([](Options& o) { o.stallRequests = {0xDA}; }), Step::Read, "request 0xDA" + kStall},
-    {"TimeoutConverterRead", With([](Options& o) { o.timeoutRequests = {0xDA}; }), Step::Read,
+    {"NoBoard", With([](Options& o) { o.noBoard = true; }), Call::Load, NoBoardLine()},
+    {"StallRamWrite", With([](Options& o) { o.stallRequests = {0xA0}; }), Call::Load, "request 0xA0" + kStall},
+    {"TimeoutRamWrite", With([](Options& o) { o.timeoutRequests = {0xA0}; }), Call::Load, "request 0xA0" + kTimeout},
+    {"StallDacWrite", With([](Options& o) { o.stallRequests = {0xDD}; }), Call::Write, "request 0xDD" + kStall},
+    {"StallConverterRead", With([](Options& o) { o.stallRequests = {0xDA}; }), Call::Read, "request 0xDA" + kStall},
+    {"TimeoutConverterRead", With([](Options& o) { o.timeoutRequests = {0xDA}; }), Call::Read,
      "request 0xDA" + kTimeout},
-    {"UnplugAfterOneRequest", With([](Options& o) { o.unplugAfter = 1; }), Step::Read, kDisconnected},
+    {"UnplugAfterOneRequest", With([](Options& o) { o.unplugAfter = 1; }), Call::WriteAgain, kDisconnected},
+    {"Noise", With([](Options& o) { o.noise = true; }), Call::None, ""},
+    {"Renumerates", With([](Options& o) { o.renumeration = emulator::Renumeration::ComesBack; }), Call::None, ""},
+    {"RenumeratesNeverToReturn", With([](Options& o) { o.renumeration = emulator::Renumeration::StaysAway; }),
+     Call::Load, "the board did not come back after its firmware started — "},
 };
 
 class FaultTest : public ::testing::TestWithParam<std::tuple<Variant, Fault>> {};
 
-TEST_P(FaultTest, FailsWithOneLineNamingTheCause) {
+TEST_P(FaultTest, OneFaultOneLineNamingTheCause) {
     const auto& [variant, fault] = GetParam();
     EmulatedBoard board(fault.options);
     LibraryDriver library(variant);
     std::uint8_t buffer[2] = {};
-    const std::function<CallResult()> steps[] = {   // in Step order
-        [&] { return library.Load(kFirmware); },
-        [&] { return library.Request(protocol::kRequestDacWrite, 0x1234, 0x1801, 0, 0, buffer); },
-        [&] { return library.Request(protocol::kRequestConverterRead, 0, 0, 1, 2, buffer); },
+    const std::function<CallResult()> write = [&] {
+        return library.Request(protocol::kRequestDacWrite, 0x1234, 0x1801, 0, 0, buffer);
     };
-    const auto failing = static_cast<std::size_t>(fault.failingStep);
-    for (std::size_t before = 0; before < failing; ++before) ASSERT_TRUE(steps[before]().done);
-    const CallResult failed = steps[failing]();
-    EXPECT_FALSE(failed.done);
-    EXPECT_TRUE(failed.Said(fault.expectedLine)) << ::testing::PrintToString(failed.lines);
-    // What comes next fails again, cleanly, unless the fault was in one request kind only.
-    if (fault.failingStep == Step::Load || fault.options.unplugAfter) {
-        EXPECT_FALSE(steps[2]().done);
+    const std::function<CallResult()> read = [&] {
+        return library.Request(protocol::kRequestConverterRead, 0, 0, 1, 2, buffer);
+    };
+
+    std::vector<CallResult> calls{library.Load(kFirmware)};
+    if (calls[0].done) {
+        for (const auto& command : {write, write, read, read}) calls.push_back(command());
+    }
+    const auto firstFailing = std::find_if(calls.begin(), calls.end(), [](const auto& c) { return !c.done; });
+    EXPECT_EQ(firstFailing - calls.begin(), static_cast<std::ptrdiff_t>(fault.firstFailing));
+    std::vector<std::string> lines;
+    for (const auto& call : calls) lines.insert(lines.end(), call.lines.begin(), call.lines.end());
+    if (fault.firstFailing == Call::None) {
+        EXPECT_EQ(lines, std::vector<std::string>{});
+    } else {
+        ASSERT_EQ(lines.size(), 1u) << ::testing::PrintToString(lines);
+        EXPECT_NE(lines[0].find(fault.expectedLine), std::string::npos) << lines[0];
     }
 }
 
@@ -297,9 +333,9 @@ TEST(NewerLibraryTest, RejectsBadArgumentsWithoutCrashing) {
         {"board_list is a null pointer", [&] { return lib.search(vid, pid, &count, nullptr); }},
         {"vendor id 0x10000 is not a 16-bit USB id", [&] { return lib.search(0x10000, pid, &count, list); }},
         {"handle is a null pointer", [&] { return lib.connect(vid, pid, 0, nullptr); }},
+        {"unknown board handle 0 —", [&] { return lib.download(0, kFirmware.c_str()); }},
         {"there is no board number 1; 1 board(s)", [&] { return lib.connect(vid, pid, 1, &newHandle); }},
         {"path is a null pointer", [&] { return lib.download(handle, nullptr); }},
-        {"unknown board handle 0 —", [&] { return lib.download(0, kFirmware.c_str()); }},
         {"unknown board handle -1 —", [&] { return lib.request(-1, 0xDA, 0, 0, 1, 2, data); }},
         {"direction 2 is neither 0", [&] { return lib.request(handle, 0xDA, 0, 0, 2, 2, data); }},
         {"data is a null pointer", [&] { return lib.request(handle, 0xDA, 0, 0, 1, 2, nullptr); }},
@@ -342,13 +378,25 @@ TEST(OlderLibraryTest, RejectsBadArgumentsWithoutCrashing) {
     });
 }
 
-TEST(OlderLibraryTest, RequestsAfterAFailedLoadNameTheMissingBoard) {
-    EmulatedBoard board(kFaults[0].options);   // no board
-    LibraryDriver driver(Variant::Older);
-    EXPECT_FALSE(driver.Load(kFirmware).done);
+// A failed connect (newer) or load (older) is the cause of what fails after
+// it: those calls fail with its status and say nothing new, until the
+// connect or load succeeds.
+TEST_P(BothLibrariesTest, CallsThatFailForAnEarlierCauseAddNoLine) {
+    const Exports& lib = Exports::Get();
+    auto board = std::make_unique<EmulatedBoard>(kFaults[0].options);   // no board
+    EXPECT_FALSE(library_.Load(kFirmware).done);   // one line, checked by Load
     std::uint8_t data[2] = {};
-    EXPECT_TRUE(driver.Request(protocol::kRequestConverterRead, 0, 0, 1, 2, data)
-                    .Said("no board is open — load the firmware first"));
+    const CallResult request = library_.Request(protocol::kRequestConverterRead, 0, 0, 1, 2, data);
+    EXPECT_FALSE(request.done);
+    EXPECT_EQ(request.lines, std::vector<std::string>{});
+    if (GetParam() == Variant::Newer) {
+        EXPECT_EQ(library_.Run([&] { return lib.download(0, kFirmware.c_str()); }).lines, std::vector<std::string>{});
+        EXPECT_EQ(lib.download(0, kFirmware.c_str()), static_cast<int>(FailureKind::NoBoard));
+    }
+    board.reset();   // one board at a time
+    board = std::make_unique<EmulatedBoard>();
+    ASSERT_TRUE(library_.Load(kFirmware).done);
+    EXPECT_TRUE(library_.Request(protocol::kRequestConverterRead, 0, 0, 1, 2, data).done);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #                                                   library's one-line reason on stderr
 #   program_session.sh EMULATOR PROGRAM read-fails  every read stalls: Alt+R shows the error box,
 #                                                   and after OK Alt+R reaches the window again
+#   program_session.sh EMULATOR PROGRAM renumerating  as works, with firmware that re-enumerates
 set -euo pipefail
 emulator=$1 program=$2 mode=$3
 work=$(mktemp -d "${TMPDIR:-/tmp}/session.XXXXXX")
@@ -50,6 +51,7 @@ mkdir -m 700 "$XDG_RUNTIME_DIR"
 emulator_options=()
 [ "$mode" = no-board ] && emulator_options=(--no-board)
 [ "$mode" = read-fails ] && emulator_options=(--stall 0xDA)
+[ "$mode" = renumerating ] && emulator_options=(--renumerate) && mode=works
 "$emulator" "${emulator_options[@]}" -- "$program" 2>"$work/stderr" &
 program_pid=$!
 

@@ -24,8 +24,8 @@ tarnel::link::BoardLibrary& Binding(bool newer) {
     return newer ? static_cast<tarnel::link::BoardLibrary&>(newerBinding) : olderBinding;
 }
 
-void StartsProgramsAndReadsBack(bool newer) {
-    EmulatedBoard board;
+void StartsProgramsAndReadsBack(bool newer, Options options = {}) {
+    EmulatedBoard board(options);
     tarnel::link::SetActiveBoardLibrary(&Binding(newer));
     Declare::WordLength = 24;
     Declare::Resolution = 18;
@@ -74,6 +74,14 @@ void ReportsALostBoard(bool newer) {
 
 TEST(Newer, StartsAndReadsBack) { StartsProgramsAndReadsBack(true); }
 TEST(Older, StartsAndReadsBack) { StartsProgramsAndReadsBack(false); }
+Options Renumerating() {
+    Options options;
+    options.renumeration = tarnel::emulator::Renumeration::ComesBack;
+    return options;
+}
+
+TEST(NewerRenumerating, StartsAndReadsBack) { StartsProgramsAndReadsBack(true, Renumerating()); }
+TEST(OlderRenumerating, StartsAndReadsBack) { StartsProgramsAndReadsBack(false, Renumerating()); }
 TEST(NewerNoBoard, RefusesStartUp) { RefusesStartUpWithoutBoard(true); }
 TEST(OlderNoBoard, RefusesStartUp) { RefusesStartUpWithoutBoard(false); }
 TEST(NewerUnplugged, ReportsFailedCommands) { ReportsALostBoard(true); }

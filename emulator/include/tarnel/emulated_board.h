@@ -6,8 +6,14 @@
 // read-back converter). Code under test talks to it through unmodified
 // libusb. The process must run under the umockdev preload (umockdev-wrapper)
 // from its start; without it the constructor throws std::runtime_error.
+//
+// All boards of a process share one test bed, created with the first board
+// and removed when the process ends, so that a USB context kept for the whole
+// process sees every board: a board that goes away leaves the bus as a real
+// one does (with a "remove" event), and the next one arrives with an "add".
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -17,6 +23,13 @@
 
 namespace tarnel::emulator {
 
+// What the board does once its firmware starts. Firmware that re-enumerates
+// drops the board off the bus as the CPU is released (the run write ends in a
+// protocol error) and brings it back with a new device number, firmware
+// running, kRenumerationDelay later; or never, for a board that fails to.
+enum class Renumeration { None, ComesBack, StaysAway };
+inline constexpr std::chrono::milliseconds kRenumerationDelay{200};
+
 // How the emulated board misbehaves; the default is a healthy, noiseless board.
 struct Options {
     bool noBoard = false;                      // attach no device at all
@@ -24,6 +37,7 @@ struct Options {
     std::set<std::uint8_t> stallRequests;      // these request codes always stall
     std::set<std::uint8_t> timeoutRequests;    // these request codes are never answered
     bool noise = false;                        // +-1 LSB on the read-back code
+    Renumeration renumeration = Renumeration::None;
 };
 
 // One vendor request as the board saw it.
@@ -45,7 +59,8 @@ public:
     EmulatedBoard& operator=(const EmulatedBoard&) = delete;
 
     // Attach or remove the USB device (a remove is announced by a uevent).
-    // Handles opened before an unplug stay dead after a later plug.
+    // Handles opened before an unplug stay dead after a later plug, which
+    // starts the board from power-up.
     void Plug();
     void Unplug();
     bool Plugged() const;
