@@ -6,7 +6,6 @@
 #include <mutex>
 
 #include "arguments.h"
-#include "board_error.h"
 #include "diagnostics.h"
 #include "firmware_loader.h"
 #include "intel_hex.h"
@@ -18,24 +17,23 @@ namespace core = tarnel::boardaccess;
 
 constexpr std::string_view kSpeaker = "libToveri";
 
-// The board of the last successful firmware load.
+// The board of the last successful firmware load. A request before any load
+// opens the first board and keeps it, so that a caller can ask whether the
+// firmware already runs without loading it again.
 class KeptBoard {
 public:
     void Replace(std::shared_ptr<core::UsbBoard> board) {
         const std::lock_guard lock(mutex_);
         board_ = std::move(board);
     }
-    std::shared_ptr<core::UsbBoard> Get() const {
+    std::shared_ptr<core::UsbBoard> Get() {
         const std::lock_guard lock(mutex_);
-        if (!board_) {
-            throw core::BoardError(core::FailureKind::BadArgument,
-                                   "no board is open — load the firmware first (LoadFirmWare)");
-        }
+        if (!board_) board_ = core::UsbBoard::Open(core::BoardId{}, 0);
         return board_;
     }
 
 private:
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     std::shared_ptr<core::UsbBoard> board_;
 };
 

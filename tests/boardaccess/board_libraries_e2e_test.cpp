@@ -347,8 +347,7 @@ TEST(OlderLibraryTest, RequestsAfterAFailedLoadNameTheMissingBoard) {
     LibraryDriver driver(Variant::Older);
     EXPECT_FALSE(driver.Load(kFirmware).done);
     std::uint8_t data[2] = {};
-    EXPECT_TRUE(driver.Request(protocol::kRequestConverterRead, 0, 0, 1, 2, data)
-                    .Said("no board is open — load the firmware first"));
+    EXPECT_TRUE(driver.Request(protocol::kRequestConverterRead, 0, 0, 1, 2, data).Said("no board 0x"));
 }
 
 }  // namespace
