@@ -71,9 +71,9 @@ std::optional<double> ParseDecimal(std::string_view text) {
 }
 
 std::optional<double> ParseVolts(std::string_view text) {
-    double scale = 1.0;
+    double divisor = 1.0;   // dividing keeps 3300mV exactly as 3.3
     if (EndsWithIgnoringCase(text, "mv")) {
-        scale = 1e-3;
+        divisor = 1000.0;
         text.remove_suffix(2);
     } else if (EndsWithIgnoringCase(text, "v")) {
         text.remove_suffix(1);
@@ -82,7 +82,7 @@ std::optional<double> ParseVolts(std::string_view text) {
     if (negative) text.remove_prefix(1);
     const std::optional<double> magnitude = ParseDecimal(text);
     if (!magnitude) return std::nullopt;
-    return (negative ? -*magnitude : *magnitude) * scale;
+    return (negative ? -*magnitude : *magnitude) / divisor;
 }
 
 std::optional<protocol::PowerDown> ParseMode(std::string_view text) {

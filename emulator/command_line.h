@@ -1,5 +1,5 @@
 // The board-emulator command line:
-//   board-emulator [--no-board] [--unplug-after N] [--stall CODE] [--timeout CODE] [--noise] -- COMMAND [ARGS...]
+//   board-emulator [--no-board] [--boards N] [--unplug-after N] [--stall CODE] [--timeout CODE] [--noise] -- COMMAND [ARGS...]
 #pragma once
 
 #include <string>
@@ -11,7 +11,7 @@
 namespace tarnel::emulator {
 
 inline constexpr const char* kUsage =
-    "usage: board-emulator [--no-board] [--unplug-after N] [--stall CODE] [--timeout CODE] [--noise] "
+    "usage: board-emulator [--no-board] [--boards N] [--unplug-after N] [--stall CODE] [--timeout CODE] [--noise] "
     "-- COMMAND [ARGS...]";
 
 struct EmulatorRun {

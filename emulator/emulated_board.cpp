@@ -2,6 +2,8 @@
 
 #include <umockdev.h>
 
+#include <algorithm>
+#include <iterator>
 #include <mutex>
 #include <stdexcept>
 
@@ -19,7 +21,20 @@ constexpr unsigned kLastDeviceNumber = 127;
 }  // namespace
 
 struct EmulatedBoard::Impl {
-    explicit Impl(const Options& options) : model(options) {
+    // One board on its hub port: its model and every plug-in of it so far
+    // (old ones answer ENODEV).
+    struct Board {
+        Board(const Options& options, unsigned port) : model(options) { address.port = port; }
+        BoardModel model;
+        std::vector<std::unique_ptr<UsbfsDevice>> devices;
+        BusAddress address;
+        bool isPlugged = false;
+    };
+
+    explicit Impl(const Options& options) {
+        for (unsigned port = 1; port <= std::max(options.boards, 1u); ++port) {
+            boards.push_back(std::make_unique<Board>(options, port));
+        }
         testbed = umockdev_testbed_new();
         // The check looks at /sys through the preload, so it needs the test
         // bed (and its UMOCKDEV_DIR) in place.
@@ -38,8 +53,11 @@ struct EmulatedBoard::Impl {
         std::vector<std::unique_ptr<UsbfsDevice>> retired;
         {
             std::lock_guard lock(plugMutex);
-            isPlugged = false;
-            retired.swap(devices);
+            for (auto& board : boards) {
+                board->isPlugged = false;
+                std::move(board->devices.begin(), board->devices.end(), std::back_inserter(retired));
+                board->devices.clear();
+            }
         }
         // Detach every handler (outside the lock: the worker may be waiting
         // for it) before the test bed and its worker thread go.
@@ -47,23 +65,26 @@ struct EmulatedBoard::Impl {
         g_object_unref(testbed);
     }
 
-    void Plug() {
+    void Plug(Board& board) {
         std::lock_guard lock(plugMutex);
-        if (isPlugged) return;
-        if (!devices.empty()) model.PowerCycle();   // a replugged board starts without firmware
+        if (board.isPlugged) return;
+        if (!board.devices.empty()) board.model.PowerCycle();   // a replugged board starts without firmware
+        BusAddress& address = board.address;
         address.device = nextDeviceNumber;
         nextDeviceNumber = nextDeviceNumber >= kLastDeviceNumber ? kFirstDeviceNumber : nextDeviceNumber + 1;
 
         // After the device numbers wrap, an old plug-in's handler gives way.
-        std::erase_if(devices, [&](const auto& old) { return old->DeviceNode() == address.DeviceNode(); });
+        for (auto& other : boards) {
+            std::erase_if(other->devices, [&](const auto& old) { return old->DeviceNode() == address.DeviceNode(); });
+        }
         // The handler must listen before the node exists, so that a client
         // reacting to the "add" event can open it at once.
         auto device = std::make_unique<UsbfsDevice>(
             testbed, address.DeviceNode(),
-            [this](const SetupPacket& setup, std::span<const std::uint8_t> out) {
-                return model.HandleControl(setup, out);
+            [&board](const SetupPacket& setup, std::span<const std::uint8_t> out) {
+                return board.model.HandleControl(setup, out);
             },
-            [this] { UnplugIfDue(); });
+            [this, &board] { UnplugIfDue(board); });
         GError* error = nullptr;
         if (!umockdev_testbed_add_from_string(testbed, BoardDeviceRecord(address).c_str(), &error)) {
             const std::string message = error != nullptr ? error->message : "unknown error";
@@ -71,66 +92,66 @@ struct EmulatedBoard::Impl {
             throw std::runtime_error("emulated board: cannot add the USB device to the test bed: " + message);
         }
         device->TakeOverNode(rootDir + address.DeviceNode());
-        devices.push_back(std::move(device));
-        isPlugged = true;
+        board.devices.push_back(std::move(device));
+        board.isPlugged = true;
         umockdev_testbed_uevent(testbed, address.SysfsPath().c_str(), "add");
     }
 
-    void Unplug() {
+    void Unplug(Board& board) {
         std::lock_guard lock(plugMutex);
-        if (!isPlugged) return;
-        isPlugged = false;
-        devices.back()->Disconnect();
+        if (!board.isPlugged) return;
+        board.isPlugged = false;
+        board.devices.back()->Disconnect();
         // Announce first: libusb learns of the removal from the event.
-        umockdev_testbed_uevent(testbed, address.SysfsPath().c_str(), "remove");
-        umockdev_testbed_remove_device(testbed, address.SysfsPath().c_str());
+        umockdev_testbed_uevent(testbed, board.address.SysfsPath().c_str(), "remove");
+        umockdev_testbed_remove_device(testbed, board.address.SysfsPath().c_str());
     }
 
     // Runs on the worker thread after each control request.
-    void UnplugIfDue() {
-        if (model.UnplugDue()) Unplug();
+    void UnplugIfDue(Board& board) {
+        if (board.model.UnplugDue()) Unplug(board);
     }
 
-    BoardModel model;
+    Board& First() { return *boards.front(); }
+
+    std::vector<std::unique_ptr<Board>> boards;   // board 0 first
     UMockdevTestbed* testbed = nullptr;
     std::string rootDir;
     mutable std::mutex plugMutex;
-    std::vector<std::unique_ptr<UsbfsDevice>> devices;   // every plug-in so far; old ones answer ENODEV
-    BusAddress address;
     unsigned nextDeviceNumber = kFirstDeviceNumber;
-    bool isPlugged = false;
 };
 
 EmulatedBoard::EmulatedBoard(Options options) : impl_(std::make_unique<Impl>(options)) {
     const bool vanishesAtOnce = options.unplugAfter && *options.unplugAfter == 0;
-    if (!options.noBoard && !vanishesAtOnce) Plug();
+    if (options.noBoard || vanishesAtOnce) return;
+    for (auto& board : impl_->boards) impl_->Plug(*board);
 }
 
 EmulatedBoard::~EmulatedBoard() = default;
 
-void EmulatedBoard::Plug() { impl_->Plug(); }
-void EmulatedBoard::Unplug() { impl_->Unplug(); }
+void EmulatedBoard::Plug() { impl_->Plug(impl_->First()); }
+void EmulatedBoard::Unplug() { impl_->Unplug(impl_->First()); }
 
 bool EmulatedBoard::Plugged() const {
     std::lock_guard lock(impl_->plugMutex);
-    return impl_->isPlugged;
+    return impl_->First().isPlugged;
 }
 
-bool EmulatedBoard::FirmwareRunning() const { return impl_->model.FirmwareRunning(); }
-std::uint32_t EmulatedBoard::DacInputWord() const { return impl_->model.DacInputWord(); }
-double EmulatedBoard::OutputVolts() const { return impl_->model.OutputVolts(); }
-std::uint16_t EmulatedBoard::ConverterCode() const { return impl_->model.ConverterCode(); }
+bool EmulatedBoard::FirmwareRunning() const { return impl_->First().model.FirmwareRunning(); }
+std::uint32_t EmulatedBoard::DacInputWord() const { return impl_->First().model.DacInputWord(); }
+double EmulatedBoard::OutputVolts() const { return impl_->First().model.OutputVolts(); }
+std::uint16_t EmulatedBoard::ConverterCode() const { return impl_->First().model.ConverterCode(); }
 
 std::vector<std::uint8_t> EmulatedBoard::Ram(std::uint16_t address, std::size_t length) const {
-    return impl_->model.Ram(address, length);
+    return impl_->First().model.Ram(address, length);
 }
 
-std::vector<RequestRecord> EmulatedBoard::Requests() const { return impl_->model.Requests(); }
-void EmulatedBoard::ClearRequests() { impl_->model.ClearRequests(); }
+std::vector<RequestRecord> EmulatedBoard::Requests() const { return impl_->First().model.Requests(); }
+void EmulatedBoard::ClearRequests() { impl_->First().model.ClearRequests(); }
 
 std::string EmulatedBoard::DeviceNode() const {
     std::lock_guard lock(impl_->plugMutex);
-    return impl_->address.DeviceNode();
+    return impl_->First().address.DeviceNode();
 }
 
 }  // namespace tarnel::emulator
