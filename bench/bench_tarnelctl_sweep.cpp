@@ -25,7 +25,7 @@ namespace protocol = tarnel::protocol;
 using namespace tarnel::cli;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kRounds = 5;
+constexpr int kRounds = 9;
 
 [[noreturn]] void Fail(const std::string& what) {
     std::fprintf(stderr, "bench_tarnelctl_sweep: %s\n", what.c_str());

@@ -52,7 +52,9 @@ TEST(OutputLimitsTest, VoltsBecomeTheNearestWordBelowTheCap) {
     for (const auto& c : cases) {
         const auto word = Allowed([&] { return DataWordForVolts(c.volts, c.vmax); });
         EXPECT_EQ(word, c.word) << c.volts;
-        if (word && c.vmax) EXPECT_LE(protocol::DacOutputVolts(*word), *c.vmax);
+        if (word && c.vmax) {
+            EXPECT_LE(protocol::DacOutputVolts(*word), *c.vmax);
+        }
     }
 }
 
