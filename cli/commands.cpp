@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -136,7 +137,8 @@ void CommandRunner::operator()(const SweepCommand& command) const {
     const std::string kept = std::to_string(done) + " of " + std::to_string(plan.codes.size()) + " points done" +
                              (command.csvPath && *command.csvPath != "-" ? ", their rows are in " + *command.csvPath : "");
     if (outcome.end == SweepEnd::Stopped) {
-        throw CommandFailure(static_cast<ExitStatus>(128 + StopSignal()), "sweep interrupted: " + kept);
+        const ExitStatus status = StopSignal() == SIGINT ? ExitStatus::Interrupted : static_cast<ExitStatus>(128 + StopSignal());
+        throw CommandFailure(status, "sweep interrupted: " + kept);
     }
     if (outcome.end == SweepEnd::TransferFailed) {
         throw CommandFailure(ExitStatus::TransferFailed, outcome.failure + " (sweep stopped: " + kept + ")");

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 namespace tarnel::cli {
 
@@ -19,15 +20,8 @@ std::string Duration(double seconds) {
     return text;
 }
 
-}  // namespace
-
-ProgressBar::ProgressBar(std::size_t total) : enabled_(::isatty(STDERR_FILENO) == 1), total_(total) {}
-
-ProgressBar::~ProgressBar() {
-    if (drawn_) std::fputs("\r\033[K", stderr);
-}
-
-std::string ProgressBar::Line(std::size_t done, std::size_t total, double elapsedSeconds) {
+// "[#####.....] 12/65 points  512.3 points/s  0:03 left"
+std::string Line(std::size_t done, std::size_t total, double elapsedSeconds) {
     const double fraction = total == 0 ? 1.0 : static_cast<double>(done) / static_cast<double>(total);
     const int filled = static_cast<int>(fraction * kBarWidth);
     std::string line = "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') + "] ";
@@ -41,6 +35,14 @@ std::string ProgressBar::Line(std::size_t done, std::size_t total, double elapse
         line += text;
     }
     return line;
+}
+
+}  // namespace
+
+ProgressBar::ProgressBar(std::size_t total) : enabled_(::isatty(STDERR_FILENO) == 1), total_(total) {}
+
+ProgressBar::~ProgressBar() {
+    if (drawn_) std::fputs("\r\033[K", stderr);
 }
 
 void ProgressBar::Update(std::size_t done) {

@@ -15,7 +15,7 @@ enum class ExitStatus : int {
     Unreachable = 3,      // no board, no permission, no firmware, no board-access library
     OutOfRange = 4,       // a value outside the DAC's range or above --vmax: nothing written
     TransferFailed = 5,   // a USB transfer failed during the work
-    Interrupted = 130,    // Ctrl-C (SIGINT)
+    Interrupted = 130,    // Ctrl-C (SIGINT); a stop by SIGTERM ends with 128 + 15
 };
 
 class CommandFailure : public std::runtime_error {

@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <cstddef>
-#include <string>
 
 namespace tarnel::cli {
 
@@ -17,10 +16,6 @@ public:
     ProgressBar& operator=(const ProgressBar&) = delete;
 
     void Update(std::size_t done);
-
-    // The line for done of total after elapsed seconds, without the bar's
-    // terminal control; for tests.
-    static std::string Line(std::size_t done, std::size_t total, double elapsedSeconds);
 
 private:
     using Clock = std::chrono::steady_clock;

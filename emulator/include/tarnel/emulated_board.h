@@ -4,9 +4,10 @@
 // board's vendor and product id (or Options::boards of them, each on a hub
 // port of its own; the members below then speak of the first), and answers
 // the usbfs requests that libusb makes of it from the board model
-// (microcontroller RAM and CPU reset, DAC, read-back converter). Code under test talks to it through unmodified
-// libusb. The process must run under the umockdev preload (umockdev-wrapper)
-// from its start; without it the constructor throws std::runtime_error.
+// (microcontroller RAM and CPU reset, DAC, read-back converter). Code under
+// test talks to it through unmodified libusb. The process must run under the
+// umockdev preload (umockdev-wrapper) from its start; without it the
+// constructor throws std::runtime_error.
 #pragma once
 
 #include <cstdint>
