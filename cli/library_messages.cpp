@@ -9,31 +9,26 @@
 namespace tarnel::cli {
 
 LibraryMessages::LibraryMessages() {
+    // Without it the library's lines simply reach stderr as they come.
     keptLines_ = ::memfd_create("tarnel-library-messages", MFD_CLOEXEC);
-    savedStderr_ = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
-    if (keptLines_ < 0 || savedStderr_ < 0) {
-        // Without them the library's lines simply reach stderr as they are.
-        if (keptLines_ >= 0) ::close(keptLines_);
-        if (savedStderr_ >= 0) ::close(savedStderr_);
-        keptLines_ = savedStderr_ = -1;
-    }
 }
 
 LibraryMessages::~LibraryMessages() {
     if (keptLines_ >= 0) ::close(keptLines_);
-    if (savedStderr_ >= 0) ::close(savedStderr_);
 }
 
-LibraryMessages::Diversion::Diversion(LibraryMessages& messages) : messages_(messages) {
-    if (messages_.keptLines_ < 0) return;
+LibraryMessages::Diversion::Diversion(LibraryMessages& messages) : keptLines_(messages.keptLines_) {
+    if (keptLines_ < 0) return;
     std::fflush(stderr);
-    ::dup2(messages_.keptLines_, STDERR_FILENO);
+    stderr_ = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+    if (stderr_ >= 0) ::dup2(keptLines_, STDERR_FILENO);
 }
 
 LibraryMessages::Diversion::~Diversion() {
-    if (messages_.keptLines_ < 0) return;
+    if (stderr_ < 0) return;
     std::fflush(stderr);
-    ::dup2(messages_.savedStderr_, STDERR_FILENO);
+    ::dup2(stderr_, STDERR_FILENO);
+    ::close(stderr_);
 }
 
 std::string LibraryMessages::Take() {

@@ -63,5 +63,24 @@ TEST(BoardSessionTest, ReloadLoadsRunningFirmwareAgain) {
     EXPECT_EQ(RequestCodes(board).front(), protocol::kRequestRamAccess) << "no probe before a forced load";
 }
 
+TEST(BoardSessionTest, SweepStopsAfterThePointInProgressOrAtALostBoard) {
+    emulator::Options options;
+    options.unplugAfter = 7;   // the probe, two points of the first sweep, one of the second
+    emulator::EmulatedBoard board(options);
+    BoardSession session(LibraryChoice::Newer, 0, false);
+    SweepPlan plan;
+    plan.codes = SweepCodes(0, 0x3FFFF, std::nullopt, 6);
+    std::size_t seen = 0;
+    const SweepOutcome stopped = RunSweep(session, plan, [&](const SweepPoint&) { ++seen; }, [&] { return seen == 2; });
+    EXPECT_EQ(stopped.end, SweepEnd::Stopped);
+    EXPECT_EQ(stopped.points.size(), 2u);
+
+    const SweepOutcome lost = RunSweep(session, plan, [](const SweepPoint&) {}, [] { return false; });
+    EXPECT_EQ(lost.end, SweepEnd::TransferFailed);
+    ASSERT_EQ(lost.points.size(), 1u) << "the point before the board left is kept";
+    EXPECT_EQ(lost.points[0].readCode, 0.0);
+    EXPECT_NE(lost.failure.find("writing data word 0CCCD failed: board disconnected"), std::string::npos) << lost.failure;
+}
+
 }  // namespace
 }  // namespace tarnel::cli

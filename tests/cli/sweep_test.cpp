@@ -103,7 +103,7 @@ TEST(LinearityTest, ShortSweepsNonMonotonicReadingsAndSinglePoints) {
     EXPECT_FALSE(AnalyseLinearity({}).line);
 }
 
-TEST(SweepCsvTest, RowsInTheHeadersColumns) {
+TEST(SweepCsvRowTest, RowsInTheHeadersColumns) {
     SweepPoint point;
     point.code = 0x20000;
     point.inputWord = 0x080000;

@@ -67,15 +67,18 @@ def round_trip(c):
     is loaded by the first invocation only."""
     for library in ("newer", "older"):
         results = c.run(["--library %s --json code 20000" % library, "--library %s read" % library,
-                         "--library %s --json read --avg 3" % library])
-        (s1, o1, _), (s2, o2, _), (s3, o3, _) = results
-        c.expect((s1, s2, s3) == (0, 0, 0), "%s: exit statuses %r" % (library, (s1, s2, s3)))
+                         "--library %s --json read --avg 3" % library, "--library %s --json volts 2500mV" % library])
+        (s1, o1, _), (s2, o2, _), (s3, o3, _), (s4, o4, _) = results
+        c.expect((s1, s2, s3, s4) == (0, 0, 0, 0), "%s: exit statuses %r" % (library, (s1, s2, s3, s4)))
         written = json.loads(o1)
         c.expect(written["input_word"] == "0x080000" and written["firmware_loaded"], "%s: code: %s" % (library, o1))
         c.expect(o2 == "code 2048  volts 2.465\n", "%s: read printed %r" % (library, o2))
         reading = json.loads(o3)
         c.expect(reading == {"code": 2048, "volts": 2.465, "reads": 3, "firmware_loaded": False},
                  "%s: read --json: %s" % (library, o3))
+        volts = json.loads(o4)
+        c.expect(volts["requested_volts"] == 2.5 and volts["word"] == "20745" and abs(volts["set_volts"] - 2.5) < 1e-5,
+                 "%s: volts --json: %s" % (library, o4))
 
 
 def sweep(c):

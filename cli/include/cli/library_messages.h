@@ -36,11 +36,11 @@ private:
         Diversion& operator=(const Diversion&) = delete;
 
     private:
-        LibraryMessages& messages_;
+        int keptLines_;
+        int stderr_ = -1;   // stderr as it was before the call
     };
 
-    int keptLines_ = -1;      // in-memory file the lines go to; -1: lines are printed as they come
-    int savedStderr_ = -1;    // the real stderr while a call runs
+    int keptLines_ = -1;   // in-memory file the lines go to; -1: lines are printed as they come
 };
 
 }  // namespace tarnel::cli
