@@ -32,9 +32,7 @@ SetupPacket SetupPacket::Decode(std::span<const std::uint8_t, kSize> bytes) {
 
 double OutputVoltsFor(std::uint32_t inputWord) {
     const p::DacInput input = p::DecodeInputWord(inputWord);
-    if (input.powerDown != p::PowerDown::Normal) return 0.0;
-    return static_cast<double>(input.data) / static_cast<double>(1u << p::kDacResolutionBits) *
-           p::kFullScaleVolts;
+    return input.powerDown == p::PowerDown::Normal ? p::DacOutputVolts(input.data) : 0.0;
 }
 
 std::uint16_t ConverterCodeFor(double volts) {

@@ -8,6 +8,9 @@ namespace tarnel::emulator {
 
 namespace {
 
+// Each board takes a device number of the one emulated bus.
+constexpr unsigned kMostBoards = 16;
+
 UsageError Problem(const std::string& what) { return {"board-emulator: " + what + " — " + kUsage}; }
 
 // A request code in hex, "0xDA" or "DA".
@@ -50,7 +53,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             run.options.renumeration = Renumeration::ComesBack;
             continue;
         }
-        const bool takesValue = option == "--unplug-after" || option == "--stall" || option == "--timeout";
+        const bool takesValue =
+            option == "--unplug-after" || option == "--stall" || option == "--timeout" || option == "--boards";
         if (!takesValue) return Problem("unknown option '" + option + "'");
         if (i + 1 >= arguments.size()) return Problem(option + " needs a value");
         const std::string& value = arguments[++i];
@@ -58,6 +62,15 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             const auto count = ParseCount(value);
             if (!count) return Problem("--unplug-after needs a request count such as 3, not '" + value + "'");
             run.options.unplugAfter = *count;
+            continue;
+        }
+        if (option == "--boards") {
+            const auto count = ParseCount(value);
+            if (!count || *count < 1 || *count > kMostBoards) {
+                return Problem("--boards needs a number of boards from 1 to " + std::to_string(kMostBoards) + ", not '" +
+                               value + "'");
+            }
+            run.options.boards = *count;
             continue;
         }
         const auto code = ParseRequestCode(value);

@@ -2,7 +2,9 @@
 
 #include <umockdev.h>
 
+#include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -70,16 +72,33 @@ private:
 }  // namespace
 
 struct EmulatedBoard::Impl {
-    explicit Impl(const Options& options)
-        : bed(ProcessTestbed::Get()), renumeration(options.renumeration), model(options) {}
+    // One board on its hub port: its model and every plug-in of it so far
+    // (old ones answer ENODEV).
+    struct Board {
+        Board(const Options& options, unsigned port) : model(options) { address.port = port; }
+        BoardModel model;
+        std::atomic<bool> leavingBus = false;
+        std::vector<std::unique_ptr<UsbfsDevice>> devices;
+        BusAddress address;
+        bool isPlugged = false;
+    };
+
+    explicit Impl(const Options& options) : bed(ProcessTestbed::Get()), renumeration(options.renumeration) {
+        for (unsigned port = 1; port <= std::max(options.boards, 1u); ++port) {
+            boards.push_back(std::make_unique<Board>(options, port));
+        }
+    }
 
     ~Impl() {
-        deferred.reset();   // no replug once the board is going away
-        Unplug();
+        deferred.reset();   // no replug once the boards are going away
+        for (auto& board : boards) Unplug(*board);
         std::vector<std::unique_ptr<UsbfsDevice>> retired;
         {
             std::lock_guard lock(plugMutex);
-            retired.swap(devices);
+            for (auto& board : boards) {
+                std::move(board->devices.begin(), board->devices.end(), std::back_inserter(retired));
+                board->devices.clear();
+            }
         }
         // Detach every handler outside the lock: the worker may be waiting for it.
         retired.clear();
@@ -87,20 +106,25 @@ struct EmulatedBoard::Impl {
 
     // A replugged board starts from power-up; one that re-enumerated keeps
     // its firmware running.
-    void Plug(bool fromPowerUp = true) {
+    void Plug(Board& board, bool fromPowerUp = true) {
         std::lock_guard lock(plugMutex);
-        if (isPlugged) return;
-        if (!devices.empty() && fromPowerUp) model.PowerCycle();
+        if (board.isPlugged) return;
+        if (!board.devices.empty() && fromPowerUp) board.model.PowerCycle();
+        BusAddress& address = board.address;
         address.device = bed.NextDeviceNumber();
 
         // After the device numbers wrap, an old plug-in's handler gives way.
-        std::erase_if(devices, [&](const auto& old) { return old->DeviceNode() == address.DeviceNode(); });
+        for (auto& other : boards) {
+            std::erase_if(other->devices, [&](const auto& old) { return old->DeviceNode() == address.DeviceNode(); });
+        }
         // The handler must listen before the node exists, so that a client
         // reacting to the "add" event can open it at once.
         auto device = std::make_unique<UsbfsDevice>(
             bed.Testbed(), address.DeviceNode(), address.device,
-            [this](const SetupPacket& setup, std::span<const std::uint8_t> out) { return Answer(setup, out); },
-            [this] { AfterRequest(); });
+            [this, &board](const SetupPacket& setup, std::span<const std::uint8_t> out) {
+                return Answer(board, setup, out);
+            },
+            [this, &board] { AfterRequest(board); });
         GError* error = nullptr;
         if (!umockdev_testbed_add_from_string(bed.Testbed(), BoardDeviceRecord(address).c_str(), &error)) {
             const std::string message = error != nullptr ? error->message : "unknown error";
@@ -108,85 +132,84 @@ struct EmulatedBoard::Impl {
             throw std::runtime_error("emulated board: cannot add the USB device to the test bed: " + message);
         }
         device->TakeOverNode(bed.RootDir() + address.DeviceNode());
-        devices.push_back(std::move(device));
-        isPlugged = true;
+        board.devices.push_back(std::move(device));
+        board.isPlugged = true;
         umockdev_testbed_uevent(bed.Testbed(), address.SysfsPath().c_str(), "add");
     }
 
-    void Unplug() {
+    void Unplug(Board& board) {
         std::lock_guard lock(plugMutex);
-        if (!isPlugged) return;
-        isPlugged = false;
-        devices.back()->Disconnect();
+        if (!board.isPlugged) return;
+        board.isPlugged = false;
+        board.devices.back()->Disconnect();
         // Announce first: libusb learns of the removal from the event.
-        umockdev_testbed_uevent(bed.Testbed(), address.SysfsPath().c_str(), "remove");
-        umockdev_testbed_remove_device(bed.Testbed(), address.SysfsPath().c_str());
+        umockdev_testbed_uevent(bed.Testbed(), board.address.SysfsPath().c_str(), "remove");
+        umockdev_testbed_remove_device(bed.Testbed(), board.address.SysfsPath().c_str());
     }
 
     // Runs on the worker thread for each control transfer.
-    TransferAnswer Answer(const SetupPacket& setup, std::span<const std::uint8_t> out) {
-        const bool wasRunning = model.FirmwareRunning();
-        TransferAnswer answer{model.HandleControl(setup, out), false};
-        if (renumeration != Renumeration::None && !wasRunning && model.FirmwareRunning()) {
+    TransferAnswer Answer(Board& board, const SetupPacket& setup, std::span<const std::uint8_t> out) {
+        const bool wasRunning = board.model.FirmwareRunning();
+        TransferAnswer answer{board.model.HandleControl(setup, out), false};
+        if (renumeration != Renumeration::None && !wasRunning && board.model.FirmwareRunning()) {
             answer.leavesBus = true;
-            leavingBus = true;
+            board.leavingBus = true;
         }
         return answer;
     }
 
     // Runs on the worker thread once the client has its answer.
-    void AfterRequest() {
-        if (leavingBus.exchange(false)) {
-            Unplug();
+    void AfterRequest(Board& board) {
+        if (board.leavingBus.exchange(false)) {
+            Unplug(board);
             if (renumeration == Renumeration::ComesBack && deferred) {
-                deferred->After(kRenumerationDelay, [this] { Plug(false); });
+                deferred->After(kRenumerationDelay, [this, &board] { Plug(board, false); });
             }
-        } else if (model.UnplugDue()) {
-            Unplug();
+        } else if (board.model.UnplugDue()) {
+            Unplug(board);
         }
     }
 
+    Board& First() { return *boards.front(); }
+
     ProcessTestbed& bed;
     const Renumeration renumeration;
-    BoardModel model;
-    std::atomic<bool> leavingBus = false;
+    std::vector<std::unique_ptr<Board>> boards;   // board 0 first
     mutable std::mutex plugMutex;
-    std::vector<std::unique_ptr<UsbfsDevice>> devices;   // every plug-in so far; old ones answer ENODEV
-    BusAddress address;
-    bool isPlugged = false;
     std::optional<DeferredCalls> deferred{std::in_place};
 };
 
 EmulatedBoard::EmulatedBoard(Options options) : impl_(std::make_unique<Impl>(options)) {
     const bool vanishesAtOnce = options.unplugAfter && *options.unplugAfter == 0;
-    if (!options.noBoard && !vanishesAtOnce) Plug();
+    if (options.noBoard || vanishesAtOnce) return;
+    for (auto& board : impl_->boards) impl_->Plug(*board);
 }
 
 EmulatedBoard::~EmulatedBoard() = default;
 
-void EmulatedBoard::Plug() { impl_->Plug(); }
-void EmulatedBoard::Unplug() { impl_->Unplug(); }
+void EmulatedBoard::Plug() { impl_->Plug(impl_->First()); }
+void EmulatedBoard::Unplug() { impl_->Unplug(impl_->First()); }
 
 bool EmulatedBoard::Plugged() const {
     std::lock_guard lock(impl_->plugMutex);
-    return impl_->isPlugged;
+    return impl_->First().isPlugged;
 }
 
-bool EmulatedBoard::FirmwareRunning() const { return impl_->model.FirmwareRunning(); }
-std::uint32_t EmulatedBoard::DacInputWord() const { return impl_->model.DacInputWord(); }
-double EmulatedBoard::OutputVolts() const { return impl_->model.OutputVolts(); }
-std::uint16_t EmulatedBoard::ConverterCode() const { return impl_->model.ConverterCode(); }
+bool EmulatedBoard::FirmwareRunning() const { return impl_->First().model.FirmwareRunning(); }
+std::uint32_t EmulatedBoard::DacInputWord() const { return impl_->First().model.DacInputWord(); }
+double EmulatedBoard::OutputVolts() const { return impl_->First().model.OutputVolts(); }
+std::uint16_t EmulatedBoard::ConverterCode() const { return impl_->First().model.ConverterCode(); }
 
 std::vector<std::uint8_t> EmulatedBoard::Ram(std::uint16_t address, std::size_t length) const {
-    return impl_->model.Ram(address, length);
+    return impl_->First().model.Ram(address, length);
 }
 
-std::vector<RequestRecord> EmulatedBoard::Requests() const { return impl_->model.Requests(); }
-void EmulatedBoard::ClearRequests() { impl_->model.ClearRequests(); }
+std::vector<RequestRecord> EmulatedBoard::Requests() const { return impl_->First().model.Requests(); }
+void EmulatedBoard::ClearRequests() { impl_->First().model.ClearRequests(); }
 
 std::string EmulatedBoard::DeviceNode() const {
     std::lock_guard lock(impl_->plugMutex);
-    return impl_->address.DeviceNode();
+    return impl_->First().address.DeviceNode();
 }
 
 }  // namespace tarnel::emulator

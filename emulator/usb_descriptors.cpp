@@ -55,7 +55,7 @@ std::vector<std::uint8_t> BoardDescriptors() {
 }
 
 std::string BusAddress::SysfsPath() const {
-    return "/sys/devices/pci0000:00/0000:00:14.0/usb" + std::to_string(bus) + "/" + std::to_string(bus) + "-1";
+    return "/sys/devices/pci0000:00/0000:00:14.0/usb" + std::to_string(bus) + "/" + std::to_string(bus) + "-" + std::to_string(port);
 }
 
 std::string BusAddress::DeviceNode() const {

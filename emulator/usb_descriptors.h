@@ -20,6 +20,7 @@ std::vector<std::uint8_t> BoardDescriptors();
 // number, as on a real bus, so handles from an earlier plug-in never reach it.
 struct BusAddress {
     unsigned bus = 1;
+    unsigned port = 1;                 // hub port: one per board
     unsigned device = 2;
     std::string SysfsPath() const;     // e.g. /sys/devices/pci0000:00/.../usb1/1-1
     std::string DeviceNode() const;    // e.g. /dev/bus/usb/001/002

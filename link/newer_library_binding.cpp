@@ -1,5 +1,6 @@
 #include "link/newer_library_binding.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -19,8 +20,6 @@ using ConnectFn = decltype(Connect);
 using DownloadFirmwareFn = decltype(Download_Firmware);
 using VendorRequestFn = decltype(Vendor_Request);
 
-constexpr std::size_t kBoardListSize = TARNEL_BOARD_LIST_BYTES;
-
 }  // namespace
 
 NewerLibraryBinding::NewerLibraryBinding(std::string libraryPath) : library_(std::move(libraryPath)) {}
@@ -28,17 +27,37 @@ NewerLibraryBinding::NewerLibraryBinding(std::string libraryPath) : library_(std
 std::int16_t NewerLibraryBinding::LoadFirmware() { return OpenBoard(); }
 
 std::int16_t NewerLibraryBinding::OpenBoard() {
-    std::array<std::uint8_t, kBoardListSize> boardList{};
+    BoardList boardList{};
     std::int32_t boardCount = 0;
 
     // The search and connect results are not examined: the download's status
     // alone says whether the board is there and running its firmware.
-    library_.Function<SearchForBoardsFn>("Search_For_Boards")(protocol::kVendorId, protocol::kProductId,
-                                                               &boardCount, boardList.data());
-    library_.Function<ConnectFn>("Connect")(protocol::kVendorId, protocol::kProductId, boardList[0],
-                                            &Declare::BoardHandle);
-
+    Search(boardList, boardCount);
+    ConnectBoard(boardList[0]);
     // The board start-up has just filled PathBuffer with the firmware path.
+    return DownloadFirmware();
+}
+
+std::int32_t NewerLibraryBinding::Search(BoardList& boardList, std::int32_t& boardCount) {
+    return library_.Function<SearchForBoardsFn>("Search_For_Boards")(protocol::kVendorId, protocol::kProductId,
+                                                                      &boardCount, boardList.data());
+}
+
+std::int32_t NewerLibraryBinding::SearchForBoards(std::vector<std::uint8_t>& boardNumbers) {
+    BoardList boardList{};
+    std::int32_t boardCount = 0;
+    const std::int32_t status = Search(boardList, boardCount);
+    const auto listed = std::clamp<std::int32_t>(boardCount, 0, static_cast<std::int32_t>(boardList.size()));
+    boardNumbers.assign(boardList.begin(), boardList.begin() + listed);
+    return status;
+}
+
+std::int32_t NewerLibraryBinding::ConnectBoard(std::uint8_t boardNumber) {
+    return library_.Function<ConnectFn>("Connect")(protocol::kVendorId, protocol::kProductId, boardNumber,
+                                                   &Declare::BoardHandle);
+}
+
+std::int16_t NewerLibraryBinding::DownloadFirmware() {
     return library_.Function<DownloadFirmwareFn>("Download_Firmware")(
         Declare::BoardHandle, reinterpret_cast<const char*>(USBStuff::PathBuffer.data()));
 }

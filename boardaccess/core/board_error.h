@@ -8,20 +8,12 @@
 #include <stdexcept>
 #include <string>
 
+#include <tarnel/board_access_status.h>
+
 namespace tarnel::boardaccess {
 
-// Negative statuses, shared by both libraries, so a caller that looks at the
-// value learns the kind of failure.
-enum class FailureKind : std::int16_t {
-    BadArgument = -1,    // null pointer, out-of-range value, unknown handle
-    NoBoard = -2,        // no board with that vendor/product id or number
-    AccessDenied = -3,   // the board exists but may not be opened
-    BadFirmware = -4,    // firmware file missing, unreadable or malformed
-    RequestFailed = -5,  // the board refused or cut short a request
-    Disconnected = -6,   // the board vanished under an open handle
-    Timeout = -7,        // the board did not answer in time
-    Internal = -8,       // anything unforeseen (out of memory, ...)
-};
+// The statuses the libraries return, published in their headers.
+using FailureKind = BoardAccessFailure;
 
 class BoardError : public std::runtime_error {
 public:

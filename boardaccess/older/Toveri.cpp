@@ -6,7 +6,6 @@
 #include <mutex>
 
 #include "arguments.h"
-#include "board_error.h"
 #include "diagnostics.h"
 #include "firmware_loader.h"
 #include "intel_hex.h"
@@ -19,7 +18,10 @@ namespace core = tarnel::boardaccess;
 
 constexpr std::string_view kSpeaker = "libToveri";
 
-// The board of the last successful firmware load, or why the last load failed.
+// The board of the last successful firmware load, or why the last load
+// failed. A request before any load opens the first board and keeps it, so
+// that a caller can ask whether the firmware already runs without loading it
+// again.
 class KeptBoard {
 public:
     void Load(char* path) {
@@ -35,12 +37,11 @@ public:
         });
     }
     // After a failed load, a request fails for the reason the load did.
-    std::shared_ptr<core::UsbBoard> Get() const {
+    std::shared_ptr<core::UsbBoard> Get() {
         const std::lock_guard lock(mutex_);
         if (!board_) {
             loadFailure_.ThrowIfKept();
-            throw core::BoardError(core::FailureKind::BadArgument,
-                                   "no board is open — load the firmware first (LoadFirmWare)");
+            board_ = core::UsbBoard::Open(core::BoardId{}, 0);
         }
         return board_;
     }
@@ -51,7 +52,7 @@ private:
         board_ = std::move(board);
     }
 
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     std::shared_ptr<core::UsbBoard> board_;
     core::LastFailure loadFailure_;
 };

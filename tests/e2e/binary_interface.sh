@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # What the delivered files promise the outside world:
 #   - each board-access library exports exactly its entry points;
-#   - each program searches libraries beside itself and nowhere else it chose;
+#   - each program (tarnelctl too) searches libraries beside itself and nowhere
+#     else it chose;
 #   - an installation carries programs, libraries and the udev rule, but never
 #     the emulated board's test firmware.
 # usage: binary_interface.sh BUILD_DIR NEWER_LIBRARY OLDER_LIBRARY PROGRAM...
@@ -25,7 +26,7 @@ done
 stage=$(mktemp -d "${TMPDIR:-/tmp}/install.XXXXXX")
 trap 'rm -rf "$stage"' EXIT
 DESTDIR=$stage cmake --install "$build_dir" >/dev/null
-for wanted in "Tarnel(version2)" Tarnel libToveri.so libKTV_CYUSB_USB4.so 60-tarnel-board.rules \
+for wanted in "Tarnel(version2)" Tarnel tarnelctl libToveri.so libKTV_CYUSB_USB4.so 60-tarnel-board.rules \
               tarnel-version2.desktop tarnel.png; do
   [ -n "$(find "$stage" -name "$wanted" -print -quit)" ] || fail "installation lacks $wanted"
 done

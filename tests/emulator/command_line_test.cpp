@@ -8,17 +8,19 @@ using namespace tarnel::emulator;
 
 TEST(EmulatorCommandLineTest, ParsesEveryOptionAndTheCommand) {
     const auto parsed = ParseCommandLine({"--no-board", "--unplug-after", "4", "--stall", "0xDA", "--stall", "a0",
-                                          "--timeout", "0XDD", "--noise", "--", "prog", "--stall", "x"});
+                                          "--timeout", "0XDD", "--noise", "--boards", "3", "--", "prog", "--stall", "x"});
     const auto* run = std::get_if<EmulatorRun>(&parsed);
     ASSERT_NE(run, nullptr);
     EXPECT_TRUE(run->options.noBoard && run->options.noise);
     EXPECT_EQ(run->options.unplugAfter, 4u);
     EXPECT_EQ(run->options.stallRequests, (std::set<std::uint8_t>{0xDA, 0xA0}));
     EXPECT_EQ(run->options.timeoutRequests, (std::set<std::uint8_t>{0xDD}));
+    EXPECT_EQ(run->options.boards, 3u);
     EXPECT_EQ(run->command, (std::vector<std::string>{"prog", "--stall", "x"}));
 
     const auto healthy = std::get<EmulatorRun>(ParseCommandLine({"--", "true"})).options;
     EXPECT_FALSE(healthy.noBoard || healthy.noise || healthy.unplugAfter);
+    EXPECT_EQ(healthy.boards, 1u);
     EXPECT_TRUE(healthy.stallRequests.empty() && healthy.timeoutRequests.empty());
     EXPECT_TRUE(std::holds_alternative<HelpRequested>(ParseCommandLine({"--help"})));
 }
@@ -35,6 +37,8 @@ TEST(EmulatorCommandLineTest, RejectsBadUsageWithOneLineNamingTheProblem) {
         {{"--timeout", "DAX", "--", "x"}, "hex"},
         {{"--unplug-after", "-1", "--", "x"}, "request count"},
         {{"--unplug-after", "3x", "--", "x"}, "request count"},
+        {{"--boards", "0", "--", "x"}, "number of boards from 1"},
+        {{"--boards", "17", "--", "x"}, "number of boards from 1"},
     };
     for (const auto& [arguments, cause] : cases) {
         const auto parsed = ParseCommandLine(arguments);

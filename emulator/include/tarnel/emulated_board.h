@@ -1,11 +1,13 @@
 // The emulated evaluation board, attached below libusb through umockdev.
 //
 // An EmulatedBoard owns a umockdev test bed holding one USB device with the
-// board's vendor and product id, and answers the usbfs requests that libusb
-// makes of it from the board model (microcontroller RAM and CPU reset, DAC,
-// read-back converter). Code under test talks to it through unmodified
-// libusb. The process must run under the umockdev preload (umockdev-wrapper)
-// from its start; without it the constructor throws std::runtime_error.
+// board's vendor and product id (or Options::boards of them, each on a hub
+// port of its own; the members below then speak of the first), and answers
+// the usbfs requests that libusb makes of it from the board model
+// (microcontroller RAM and CPU reset, DAC, read-back converter). Code under
+// test talks to it through unmodified libusb. The process must run under the
+// umockdev preload (umockdev-wrapper) from its start; without it the
+// constructor throws std::runtime_error.
 //
 // All boards of a process share one test bed, created with the first board
 // and removed when the process ends, so that a USB context kept for the whole
@@ -38,6 +40,7 @@ struct Options {
     std::set<std::uint8_t> timeoutRequests;    // these request codes are never answered
     bool noise = false;                        // +-1 LSB on the read-back code
     Renumeration renumeration = Renumeration::None;
+    unsigned boards = 1;                       // identical boards, each with its own model
 };
 
 // One vendor request as the board saw it.

@@ -2,8 +2,12 @@
 // path. It finds the board, connects to it and keeps its handle.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include <tarnel/KTV_CYUSB_USB4.h>
 
 #include "link/board_library.h"
 #include "link/dynamic_library.h"
@@ -25,7 +29,20 @@ public:
     // firmware named by PathBuffer; returns the download's status.
     std::int16_t OpenBoard();
 
+    // The steps of OpenBoard one at a time, for a caller that picks the board
+    // and loads firmware only when it does not run yet. Each returns the
+    // library's status (0 = done).
+    // The board numbers attached, in the library's order.
+    std::int32_t SearchForBoards(std::vector<std::uint8_t>& boardNumbers);
+    // Connects to that board; its handle goes to BoardHandle.
+    std::int32_t ConnectBoard(std::uint8_t boardNumber);
+    // Loads the firmware named by PathBuffer into the connected board.
+    std::int16_t DownloadFirmware();
+
 private:
+    using BoardList = std::array<std::uint8_t, TARNEL_BOARD_LIST_BYTES>;
+    std::int32_t Search(BoardList& boardList, std::int32_t& boardCount);
+
     DynamicLibrary library_;
 };
 

@@ -54,6 +54,20 @@ inline constexpr DacInput DecodeInputWord(std::uint32_t inputWord) {
 
 // Full-scale output of the DAC and of the read-back converter, in volts.
 inline constexpr double kFullScaleVolts = 4.93;
+inline constexpr double kDacCodes = 1u << kDacResolutionBits;   // 262144
+
+// The DAC's output for a data word in normal operation: data / 2^18 * 4.93 V.
+// Powered down, the output is 0 V whatever the data word.
+inline constexpr double DacOutputVolts(std::uint32_t data) { return data / kDacCodes * kFullScaleVolts; }
+
+// The data word whose output lies nearest to volts, limited to 0..2^18-1
+// (full scale itself gives the largest word; callers refuse volts outside
+// 0..4.93 before they ask).
+inline constexpr std::uint32_t NearestDacData(double volts) {
+    const double scaled = volts / kFullScaleVolts * kDacCodes + 0.5;
+    if (!(scaled >= 1)) return 0;
+    return scaled >= kDataMask ? kDataMask : static_cast<std::uint32_t>(scaled);
+}
 
 // ---- DAC write (0xDD) -------------------------------------------------------
 // No data stage: value = bits 15..0 of the input word; index = register length

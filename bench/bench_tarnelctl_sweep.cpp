@@ -1,0 +1,122 @@
+// Sweep throughput of tarnelctl's board session on the emulated board, for
+// each library, against the floor of two control transfers per point: a DAC
+// write and a read-back made with bare libusb on the same board. Goal: at
+// least 0.9 of the floor with no settling time. Runs under umockdev-wrapper
+// (see the run-bench target); an optional argument sets the points per sweep.
+#include <libusb.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include <tarnel/board_protocol.h>
+#include <tarnel/emulated_board.h>
+
+#include "cli/board_session.h"
+#include "cli/sweep.h"
+
+namespace {
+
+namespace protocol = tarnel::protocol;
+using namespace tarnel::cli;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRounds = 9;
+
+[[noreturn]] void Fail(const std::string& what) {
+    std::fprintf(stderr, "bench_tarnelctl_sweep: %s\n", what.c_str());
+    std::exit(1);
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// The board through bare libusb, for the floor.
+class BareBoard {
+public:
+    BareBoard() {
+        if (libusb_init(&context_) != 0) Fail("libusb_init failed");
+        handle_ = libusb_open_device_with_vid_pid(context_, protocol::kVendorId, protocol::kProductId);
+        if (handle_ == nullptr || libusb_claim_interface(handle_, protocol::kInterfaceNumber) != 0) {
+            Fail("libusb could not open the emulated board");
+        }
+    }
+    ~BareBoard() {
+        if (handle_ != nullptr) libusb_close(handle_);
+        libusb_exit(context_);
+    }
+    BareBoard(const BareBoard&) = delete;
+    BareBoard& operator=(const BareBoard&) = delete;
+
+    // Points per second of one DAC write and one read-back each.
+    double PointsPerSecond(const std::vector<std::uint32_t>& codes) {
+        constexpr unsigned kVendor = unsigned{LIBUSB_REQUEST_TYPE_VENDOR} | unsigned{LIBUSB_RECIPIENT_DEVICE};
+        constexpr auto kVendorOut = static_cast<std::uint8_t>(kVendor | unsigned{LIBUSB_ENDPOINT_OUT});
+        constexpr auto kVendorIn = static_cast<std::uint8_t>(kVendor | unsigned{LIBUSB_ENDPOINT_IN});
+        const Clock::time_point start = Clock::now();
+        for (const std::uint32_t code : codes) {
+            const auto fields = protocol::PackDacWrite(protocol::kDacRegisterLength, code << protocol::kDataShift);
+            std::uint8_t reply[protocol::kConverterReadLength];
+            if (libusb_control_transfer(handle_, kVendorOut, protocol::kRequestDacWrite, fields.value, fields.index,
+                                        nullptr, 0, protocol::kControlTimeoutMs) != 0 ||
+                libusb_control_transfer(handle_, kVendorIn, protocol::kRequestConverterRead, 0, 0, reply,
+                                        sizeof reply, protocol::kControlTimeoutMs) != sizeof reply) {
+                Fail("a bare control transfer failed");
+            }
+        }
+        return codes.size() / std::chrono::duration<double>(Clock::now() - start).count();
+    }
+
+private:
+    libusb_context* context_ = nullptr;
+    libusb_device_handle* handle_ = nullptr;
+};
+
+double SweepPointsPerSecond(BoardSession& session, const SweepPlan& plan) {
+    const Clock::time_point start = Clock::now();
+    const SweepOutcome outcome = RunSweep(session, plan, [](const SweepPoint&) {}, [] { return false; });
+    if (outcome.end != SweepEnd::Completed) Fail("the sweep failed: " + outcome.failure);
+    return plan.codes.size() / std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void Measure(LibraryChoice library, const char* name, const SweepPlan& plan) {
+    // Rounds alternate between the two paths, so that load from other
+    // programs on the machine falls on both alike.
+    BoardSession session(library, 0, false);
+    BareBoard bare;
+    std::vector<double> sweeps;
+    std::vector<double> floors;
+    for (int round = 0; round < kRounds; ++round) {
+        floors.push_back(bare.PointsPerSecond(plan.codes));
+        sweeps.push_back(SweepPointsPerSecond(session, plan));
+    }
+    const double sweep = Median(sweeps);
+    const double floor = Median(floors);
+    std::printf("%s library: sweep %.0f points/s, floor (2 bare control transfers per point) %.0f points/s, "
+                "ratio %.3f (goal >= 0.9)\n",
+                name, sweep, floor, sweep / floor);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const long points = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 2000;
+    if (points < 2 || points > static_cast<long>(protocol::kDataMask) + 1) Fail("give 2 to 262144 points");
+    try {
+        tarnel::emulator::EmulatedBoard board;
+        SweepPlan plan;
+        plan.codes = SweepCodes(0, protocol::kDataMask, std::nullopt, static_cast<std::uint64_t>(points));
+        std::printf("sweep of %ld points, --settle 0, --avg 1, median of %d rounds\n", points, kRounds);
+        Measure(LibraryChoice::Newer, "newer", plan);
+        Measure(LibraryChoice::Older, "older", plan);
+    } catch (const std::exception& error) {
+        Fail(std::string(error.what()) + " — run it under umockdev-wrapper (cmake --build <dir> --target run-bench)");
+    }
+    return 0;
+}

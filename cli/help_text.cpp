@@ -1,0 +1,103 @@
+#include "cli/help_text.h"
+
+#include <tarnel/board_protocol.h>
+
+#include "cli/number_text.h"
+#include "cli/sweep_csv.h"
+#include "cli/sweep_plot.h"
+
+namespace tarnel::cli {
+
+namespace {
+
+// Replaces every "{name}" in text by its value.
+std::string Filled(std::string text, const std::string& name, const std::string& value) {
+    const std::string key = "{" + name + "}";
+    for (std::size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + value.size())) {
+        text.replace(at, key.size(), value);
+    }
+    return text;
+}
+
+constexpr const char* kHelp = R"(usage: tarnelctl [--library newer|older] [--board N] [--vmax VOLTS] [--json] [--reload] COMMAND ...
+
+Drives the Tarnel evaluation board from a script: programs the DAC, reads its
+output back through the board's 12-bit converter, and sweeps it.
+
+Commands:
+  scan                     list the boards: "board 0  firmware running"
+  code WORD [--mode MODE]  write the data word WORD (hex, 0 to {largest}; 0x allowed)
+  volts V [--mode MODE]    write the word nearest to V (2.5, 2.5V or 2500mV; 0 to {full})
+  read [--avg N]           read the output back: "code 2048  volts 2.465"
+  sweep --from WORD --to WORD (--step N | --points N) [--settle MS] [--avg N]
+        [--csv FILE] [--plot FILE.png] [--mode MODE]
+                           write each code, wait, read back, one CSV row per point
+
+Options:
+  --library newer|older    board-access library, bound as the two programs bind it
+                           (newer: its installed path; older: libToveri.so beside
+                           tarnelctl); default newer
+  --board N                the board of that number in the list 'scan' prints
+                           (newer library; the older one reaches board 0 only)
+  --vmax VOLTS             refuse any word whose output would be above VOLTS
+  --json                   print one JSON object per command (scan: a list)
+  --reload                 load the firmware even when it already runs
+  --mode MODE              normal (default), 1k, 100k (powered down, output to
+                           ground through 1 kohm / 100 kohm) or hiz (three-state)
+  --avg N                  read N times (1 to 65536) and report the mean code
+  --step N | --points N    every N codes from --from to --to (--to itself last),
+                           or N codes spread evenly with both ends included
+  --settle MS              wait MS milliseconds between write and read (default 0)
+  --csv FILE               write the rows to FILE ("-": stdout); without it the rows
+                           go to stdout and the summary to stderr
+  --plot FILE.png          draw read-back and error against the code ({width} x {height} px)
+  --help, --version
+
+The firmware (Brisan.hex beside tarnelctl) is loaded only when the board does
+not answer, so the DAC keeps what the last command set. Words above {largest},
+voltages above {full}, and outputs above --vmax are refused: nothing is written.
+A powered-down output is 0 V. Each written word is one DAC request, each read
+one read-back request.
+
+Sweep CSV columns: {csv}
+  code (decimal), input_word (the 24-bit word sent), set_volts (the output the
+  word sets), read_code (mean read-back code), read_volts (rounded as the
+  window shows it), error_mv (read-back minus set output), seconds (since start).
+Rows are written one by one: after Ctrl-C or a failed transfer the file holds
+every finished row. A progress bar shows on stderr when it is a terminal.
+
+Linearity summary: points; the reference line through the points at 10 % and
+90 % of the swept span (the end points when the sweep has fewer than 5 points
+or spans under 10 read-back LSB); offset error (the line at code 0, mV); gain
+error (the line's slope against the ideal, % of full scale); maximum deviation
+from the line (mV and read-back LSB: the converter has 12 bits, about 1.2 mV or
+64 DAC codes per LSB); monotonic (the read-back never moves against the codes).
+
+JSON keys:
+  scan    [{"board", "reachable", "firmware_running", "problem"}]
+  code    {"code", "word", "input_word", "mode", "set_volts", "firmware_loaded"}
+  volts   the keys of code and "requested_volts"
+  read    {"code", "volts", "reads", "firmware_loaded"}
+  sweep   {"planned", "points", "completed", "stopped" (null, "interrupted" or
+          "transfer failed"), "csv", "plot", "firmware_loaded", "linearity":
+          {"points", "line_codes", "line_through", "offset_error_mv",
+          "gain_error_percent", "max_deviation_mv", "max_deviation_lsb",
+          "monotonic"}, "rows" (only without --csv: the CSV columns as keys)}
+
+Exit status: 0 done, 1 other failure, 2 usage, 3 no board / no permission /
+no firmware, 4 value out of range or above --vmax, 5 USB transfer failed during
+the work, 130 interrupted (Ctrl-C). Every failure prints one line on stderr
+naming the cause and the fix; data goes to stdout.
+)";
+
+}  // namespace
+
+std::string HelpText() {
+    std::string text = Filled(kHelp, "largest", WordText(protocol::kDataMask));
+    text = Filled(text, "full", FixedText(protocol::kFullScaleVolts, 2) + " V");
+    text = Filled(text, "width", std::to_string(kPlotWidth));
+    text = Filled(text, "height", std::to_string(kPlotHeight));
+    return Filled(text, "csv", kSweepCsvHeader);
+}
+
+}  // namespace tarnel::cli

@@ -1,0 +1,71 @@
+// One evaluation board through one of the two board-access libraries, as
+// tarnelctl and the services built on it use it. The library is bound as the
+// windowed programs bind it (newer: the configured absolute path; older:
+// libToveri.so beside the program); the board is picked from the library's
+// list; the firmware (Brisan.hex beside the program) is loaded only when the
+// board does not answer a read-back, so the DAC keeps what an earlier run set.
+// Every failure is a CommandFailure whose status tells its kind: Unreachable
+// while opening, TransferFailed once the board is open.
+//
+// The board-access library and the control state are process-wide: a process
+// holds one session (or one scan) at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <tarnel/board_protocol.h>
+
+#include "cli/command_line.h"
+#include "cli/library_messages.h"
+
+namespace tarnel::cli {
+
+struct ScannedBoard {
+    unsigned board = 0;            // the number --board takes
+    bool reachable = false;        // it could be opened
+    bool firmwareRunning = false;  // it answers a read-back
+    std::string problem;           // why it could not be opened
+};
+
+struct ScanResult {
+    std::vector<ScannedBoard> boards;
+    std::string noBoardReason;     // when boards is empty: the library's reason
+};
+
+class BoardSession {
+public:
+    BoardSession(LibraryChoice library, std::uint8_t board, bool reload);
+    ~BoardSession();
+    BoardSession(const BoardSession&) = delete;
+    BoardSession& operator=(const BoardSession&) = delete;
+
+    // Whether opening the session loaded the firmware.
+    bool LoadedFirmware() const { return loadedFirmware_; }
+
+    // Writes data in mode with exactly one DAC request (0xDD), through the
+    // program's own encoding; returns the 24-bit input word sent.
+    std::uint32_t Write(std::uint32_t data, protocol::PowerDown mode);
+
+    // Reads the converter count times (one 0xDA each) and returns the mean of
+    // the 12-bit codes.
+    double Read(unsigned count);
+
+    // Every board the library lists, opened and asked whether its firmware
+    // runs; nothing is loaded or written.
+    static ScanResult Scan(LibraryChoice library);
+
+private:
+    void Open(std::uint8_t board);
+    bool FirmwareAnswers();
+    void LoadFirmware();
+    [[noreturn]] void FailTransfer(const std::string& what);
+
+    LibraryChoice library_;
+    LibraryMessages messages_;
+    bool loadedFirmware_ = false;
+};
+
+}  // namespace tarnel::cli

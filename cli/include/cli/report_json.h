@@ -1,0 +1,25 @@
+// tarnelctl's results as JSON (--json): one object per command on stdout,
+// a list for scan. The keys are documented in tarnelctl --help.
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include "cli/board_session.h"
+#include "cli/linearity.h"
+#include "cli/sweep.h"
+
+namespace tarnel::cli {
+
+QJsonArray ScanJson(const ScanResult& scan);
+// A written word: code, word, input_word, mode, set_volts.
+QJsonObject WrittenJson(std::uint32_t data, std::uint32_t inputWord, protocol::PowerDown mode);
+// A reading: code (the mean when averaged), volts, reads.
+QJsonObject ReadingJson(double code, unsigned reads);
+QJsonObject PointJson(const SweepPoint& point);
+QJsonObject LinearityJson(const LinearityReport& report);
+
+// Writes the value compactly on one line of stdout.
+void PrintJson(const QJsonValue& value);
+
+}  // namespace tarnel::cli

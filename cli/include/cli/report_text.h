@@ -1,0 +1,24 @@
+// tarnelctl's results as text, one "name value" pair after another, two
+// spaces apart, so that scripts can split them and people can read them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <tarnel/board_protocol.h>
+
+#include "cli/board_session.h"
+#include "cli/linearity.h"
+
+namespace tarnel::cli {
+
+// "board 0  firmware running"
+std::string ScanLine(const ScannedBoard& board);
+// "word 20000  mode normal  set_volts 2.465000"
+std::string WrittenLine(std::uint32_t data, protocol::PowerDown mode);
+// "code 2048  volts 2.465"
+std::string ReadingLine(double code);
+// The linearity summary, one line per figure.
+std::string LinearityText(const LinearityReport& report);
+
+}  // namespace tarnel::cli

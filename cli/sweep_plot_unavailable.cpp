@@ -1,0 +1,15 @@
+// The sweep plot in a tarnelctl built without Qt Charts: there is none, and
+// the sweep command refuses --plot before it touches the board.
+#include "cli/sweep_plot.h"
+
+#include "cli/command_failure.h"
+
+namespace tarnel::cli {
+
+bool SweepPlotAvailable() { return false; }
+
+void DrawSweepPlot(const std::vector<SweepPoint>&, const std::string&, const std::string&) {
+    throw CommandFailure(ExitStatus::Failed, "this tarnelctl was built without Qt Charts and cannot draw --plot");
+}
+
+}  // namespace tarnel::cli

@@ -1,0 +1,42 @@
+// tarnelctl: the evaluation board from a script. See tarnelctl --help.
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "cli/command_failure.h"
+#include "cli/command_line.h"
+#include "cli/commands.h"
+#include "cli/help_text.h"
+
+namespace {
+
+using namespace tarnel::cli;
+
+int Fail(ExitStatus status, const std::string& message) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "tarnelctl: %s\n", message.c_str());
+    return static_cast<int>(status);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        const ParsedCommandLine parsed = ParseCommandLine({argv + 1, argv + argc});
+        if (std::holds_alternative<HelpRequest>(parsed)) {
+            std::fputs(HelpText().c_str(), stdout);
+            return 0;
+        }
+        if (std::holds_alternative<VersionRequest>(parsed)) {
+            std::printf("tarnelctl %s\n", TARNEL_CLI_VERSION);
+            return 0;
+        }
+        return static_cast<int>(RunCommand(std::get<Invocation>(parsed)));
+    } catch (const CommandFailure& failure) {
+        return Fail(failure.Status(), failure.what());
+    } catch (const std::exception& error) {
+        return Fail(ExitStatus::Failed, std::string(error.what()) + " — report this to the maintainers of the board software");
+    }
+}

@@ -1,0 +1,115 @@
+// The tarnelctl command line: what each form parses to, and which forms are
+// refused as usage errors (exit 2) before anything touches the board.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/command_failure.h"
+#include "cli/command_line.h"
+#include "cli/value_text.h"
+
+namespace tarnel::cli {
+namespace {
+
+using protocol::PowerDown;
+
+std::vector<std::string> Words(const std::string& line) {
+    std::istringstream stream(line);
+    std::vector<std::string> words;
+    for (std::string word; stream >> word;) words.push_back(word);
+    return words;
+}
+
+Invocation Parse(const std::string& line) { return std::get<Invocation>(ParseCommandLine(Words(line))); }
+
+TEST(CommandLineTest, ValuesAsUsersTypeThem) {
+    const struct { std::string text; std::optional<std::uint64_t> word; } words[] = {
+        {"3FFFF", 0x3FFFF}, {"0x3FFFF", 0x3FFFF}, {"3ffff", 0x3FFFF}, {"0", 0}, {"40000", 0x40000},
+        {"FFFFFFFFFFFF", std::uint64_t{1} << 32}, {"", std::nullopt}, {"0x", std::nullopt}, {"12G", std::nullopt},
+        {"-1", std::nullopt}, {"1 2", std::nullopt},
+    };
+    for (const auto& [text, word] : words) EXPECT_EQ(ParseHexWord(text), word) << text;
+
+    const struct { std::string text; std::optional<double> volts; } voltages[] = {
+        {"2.5", 2.5}, {"2.5V", 2.5}, {"2.5v", 2.5}, {"2500mV", 2.5}, {"2500MV", 2.5}, {"0", 0.0}, {"-1", -1.0},
+        {".5", 0.5}, {"V", std::nullopt}, {"nan", std::nullopt}, {"inf", std::nullopt}, {"1e3", std::nullopt},
+        {"2,5", std::nullopt}, {"2.5 V", std::nullopt},
+    };
+    for (const auto& [text, volts] : voltages) EXPECT_EQ(ParseVolts(text), volts) << text;
+
+    EXPECT_EQ(ParseCount("0x10"), 16u);
+    EXPECT_EQ(ParseCount("10"), 10u);
+    for (const auto& [name, mode] : {std::pair{"normal", PowerDown::Normal}, {"1K", PowerDown::OneKToGround},
+                                     {"100k", PowerDown::HundredKToGround}, {"HiZ", PowerDown::ThreeState}}) {
+        EXPECT_EQ(ParseMode(name), mode) << name;
+    }
+    EXPECT_EQ(ParseMode("off"), std::nullopt);
+}
+
+TEST(CommandLineTest, CommandsAndOptions) {
+    const Invocation code = Parse("--library older --vmax 3300mV code 0x20000 --mode 1k --json");
+    EXPECT_EQ(code.options.library, LibraryChoice::Older);
+    EXPECT_EQ(code.options.vmax, 3.3);
+    EXPECT_TRUE(code.options.json) << "global options may follow the command";
+    EXPECT_EQ(std::get<CodeCommand>(code.command).word, 0x20000u);
+    EXPECT_EQ(std::get<CodeCommand>(code.command).mode, PowerDown::OneKToGround);
+
+    const Invocation volts = Parse("--board=2 volts -0.5");
+    EXPECT_EQ(volts.options.board, 2);
+    EXPECT_EQ(std::get<VoltsCommand>(volts.command).volts, -0.5) << "refused later, as out of range";
+
+    const auto sweep = std::get<SweepCommand>(
+        Parse("sweep --from 0 --to 3FFFF --points=65 --settle 0.5 --avg 4 --csv out.csv --plot p.png --mode hiz").command);
+    EXPECT_EQ(sweep.to, 0x3FFFFu);
+    EXPECT_EQ(sweep.points, 65u);
+    EXPECT_EQ(sweep.step, std::nullopt);
+    EXPECT_EQ(sweep.settleMs, 0.5);
+    EXPECT_EQ(sweep.averaged, 4u);
+    EXPECT_EQ(sweep.csvPath, "out.csv");
+    EXPECT_EQ(sweep.mode, PowerDown::ThreeState);
+
+    EXPECT_EQ(std::get<ReadCommand>(Parse("read").command).averaged, 1u);
+    EXPECT_TRUE(std::holds_alternative<HelpRequest>(ParseCommandLine(Words("code 1 --help"))));
+    EXPECT_TRUE(std::holds_alternative<VersionRequest>(ParseCommandLine(Words("--version"))));
+}
+
+TEST(CommandLineTest, UsageErrorsNameWhatIsWrong) {
+    const struct { std::string line; std::string says; } cases[] = {
+        {"", "no command given"},
+        {"blink", "unknown command 'blink'"},
+        {"code", "code needs a data word"},
+        {"code 12G", "not '12G'"},
+        {"code 1 2", "does not take '2'"},
+        {"code 1 --avg 2", "code has no option --avg"},
+        {"code 1 --mode off", "normal, 1k, 100k or hiz"},
+        {"volts 2,5", "not '2,5'"},
+        {"read --avg 0", "--avg needs a whole number from 1"},
+        {"read --avg", "--avg needs a value"},
+        {"--avg 2 read", "before the command"},
+        {"--library new read", "newer or older"},
+        {"--board 256 read", "--board needs a whole number from 0 to 255"},
+        {"--vmax -1 read", "--vmax needs a voltage"},
+        {"--json=yes read", "--json takes no value"},
+        {"-x read", "unknown option '-x'"},
+        {"sweep --to 10 --points 2", "sweep needs --from"},
+        {"sweep --from 0 --to 10", "either --step N or --points N"},
+        {"sweep --from 0 --to 10 --step 1 --points 2", "either --step N or --points N"},
+        {"sweep --from 0 --to 10 --step 0", "--step needs a whole number from 1"},
+        {"sweep --from 0 --to 10 --points 2 --settle -1", "--settle needs milliseconds"},
+    };
+    for (const auto& [line, says] : cases) {
+        try {
+            ParseCommandLine(Words(line));
+            ADD_FAILURE() << "accepted: " << line;
+        } catch (const CommandFailure& failure) {
+            EXPECT_EQ(failure.Status(), ExitStatus::Usage) << line;
+            EXPECT_NE(std::string(failure.what()).find(says), std::string::npos) << line << ": " << failure.what();
+            EXPECT_NE(std::string(failure.what()).find("tarnelctl --help"), std::string::npos) << line;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tarnel::cli
