@@ -102,7 +102,12 @@ bool BoardSession::FirmwareAnswers() {
     // answer sought here, so its library line is dropped.
     if (messages_.Hold([] { return CommsFunctions::ReadConverter().has_value(); })) return true;
     const std::string line = messages_.Take();
-    if (BoardAbsent(link::FailureKindOf(Declare::LinkStatus))) Unreachable(Reason(line, Declare::LinkStatus));
+    const BoardAccessFailure kind = link::FailureKindOf(Declare::LinkStatus);
+    // The older library keeps the board it reached first; once that one has
+    // left, only a firmware load opens the board attached now (a board
+    // plugged in again starts without firmware anyway).
+    const bool olderLostItsBoard = library_ == LibraryChoice::Older && kind == BoardAccessFailure::Disconnected;
+    if (BoardAbsent(kind) && !olderLostItsBoard) Unreachable(Reason(line, Declare::LinkStatus));
     return false;
 }
 
@@ -140,6 +145,8 @@ double BoardSession::Read(unsigned count) {
     }
     return sum / count;
 }
+
+bool BoardSession::BoardGone() const { return BoardAbsent(link::FailureKindOf(Declare::LinkStatus)); }
 
 void BoardSession::FailTransfer(const std::string& what) {
     throw CommandFailure(ExitStatus::TransferFailed, what + ": " + Reason(messages_.Take(), Declare::LinkStatus));
