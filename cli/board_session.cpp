@@ -102,12 +102,7 @@ bool BoardSession::FirmwareAnswers() {
     // answer sought here, so its library line is dropped.
     if (messages_.Hold([] { return CommsFunctions::ReadConverter().has_value(); })) return true;
     const std::string line = messages_.Take();
-    const BoardAccessFailure kind = link::FailureKindOf(Declare::LinkStatus);
-    // The older library keeps the board it reached first; once that one has
-    // left, only a firmware load opens the board attached now (a board
-    // plugged in again starts without firmware anyway).
-    const bool olderLostItsBoard = library_ == LibraryChoice::Older && kind == BoardAccessFailure::Disconnected;
-    if (BoardAbsent(kind) && !olderLostItsBoard) Unreachable(Reason(line, Declare::LinkStatus));
+    if (BoardAbsent(link::FailureKindOf(Declare::LinkStatus))) Unreachable(Reason(line, Declare::LinkStatus));
     return false;
 }
 

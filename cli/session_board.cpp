@@ -27,8 +27,12 @@ double SessionBoard::Read(unsigned count) {
 
 scpi::BoardOpener SessionBoard::Reopener(LibraryChoice library, std::uint8_t board) {
     return [library, board]() -> std::unique_ptr<scpi::Board> {
+        // The older library keeps the board it reached first and reaches a
+        // board attached since only by loading the firmware into it (which a
+        // board plugged in again has lost anyway).
+        const bool reload = library == LibraryChoice::Older;
         try {
-            return std::make_unique<SessionBoard>(library, board, false);
+            return std::make_unique<SessionBoard>(library, board, reload);
         } catch (const CommandFailure& failure) {
             throw scpi::BoardFailure(true, failure.what());
         }

@@ -21,8 +21,8 @@ public:
     void Write(std::uint32_t data, protocol::PowerDown mode) override;
     double Read(unsigned count) override;
 
-    // Opens the board again after it went missing (the firmware only when it
-    // does not run); any failure is a missing board.
+    // Opens the board again after it went missing: the firmware only when it
+    // does not run (the older library: always); any failure is a missing board.
     static scpi::BoardOpener Reopener(LibraryChoice library, std::uint8_t board);
 
 private:
