@@ -31,27 +31,29 @@ ClientConnection::~ClientConnection() {
 }
 
 std::optional<InputLines::Line> ClientConnection::TakeLine() {
-    if (running_ || socket_->bytesToWrite() > kMostUnsentReplyBytes) return std::nullopt;
+    if (running_ >= kMostRunning || socket_->bytesToWrite() > kMostUnsentReplyBytes) return std::nullopt;
     if (!next_) ReadUntilLine();
     if (!next_) return std::nullopt;
-    running_ = true;
+    ++running_;
     std::optional<InputLines::Line> line = std::move(next_);
     next_.reset();
     return line;
 }
 
 void ClientConnection::Answer(const std::optional<std::string>& reply) {
-    running_ = false;
+    --running_;
     if (reply && socket_->state() == QAbstractSocket::ConnectedState) {
         socket_->write(reply->data(), static_cast<qint64>(reply->size()));
         socket_->write("\n", 1);
+        // Out now rather than on the next pass of the event loop.
+        socket_->flush();
     }
 }
 
 void ClientConnection::PeerClosed() { open_ = false; }
 
 bool ClientConnection::Finished() {
-    if (open_ || running_) return false;
+    if (open_ || running_ > 0) return false;
     if (!next_) ReadUntilLine();
     return !next_;
 }

@@ -69,12 +69,12 @@ void ScpiServer::Pump(std::uint64_t id) {
     const auto found = connections_.find(id);
     if (found == connections_.end()) return;
     ClientConnection& connection = *found->second;
-    std::optional<InputLines::Line> line = connection.TakeLine();
-    if (!line) {
-        if (connection.Finished()) connections_.erase(found);
-        return;
-    }
-    worker_.Submit([this, id, state = connection.State(), line = std::move(*line)](Instrument& instrument) {
+    while (std::optional<InputLines::Line> line = connection.TakeLine()) Run(id, connection.State(), std::move(*line));
+    if (connection.Finished()) connections_.erase(found);
+}
+
+void ScpiServer::Run(std::uint64_t id, std::shared_ptr<ConnectionState> state, InputLines::Line line) {
+    worker_.Submit([this, id, state = std::move(state), line = std::move(line)](Instrument& instrument) {
         std::optional<std::string> reply;
         if (line.overrun) {
             state->Report(ErrorCode::InputBufferOverrun,
@@ -82,6 +82,8 @@ void ScpiServer::Pump(std::uint64_t id) {
         } else {
             reply = ExecuteMessage(line.text, *state, instrument);
         }
+        // Posted events reach the server in the order they were posted, so
+        // each connection's replies keep the order of its lines.
         QMetaObject::invokeMethod(this, [this, id, reply = std::move(reply)] { Deliver(id, reply); }, Qt::QueuedConnection);
     });
 }

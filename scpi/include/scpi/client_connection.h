@@ -1,9 +1,10 @@
 // One client of the server: its socket, its input cut into lines, its own
-// error queue and status registers, and the one message it may have running.
-// It hands out its next line only when the reply of the one before has been
-// written and its unsent replies are few, so that a client that floods the
-// server, or never reads, fills its own TCP window instead of the server's
-// memory.
+// error queue and status registers, and the few messages it may have waiting
+// for the board worker. Those run in the order they were sent, and their
+// replies come back in that order. It hands out a line only while fewer than
+// kMostRunning are out and its unsent replies are few, so that a client that
+// floods the server, or never reads, fills its own TCP window instead of the
+// server's memory and takes no more than its share of the board.
 #pragma once
 
 #include <memory>
@@ -27,8 +28,11 @@ public:
     QTcpSocket& Socket() { return *socket_; }
     const std::shared_ptr<ConnectionState>& State() const { return state_; }
 
-    // The next line to run, when the connection is ready for one; from then
-    // on it waits for that line's Answer.
+    // Lines handed out and not yet answered, at the most.
+    static constexpr unsigned kMostRunning = 4;
+
+    // The next line to run, when the connection is ready for one. Each line
+    // handed out gets one Answer, in the same order.
     std::optional<InputLines::Line> TakeLine();
     void Answer(const std::optional<std::string>& reply);
 
@@ -47,7 +51,7 @@ private:
     std::shared_ptr<ConnectionState> state_ = std::make_shared<ConnectionState>();
     InputLines lines_;
     std::optional<InputLines::Line> next_;
-    bool running_ = false;
+    unsigned running_ = 0;
     bool open_ = true;
 };
 

@@ -1,6 +1,6 @@
 // The SCPI server: accepts clients on one TCP address, up to a number at
-// once, and runs their messages on the board worker, each client's in the
-// order it sent them. Everything but the board work happens on the thread
+// once, and runs their messages on the board worker in the order they
+// arrive, so each client's replies come in the order of its messages. Everything but the board work happens on the thread
 // that runs the Qt event loop; a slow board never holds up accepting or
 // reading clients.
 #pragma once
@@ -45,6 +45,7 @@ public:
 private:
     void Accept();
     void Pump(std::uint64_t id);
+    void Run(std::uint64_t id, std::shared_ptr<ConnectionState> state, InputLines::Line line);
     void Deliver(std::uint64_t id, const std::optional<std::string>& reply);
     void Log(const std::string& line) const;
     std::size_t OpenClients() const;
