@@ -3,8 +3,6 @@
 // write and a read-back made with bare libusb on the same board. Goal: at
 // least 0.9 of the floor with no settling time. Runs under umockdev-wrapper
 // (see the run-bench target); an optional argument sets the points per sweep.
-#include <libusb.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -16,6 +14,7 @@
 #include <tarnel/board_protocol.h>
 #include <tarnel/emulated_board.h>
 
+#include "bare_board.h"
 #include "cli/board_session.h"
 #include "cli/sweep.h"
 
@@ -37,46 +36,15 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-// The board through bare libusb, for the floor.
-class BareBoard {
-public:
-    BareBoard() {
-        if (libusb_init(&context_) != 0) Fail("libusb_init failed");
-        handle_ = libusb_open_device_with_vid_pid(context_, protocol::kVendorId, protocol::kProductId);
-        if (handle_ == nullptr || libusb_claim_interface(handle_, protocol::kInterfaceNumber) != 0) {
-            Fail("libusb could not open the emulated board");
-        }
+// Points per second of one bare DAC write and one bare read-back each.
+double FloorPointsPerSecond(tarnel::bench::BareBoard& bare, const std::vector<std::uint32_t>& codes) {
+    const Clock::time_point start = Clock::now();
+    for (const std::uint32_t code : codes) {
+        bare.WriteDac(code);
+        bare.ReadConverter();
     }
-    ~BareBoard() {
-        if (handle_ != nullptr) libusb_close(handle_);
-        libusb_exit(context_);
-    }
-    BareBoard(const BareBoard&) = delete;
-    BareBoard& operator=(const BareBoard&) = delete;
-
-    // Points per second of one DAC write and one read-back each.
-    double PointsPerSecond(const std::vector<std::uint32_t>& codes) {
-        constexpr unsigned kVendor = unsigned{LIBUSB_REQUEST_TYPE_VENDOR} | unsigned{LIBUSB_RECIPIENT_DEVICE};
-        constexpr auto kVendorOut = static_cast<std::uint8_t>(kVendor | unsigned{LIBUSB_ENDPOINT_OUT});
-        constexpr auto kVendorIn = static_cast<std::uint8_t>(kVendor | unsigned{LIBUSB_ENDPOINT_IN});
-        const Clock::time_point start = Clock::now();
-        for (const std::uint32_t code : codes) {
-            const auto fields = protocol::PackDacWrite(protocol::kDacRegisterLength, code << protocol::kDataShift);
-            std::uint8_t reply[protocol::kConverterReadLength];
-            if (libusb_control_transfer(handle_, kVendorOut, protocol::kRequestDacWrite, fields.value, fields.index,
-                                        nullptr, 0, protocol::kControlTimeoutMs) != 0 ||
-                libusb_control_transfer(handle_, kVendorIn, protocol::kRequestConverterRead, 0, 0, reply,
-                                        sizeof reply, protocol::kControlTimeoutMs) != sizeof reply) {
-                Fail("a bare control transfer failed");
-            }
-        }
-        return codes.size() / std::chrono::duration<double>(Clock::now() - start).count();
-    }
-
-private:
-    libusb_context* context_ = nullptr;
-    libusb_device_handle* handle_ = nullptr;
-};
+    return codes.size() / std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 double SweepPointsPerSecond(BoardSession& session, const SweepPlan& plan) {
     const Clock::time_point start = Clock::now();
@@ -89,11 +57,11 @@ void Measure(LibraryChoice library, const char* name, const SweepPlan& plan) {
     // Rounds alternate between the two paths, so that load from other
     // programs on the machine falls on both alike.
     BoardSession session(library, 0, false);
-    BareBoard bare;
+    tarnel::bench::BareBoard bare;
     std::vector<double> sweeps;
     std::vector<double> floors;
     for (int round = 0; round < kRounds; ++round) {
-        floors.push_back(bare.PointsPerSecond(plan.codes));
+        floors.push_back(FloorPointsPerSecond(bare, plan.codes));
         sweeps.push_back(SweepPointsPerSecond(session, plan));
     }
     const double sweep = Median(sweeps);

@@ -141,6 +141,8 @@ double BoardSession::Read(unsigned count) {
     return sum / count;
 }
 
+bool BoardSession::BoardGone() const { return BoardAbsent(link::FailureKindOf(Declare::LinkStatus)); }
+
 void BoardSession::FailTransfer(const std::string& what) {
     throw CommandFailure(ExitStatus::TransferFailed, what + ": " + Reason(messages_.Take(), Declare::LinkStatus));
 }

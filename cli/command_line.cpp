@@ -14,6 +14,8 @@ namespace {
 constexpr std::uint64_t kMostReads = 65536;
 constexpr double kLongestSettleMs = 3600e3;   // an hour
 constexpr std::uint64_t kLargestBoardNumber = 255;
+constexpr std::uint64_t kMostClients = 256;
+constexpr const char* kCommandNames = "scan, code, volts, read, sweep and serve";
 
 [[noreturn]] void Usage(const std::string& what) {
     throw CommandFailure(ExitStatus::Usage, what + " — run 'tarnelctl --help' for the usage");
@@ -140,7 +142,23 @@ Command BuildCommand(const CommandArguments& args) {
         sweep.mode = args.Mode();
         return sweep;
     }
-    Usage("unknown command " + Quoted(args.name) + "; the commands are scan, code, volts, read and sweep");
+    if (args.name == "serve") {
+        args.Allow({"--listen", "--max-clients"}, 0, "");
+        ServeCommand serve;
+        if (const std::string* listen = args.Find("--listen")) {
+            const auto address = scpi::ParseListenAddress(*listen);
+            if (!address) {
+                Usage("--listen needs an address and a port such as 127.0.0.1:5025, 0.0.0.0:5025 or [::1]:5025, not " +
+                      Quoted(*listen));
+            }
+            serve.listen = *address;
+        }
+        if (const std::string* clients = args.Find("--max-clients")) {
+            serve.maxClients = static_cast<unsigned>(CountIn("--max-clients", *clients, 1, kMostClients));
+        }
+        return serve;
+    }
+    Usage("unknown command " + Quoted(args.name) + "; the commands are " + kCommandNames);
 }
 
 }  // namespace
@@ -174,8 +192,11 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         else if (command) command->options[name] = value;
         else Usage("unknown option " + name + " before the command");
     }
-    if (!command) Usage("no command given; the commands are scan, code, volts, read and sweep");
+    if (!command) Usage(std::string("no command given; the commands are ") + kCommandNames);
     invocation.command = BuildCommand(*command);
+    if (std::holds_alternative<ServeCommand>(invocation.command) && invocation.options.json) {
+        Usage("serve answers its clients and prints nothing on stdout; leave out --json");
+    }
     return invocation;
 }
 

@@ -11,6 +11,7 @@
 #include "cli/progress_bar.h"
 #include "cli/report_json.h"
 #include "cli/report_text.h"
+#include "cli/serve.h"
 #include "cli/stop_request.h"
 #include "cli/sweep.h"
 #include "cli/sweep_csv.h"
@@ -58,6 +59,8 @@ public:
     }
 
     void operator()(const SweepCommand& command) const;
+
+    void operator()(const ServeCommand& command) const { Serve(options_, command); }
 
 private:
     BoardSession Open() const { return BoardSession(options_.library, options_.board, options_.reload); }

@@ -5,6 +5,7 @@
 #include "cli/number_text.h"
 #include "cli/sweep_csv.h"
 #include "cli/sweep_plot.h"
+#include "scpi/listen_address.h"
 
 namespace tarnel::cli {
 
@@ -22,7 +23,8 @@ std::string Filled(std::string text, const std::string& name, const std::string&
 constexpr const char* kHelp = R"(usage: tarnelctl [--library newer|older] [--board N] [--vmax VOLTS] [--json] [--reload] COMMAND ...
 
 Drives the Tarnel evaluation board from a script: programs the DAC, reads its
-output back through the board's 12-bit converter, and sweeps it.
+output back through the board's 12-bit converter, and sweeps it; or serves it
+to lab scripts as a SCPI instrument.
 
 Commands:
   scan                     list the boards: "board 0  firmware running"
@@ -32,6 +34,10 @@ Commands:
   sweep --from WORD --to WORD (--step N | --points N) [--settle MS] [--avg N]
         [--csv FILE] [--plot FILE.png] [--mode MODE]
                            write each code, wait, read back, one CSV row per point
+  serve [--listen ADDR:PORT] [--max-clients N]
+                           the board as a SCPI instrument on TCP until SIGTERM or
+                           Ctrl-C (exit 0): ADDR:PORT {listen} by default, [::1]:5025
+                           for IPv6; up to N clients at once (1 to 256, default 8)
 
 Options:
   --library newer|older    board-access library, bound as the two programs bind it
@@ -84,6 +90,19 @@ JSON keys:
           "gain_error_percent", "max_deviation_mv", "max_deviation_lsb",
           "monotonic"}, "rows" (only without --csv: the CSV columns as keys)}
 
+serve takes one SCPI message per line (LF, or CR LF), answers each query with
+one line (the answers of a compound message joined by ';'), and nothing else:
+  *IDN?  *RST  *CLS  *ESE[?]  *ESR?  *SRE[?]  *STB?  *OPC[?]  *WAI  *TST?
+  [SOURce:]VOLTage[:LEVel][:IMMediate][:AMPLitude] V|MIN|MAX|DEF (V, MV, UV), and ?
+  [SOURce:]VOLTage:LIMit[:AMPLitude] V, and ?     refuses levels above it (-222)
+  [SOURce:]DAC:CODE 0..262143 or #H3FFFF, and ?
+  OUTPut[:STATe] ON|OFF, and ?     OUTPut:OFF:MODE HIZ|R1K|R100K, and ?
+  MEASure[:VOLTage][:DC]?          [SENSe:]AVERage:COUNt 1..1024, and ?
+  SYSTem:ERRor[:NEXT]?  SYSTem:ERRor:COUNt?  SYSTem:VERSion?
+Each client has its own error queue and status registers; the settings belong
+to the board and every client shares them. A query that fails on the board
+answers 9.91E+37 and queues -240 or -241. --vmax caps VOLTage:LIMit.
+
 Exit status: 0 done, 1 other failure, 2 usage, 3 no board / no permission /
 no firmware, 4 value out of range or above --vmax, 5 USB transfer failed during
 the work, 130 interrupted (Ctrl-C). Every failure prints one line on stderr
@@ -97,6 +116,7 @@ std::string HelpText() {
     text = Filled(text, "full", FixedText(protocol::kFullScaleVolts, 2) + " V");
     text = Filled(text, "width", std::to_string(kPlotWidth));
     text = Filled(text, "height", std::to_string(kPlotHeight));
+    text = Filled(text, "listen", std::string(scpi::kDefaultListenAddress));
     return Filled(text, "csv", kSweepCsvHeader);
 }
 

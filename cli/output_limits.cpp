@@ -1,5 +1,6 @@
 #include "cli/output_limits.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -47,10 +48,9 @@ std::uint32_t DataWordForVolts(double volts, std::optional<double> vmax) {
     if (vmax && volts > *vmax) {
         Refuse(VoltsInMessage(volts) + " is above --vmax " + VoltsInMessage(*vmax) + " — give a lower voltage or raise --vmax");
     }
-    std::uint32_t data = protocol::NearestDacData(volts);
+    const std::uint32_t data = protocol::NearestDacData(volts);
     // The nearest word may lie a fraction of a step above the cap.
-    while (vmax && data > 0 && protocol::DacOutputVolts(data) > *vmax) --data;
-    return data;
+    return vmax ? std::min(data, protocol::LargestDacDataAtMost(*vmax)) : data;
 }
 
 }  // namespace tarnel::cli

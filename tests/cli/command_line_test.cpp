@@ -4,6 +4,7 @@
 
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cli/command_failure.h"
@@ -70,6 +71,18 @@ TEST(CommandLineTest, CommandsAndOptions) {
     EXPECT_EQ(sweep.csvPath, "out.csv");
     EXPECT_EQ(sweep.mode, PowerDown::ThreeState);
 
+    const auto serve = std::get<ServeCommand>(Parse("serve").command);
+    EXPECT_EQ(serve.listen.host, "127.0.0.1");
+    EXPECT_EQ(serve.listen.port, 5025);
+    EXPECT_EQ(serve.maxClients, 8u);
+    for (const auto& [text, host, port] : {std::tuple{"0.0.0.0:5025", "0.0.0.0", 5025}, {"[::1]:15025", "::1", 15025},
+                                           {"[::]:0", "::", 0}}) {
+        const auto listening = std::get<ServeCommand>(Parse(std::string("serve --max-clients 2 --listen ") + text).command);
+        EXPECT_EQ(listening.listen.host, host) << text;
+        EXPECT_EQ(listening.listen.port, port) << text;
+        EXPECT_EQ(listening.maxClients, 2u);
+    }
+
     EXPECT_EQ(std::get<ReadCommand>(Parse("read").command).averaged, 1u);
     EXPECT_TRUE(std::holds_alternative<HelpRequest>(ParseCommandLine(Words("code 1 --help"))));
     EXPECT_TRUE(std::holds_alternative<VersionRequest>(ParseCommandLine(Words("--version"))));
@@ -98,6 +111,13 @@ TEST(CommandLineTest, UsageErrorsNameWhatIsWrong) {
         {"sweep --from 0 --to 10 --step 1 --points 2", "either --step N or --points N"},
         {"sweep --from 0 --to 10 --step 0", "--step needs a whole number from 1"},
         {"sweep --from 0 --to 10 --points 2 --settle -1", "--settle needs milliseconds"},
+        {"serve --listen localhost:5025", "--listen needs an address and a port"},
+        {"serve --listen ::1:5025", "--listen needs an address and a port"},
+        {"serve --listen [127.0.0.1]:5025", "--listen needs an address and a port"},
+        {"serve --listen 127.0.0.1:65536", "--listen needs an address and a port"},
+        {"serve --listen 127.0.0.1", "--listen needs an address and a port"},
+        {"serve --max-clients 0", "--max-clients needs a whole number from 1 to 256"},
+        {"--json serve", "leave out --json"},
     };
     for (const auto& [line, says] : cases) {
         try {

@@ -3,6 +3,7 @@
 // bit mirror of the read-back bytes.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 
 #include <tarnel/board_protocol.h>
@@ -31,6 +32,18 @@ TEST(DacWrite, FieldsCarryTheWholeWordAndTheRegisterLength) {
     for (const auto& c : cases) {
         EXPECT_EQ(p::PackDacWrite(c.length, c.word), c.fields) << std::hex << c.word;
         EXPECT_EQ(p::UnpackDacWrite(c.fields), (p::DacWriteContent{c.length, c.word})) << std::hex << c.word;
+    }
+}
+
+TEST(DacData, LargestWordAtMostAVoltageNeverExceedsIt) {
+    const struct { double volts; std::uint32_t data; } cases[] = {
+        {0.0, 0}, {p::DacOutputVolts(1) * 0.999, 0}, {p::DacOutputVolts(1), 1}, {3.3, 0x2AD6F},
+        {p::DacOutputVolts(0x20000), 0x20000}, {p::kFullScaleVolts, p::kDataMask}, {99.0, p::kDataMask}, {-1.0, 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(p::LargestDacDataAtMost(c.volts), c.data) << c.volts;
+    for (std::uint32_t data = 1; data < p::kDataMask; data += 4093) {
+        EXPECT_EQ(p::LargestDacDataAtMost(p::DacOutputVolts(data)), data);
+        EXPECT_EQ(p::LargestDacDataAtMost(std::nextafter(p::DacOutputVolts(data), 0.0)), data - 1);
     }
 }
 

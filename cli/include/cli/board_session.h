@@ -53,6 +53,10 @@ public:
     // the 12-bit codes.
     double Read(unsigned count);
 
+    // After a failed Write or Read: whether the board has gone (unplugged,
+    // or no longer reachable), so that only a new session can reach it.
+    bool BoardGone() const;
+
     // Every board the library lists, opened and asked whether its firmware
     // runs; nothing is loaded or written.
     static ScanResult Scan(LibraryChoice library);

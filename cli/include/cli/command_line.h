@@ -12,6 +12,8 @@
 
 #include <tarnel/board_protocol.h>
 
+#include "scpi/listen_address.h"
+
 namespace tarnel::cli {
 
 enum class LibraryChoice { Newer, Older };
@@ -49,7 +51,11 @@ struct SweepCommand {
     std::optional<std::string> plotPath;
     protocol::PowerDown mode = protocol::PowerDown::Normal;
 };
-using Command = std::variant<ScanCommand, CodeCommand, VoltsCommand, ReadCommand, SweepCommand>;
+struct ServeCommand {
+    scpi::ListenAddress listen = *scpi::ParseListenAddress(scpi::kDefaultListenAddress);
+    unsigned maxClients = 8;
+};
+using Command = std::variant<ScanCommand, CodeCommand, VoltsCommand, ReadCommand, SweepCommand, ServeCommand>;
 
 struct Invocation {
     GlobalOptions options;

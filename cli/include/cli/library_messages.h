@@ -2,10 +2,13 @@
 // worded for the windowed programs. While a library call runs inside Hold,
 // those lines are kept instead of printed, so that tarnelctl can say the
 // cause in its own one line, or say nothing for a probe whose failure is the
-// expected answer ("no firmware yet").
+// expected answer ("no firmware yet"). Lines tarnelctl prints from another
+// thread meanwhile wait for the call to end (cli/stderr_lines.h).
 #pragma once
 
 #include <string>
+
+#include "cli/stderr_lines.h"
 
 namespace tarnel::cli {
 
@@ -36,6 +39,7 @@ private:
         Diversion& operator=(const Diversion&) = delete;
 
     private:
+        StderrDiversionLock lock_;   // first: held until stderr is back
         int keptLines_;
         int stderr_ = -1;   // stderr as it was before the call
     };

@@ -69,6 +69,18 @@ inline constexpr std::uint32_t NearestDacData(double volts) {
     return scaled >= kDataMask ? kDataMask : static_cast<std::uint32_t>(scaled);
 }
 
+// The largest data word whose output in normal operation does not exceed
+// volts (0 for volts below the first step, the largest word from full scale on).
+inline constexpr std::uint32_t LargestDacDataAtMost(double volts) {
+    if (!(volts >= DacOutputVolts(1))) return 0;
+    if (volts >= DacOutputVolts(kDataMask)) return kDataMask;
+    auto data = static_cast<std::uint32_t>(volts / kFullScaleVolts * kDacCodes);
+    // The division may land one step either side of the exact boundary.
+    while (data < kDataMask && DacOutputVolts(data + 1) <= volts) ++data;
+    while (data > 0 && DacOutputVolts(data) > volts) --data;
+    return data;
+}
+
 // ---- DAC write (0xDD) -------------------------------------------------------
 // No data stage: value = bits 15..0 of the input word; index = register length
 // in the high byte, bits 23..16 of the input word in the low byte.

@@ -1,0 +1,205 @@
+// MEAS? queries per second through tarnelctl serve's SCPI server on the
+// emulated board, against the floor of one bare control transfer per query
+// (a read-back through bare libusb on the same board): from one client that
+// keeps 16 queries in flight, and from 8 clients that each wait for every
+// reply. Goal: at least 0.9 of the floor. Then the latency the server adds
+// over loopback: a MEAS? round trip against one bare read-back, and the round
+// trip of *OPC?, which reaches no board. Runs under umockdev-wrapper (see the
+// run-bench target); an optional argument sets the queries per round.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <tarnel/emulated_board.h>
+
+#include "bare_board.h"
+#include "cli/session_board.h"
+#include "scpi/scpi_server.h"
+
+namespace {
+
+using namespace tarnel;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRounds = 5;
+constexpr unsigned kClients = 8;
+constexpr unsigned kInFlight = 16;
+
+[[noreturn]] void Fail(const std::string& what) {
+    std::fprintf(stderr, "bench_scpi_server: %s\n", what.c_str());
+    std::exit(1);
+}
+
+double Seconds(Clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// One client of the server on a plain socket.
+class Client {
+public:
+    explicit Client(std::uint16_t port) : socket_(::socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const int one = 1;
+        ::setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        if (::connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+            Fail("cannot connect to the server");
+        }
+    }
+    ~Client() { ::close(socket_); }
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
+
+    void Send(const std::string& text) {
+        for (std::size_t done = 0; done < text.size();) {
+            const ssize_t sent = ::send(socket_, text.data() + done, text.size() - done, MSG_NOSIGNAL);
+            if (sent <= 0) Fail("the server closed the connection");
+            done += static_cast<std::size_t>(sent);
+        }
+    }
+    std::string Line() {
+        std::size_t end;
+        while ((end = buffer_.find('\n')) == std::string::npos) {
+            char chunk[4096];
+            const ssize_t got = ::recv(socket_, chunk, sizeof chunk, 0);
+            if (got <= 0) Fail("the server closed the connection");
+            buffer_.append(chunk, static_cast<std::size_t>(got));
+        }
+        std::string line = buffer_.substr(0, end);
+        buffer_.erase(0, end + 1);
+        if (line == "9.91E+37") Fail("a query failed on the board");
+        return line;
+    }
+    std::string Query(const std::string& text) {
+        Send(text + "\n");
+        return Line();
+    }
+
+private:
+    int socket_;
+    std::string buffer_;
+};
+
+double FloorPerSecond(bench::BareBoard& bare, unsigned queries) {
+    const Clock::time_point start = Clock::now();
+    for (unsigned i = 0; i < queries; ++i) bare.ReadConverter();
+    return queries / Seconds(Clock::now() - start);
+}
+
+double PipelinedPerSecond(std::uint16_t port, unsigned queries) {
+    Client client(port);
+    const Clock::time_point start = Clock::now();
+    unsigned sent = 0;
+    for (; sent < std::min(kInFlight, queries); ++sent) client.Send("MEAS?\n");
+    for (unsigned received = 0; received < queries; ++received) {
+        client.Line();
+        if (sent < queries) {
+            client.Send("MEAS?\n");
+            ++sent;
+        }
+    }
+    return queries / Seconds(Clock::now() - start);
+}
+
+double ManyClientsPerSecond(std::uint16_t port, unsigned queries) {
+    std::vector<std::unique_ptr<Client>> clients;
+    for (unsigned i = 0; i < kClients; ++i) clients.push_back(std::make_unique<Client>(port));
+    std::atomic<bool> go = false;
+    std::vector<std::thread> threads;
+    for (auto& client : clients) {
+        threads.emplace_back([&go, &client, queries] {
+            while (!go) std::this_thread::yield();
+            for (unsigned i = 0; i < queries / kClients; ++i) client->Query("MEAS?");
+        });
+    }
+    const Clock::time_point start = Clock::now();
+    go = true;
+    for (auto& thread : threads) thread.join();
+    return (queries / kClients * kClients) / Seconds(Clock::now() - start);
+}
+
+// The median time of one call.
+double MedianMicroseconds(unsigned calls, const std::function<void()>& call) {
+    std::vector<double> times;
+    for (unsigned i = 0; i < calls; ++i) {
+        const Clock::time_point start = Clock::now();
+        call();
+        times.push_back(Seconds(Clock::now() - start) * 1e6);
+    }
+    return Median(times);
+}
+
+void Measure(std::uint16_t port, unsigned queries) {
+    bench::BareBoard bare;
+    std::vector<double> floors, pipelined, many;
+    // Rounds alternate between the paths, so that load from other programs
+    // on the machine falls on all alike.
+    for (int round = 0; round < kRounds; ++round) {
+        floors.push_back(FloorPerSecond(bare, queries));
+        pipelined.push_back(PipelinedPerSecond(port, queries));
+        many.push_back(ManyClientsPerSecond(port, queries));
+    }
+    const double floor = Median(floors);
+    std::printf("MEAS? on the emulated board, %u queries per round, median of %d rounds\n", queries, kRounds);
+    std::printf("floor (one bare control transfer per query): %.0f queries/s\n", floor);
+    std::printf("1 client, %u queries in flight: %.0f queries/s, ratio %.3f (goal >= 0.9)\n", kInFlight,
+                Median(pipelined), Median(pipelined) / floor);
+    std::printf("%u clients, each waiting for every reply: %.0f queries/s, ratio %.3f (goal >= 0.9)\n", kClients,
+                Median(many), Median(many) / floor);
+
+    Client client(port);
+    const double bareRead = MedianMicroseconds(queries, [&] { bare.ReadConverter(); });
+    const double measure = MedianMicroseconds(queries, [&] { client.Query("MEAS?"); });
+    const double noBoard = MedianMicroseconds(queries, [&] { client.Query("*OPC?"); });
+    std::printf("1 client, one query at a time: MEAS? round trip %.1f us against a bare read-back of %.1f us: "
+                "the server and loopback add %.1f us; *OPC? (no board) round trip %.1f us\n",
+                measure, bareRead, measure - bareRead, noBoard);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const long queries = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 4000;
+    if (queries < static_cast<long>(kClients) || queries > 10'000'000) Fail("give 8 to 10000000 queries per round");
+    int appArgc = 1;
+    QCoreApplication application(appArgc, argv);
+    try {
+        emulator::EmulatedBoard board;
+        scpi::ScpiServer server(
+            std::make_unique<scpi::Instrument>(std::make_unique<cli::SessionBoard>(cli::LibraryChoice::Newer, 0, false),
+                                               scpi::InstrumentSetup{}),
+            scpi::ServerSettings{{"127.0.0.1", 0}, kClients + 1, {}});
+        if (const auto failure = server.Listen()) Fail(*failure);
+        const std::string address = server.ListeningOn();
+        const auto port = static_cast<std::uint16_t>(std::stoi(address.substr(address.rfind(':') + 1)));
+        std::thread driver([&] {
+            Measure(port, static_cast<unsigned>(queries));
+            QMetaObject::invokeMethod(&application, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+        });
+        QCoreApplication::exec();
+        driver.join();
+    } catch (const std::exception& error) {
+        Fail(std::string(error.what()) + " — run it under umockdev-wrapper (cmake --build <dir> --target run-bench)");
+    }
+    return 0;
+}

@@ -1,0 +1,90 @@
+// The board as a bench instrument: the settings every client shares (the
+// level, the output on or off, the mode the output takes when off, the limit
+// on the level, the averaging of measurements) and the board they go to.
+// Each setting that changes the DAC is one DAC write; queries of settings do
+// not touch the board. A board failure throws ScpiFailure -240 (hardware
+// error) or -241 (hardware missing); after -241 the next command that needs
+// the board opens it again.
+//
+// Lives on the board worker's thread; nothing here is safe to share between
+// threads.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <tarnel/board_protocol.h>
+
+#include "scpi/board.h"
+
+namespace tarnel::scpi {
+
+struct InstrumentSetup {
+    unsigned boardNumber = 0;                            // for *IDN?
+    std::string version;                                 // of the program, for *IDN?
+    double ceilingVolts = protocol::kFullScaleVolts;     // the highest limit that may be set
+    BoardOpener reopen;                                  // none: a missing board stays missing
+    std::function<void(const std::string&)> log;        // a line on the server's stderr
+};
+
+class Instrument {
+public:
+    // The settings start as the program's own start-up leaves the DAC model:
+    // level 0, output on; nothing is written.
+    Instrument(std::unique_ptr<Board> board, InstrumentSetup setup);
+
+    std::string Identity() const;   // *IDN?
+
+    std::uint32_t LevelCode() const { return level_; }
+    double LevelVolts() const { return protocol::DacOutputVolts(level_); }
+    // The code nearest to volts that the limit allows; -222 outside
+    // 0..full scale or above the limit.
+    std::uint32_t CodeForVolts(double volts) const;
+    // The highest code the limit allows.
+    std::uint32_t HighestCode() const { return protocol::LargestDacDataAtMost(limit_); }
+    // -222 for a code above 3FFFF or one whose output is above the limit.
+    void SetLevelCode(std::uint32_t code);
+
+    double Limit() const { return limit_; }
+    double Ceiling() const { return setup_.ceilingVolts; }
+    // -222 outside 0..ceiling, or below the level now set (lower that first).
+    void SetLimit(double volts);
+
+    bool OutputOn() const { return outputOn_; }
+    void SetOutput(bool on);
+    protocol::PowerDown OffMode() const { return offMode_; }
+    // Written at once while the output is off; kept for OFF while it is on.
+    void SetOffMode(protocol::PowerDown mode);
+
+    unsigned AverageCount() const { return averageCount_; }
+    void SetAverageCount(unsigned count) { averageCount_ = count; }
+
+    // The read-back in volts: the mean of AverageCount reads.
+    double Measure();
+    // Whether the firmware answers one read-back. Never opens the board.
+    bool SelfTest();
+    // *RST: output off in the off mode, level 0, one read per measurement;
+    // the limit and the off mode stay.
+    void Reset();
+
+private:
+    // Writes code with the output on or off in mode; the settings change only
+    // when the write is done.
+    void Apply(std::uint32_t code, bool on, protocol::PowerDown mode);
+    Board& ConnectedBoard();
+    [[noreturn]] void Failed(const BoardFailure& failure);
+    void Lose(const BoardFailure& failure);   // drops a missing board until a command opens it again
+    void Log(const std::string& line) const;
+
+    std::unique_ptr<Board> board_;
+    InstrumentSetup setup_;
+    std::uint32_t level_ = 0;
+    bool outputOn_ = true;
+    protocol::PowerDown offMode_ = protocol::PowerDown::ThreeState;
+    double limit_;
+    unsigned averageCount_ = 1;
+};
+
+}  // namespace tarnel::scpi

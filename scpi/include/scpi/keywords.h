@@ -1,0 +1,12 @@
+// SCPI keywords as a client types them: the long form or the short form (the
+// keyword's upper-case letters and digits, "VOLT" for "VOLTage"), in any case,
+// and nothing in between.
+#pragma once
+
+#include <string_view>
+
+namespace tarnel::scpi {
+
+bool NamesKeyword(std::string_view typed, std::string_view keyword);
+
+}  // namespace tarnel::scpi

@@ -1,0 +1,139 @@
+#include "scpi/instrument.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+#include "scpi/scpi_error.h"
+
+namespace tarnel::scpi {
+
+namespace {
+
+constexpr const char* kMaker = "Velorn";
+constexpr const char* kModel = "Tarnel Evaluation Board";
+
+std::string Volts(double volts) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g V", volts);
+    return text;
+}
+
+[[noreturn]] void OutOfRange(const std::string& detail) { throw ScpiFailure(ErrorCode::DataOutOfRange, detail); }
+
+}  // namespace
+
+Instrument::Instrument(std::unique_ptr<Board> board, InstrumentSetup setup)
+    : board_(std::move(board)), setup_(std::move(setup)), limit_(setup_.ceilingVolts) {}
+
+std::string Instrument::Identity() const {
+    return std::string(kMaker) + "," + kModel + "," + std::to_string(setup_.boardNumber) + "," + setup_.version;
+}
+
+std::uint32_t Instrument::CodeForVolts(double volts) const {
+    if (!(volts >= 0 && volts <= protocol::kFullScaleVolts)) {
+        OutOfRange(Volts(volts) + " is outside 0 to " + Volts(protocol::kFullScaleVolts));
+    }
+    if (volts > limit_) OutOfRange(Volts(volts) + " is above the limit of " + Volts(limit_));
+    return std::min(protocol::NearestDacData(volts), HighestCode());
+}
+
+void Instrument::SetLevelCode(std::uint32_t code) {
+    if (code > protocol::kDataMask) {
+        OutOfRange("code " + std::to_string(code) + " is above the largest code " + std::to_string(protocol::kDataMask));
+    }
+    if (protocol::DacOutputVolts(code) > limit_) {
+        OutOfRange("code " + std::to_string(code) + " sets " + Volts(protocol::DacOutputVolts(code)) +
+                   ", above the limit of " + Volts(limit_));
+    }
+    Apply(code, outputOn_, offMode_);
+}
+
+void Instrument::SetLimit(double volts) {
+    if (!(volts >= 0 && volts <= setup_.ceilingVolts)) {
+        OutOfRange("limit " + Volts(volts) + " is outside 0 to " + Volts(setup_.ceilingVolts));
+    }
+    if (LevelVolts() > volts) OutOfRange("the level set, " + Volts(LevelVolts()) + ", is above it; lower the level first");
+    limit_ = volts;
+}
+
+void Instrument::SetOutput(bool on) { Apply(level_, on, offMode_); }
+
+void Instrument::SetOffMode(protocol::PowerDown mode) {
+    if (outputOn_) {
+        offMode_ = mode;
+        return;
+    }
+    Apply(level_, false, mode);
+}
+
+double Instrument::Measure() {
+    Board& board = ConnectedBoard();
+    try {
+        return protocol::ConverterVolts(board.Read(averageCount_));
+    } catch (const BoardFailure& failure) {
+        Failed(failure);
+    }
+}
+
+bool Instrument::SelfTest() {
+    if (!board_) return false;
+    try {
+        board_->Read(1);
+        return true;
+    } catch (const BoardFailure& failure) {
+        if (failure.Missing()) Lose(failure);
+        return false;
+    }
+}
+
+void Instrument::Reset() {
+    averageCount_ = 1;
+    Apply(0, false, offMode_);
+}
+
+void Instrument::Apply(std::uint32_t code, bool on, protocol::PowerDown mode) {
+    Board& board = ConnectedBoard();
+    try {
+        board.Write(code, on ? protocol::PowerDown::Normal : mode);
+    } catch (const BoardFailure& failure) {
+        Failed(failure);
+    }
+    level_ = code;
+    outputOn_ = on;
+    offMode_ = mode;
+}
+
+Board& Instrument::ConnectedBoard() {
+    if (board_) return *board_;
+    if (!setup_.reopen) throw ScpiFailure(ErrorCode::HardwareMissing, "the board is gone; restart the server");
+    try {
+        board_ = setup_.reopen();
+    } catch (const BoardFailure& failure) {
+        throw ScpiFailure(ErrorCode::HardwareMissing, failure.what());
+    }
+    // A board that comes back starts from power-up, as at the server's start;
+    // a write that reopened it then sets what it writes.
+    level_ = 0;
+    outputOn_ = true;
+    Log("board " + std::to_string(setup_.boardNumber) + " is back");
+    return *board_;
+}
+
+void Instrument::Failed(const BoardFailure& failure) {
+    if (!failure.Missing()) throw ScpiFailure(ErrorCode::HardwareError, failure.what());
+    Lose(failure);
+    throw ScpiFailure(ErrorCode::HardwareMissing, failure.what());
+}
+
+void Instrument::Lose(const BoardFailure& failure) {
+    board_.reset();
+    Log("board " + std::to_string(setup_.boardNumber) + " lost: " + failure.what() +
+        "; commands answer -241 until it is back");
+}
+
+void Instrument::Log(const std::string& line) const {
+    if (setup_.log) setup_.log(line);
+}
+
+}  // namespace tarnel::scpi

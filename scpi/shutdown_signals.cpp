@@ -1,0 +1,50 @@
+#include "scpi/shutdown_signals.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#include <initializer_list>
+
+namespace tarnel::scpi {
+
+namespace {
+
+int pipeEnds[2] = {-1, -1};
+
+void Signalled(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(pipeEnds[1], &byte, 1);
+}
+
+void SetHandler(void (*handler)(int)) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signalNumber : {SIGINT, SIGTERM}) sigaction(signalNumber, &action, nullptr);
+}
+
+}  // namespace
+
+ShutdownSignals::ShutdownSignals(std::function<void()> onSignal) : onSignal_(std::move(onSignal)) {
+    if (::pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    notifier_ = std::make_unique<QSocketNotifier>(pipeEnds[0], QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
+        notifier_->setEnabled(false);
+        onSignal_();
+    });
+    SetHandler(Signalled);
+}
+
+ShutdownSignals::~ShutdownSignals() {
+    if (!notifier_) return;
+    SetHandler(SIG_DFL);
+    notifier_.reset();
+    ::close(pipeEnds[0]);
+    ::close(pipeEnds[1]);
+    pipeEnds[0] = pipeEnds[1] = -1;
+}
+
+}  // namespace tarnel::scpi
