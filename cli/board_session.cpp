@@ -108,8 +108,7 @@ bool BoardSession::FirmwareAnswers() {
 
 void BoardSession::LoadFirmware() {
     try {
-        USBStuff::FirmwarePath = USBStuff::FirmwarePathIn(USBStuff::ProgramFolder());
-        USBStuff::FillPathBuffer(USBStuff::FirmwarePath);
+        USBStuff::PrepareFirmwarePath();
     } catch (const RunTimeError& error) {
         Unreachable(std::string(error.what()) + " — move tarnelctl and Brisan.hex to a folder with a shorter path");
     }

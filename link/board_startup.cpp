@@ -7,8 +7,7 @@
 namespace tarnel::link {
 
 bool RunBoardStartUp() {
-    USBStuff::FirmwarePath = USBStuff::FirmwarePathIn(USBStuff::ProgramFolder());
-    USBStuff::FillPathBuffer(USBStuff::FirmwarePath);
+    USBStuff::PrepareFirmwarePath();
     BoardLibrary& library = ActiveBoardLibrary();
     const std::int16_t status = library.LoadFirmware();
     Declare::LinkStatus = status;

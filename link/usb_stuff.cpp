@@ -40,10 +40,10 @@ std::string ProgramFolder() {
     return slash == 0 ? std::string("/") : executable.substr(0, slash);
 }
 
-std::string FirmwarePathIn(std::string_view folder) {
-    std::string path(folder);
-    path += "/Brisan.hex";
-    return path;
+void PrepareFirmwarePath() {
+    FirmwarePath = ProgramFolder();
+    FirmwarePath += "/Brisan.hex";
+    FillPathBuffer(FirmwarePath);
 }
 
 void ResetUsbStuff() {

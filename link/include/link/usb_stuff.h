@@ -5,7 +5,6 @@
 #include <array>
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 namespace USBStuff {
 
@@ -23,8 +22,9 @@ void FillPathBuffer(const std::string& text);
 // Folder of the running executable, without a trailing "/" except for the root.
 std::string ProgramFolder();
 
-// folder + "/Brisan.hex", joined as they are (the root folder gives "//Brisan.hex").
-std::string FirmwarePathIn(std::string_view folder);
+// FirmwarePath = the program's folder + "/Brisan.hex", joined as they are
+// (the root folder gives "//Brisan.hex"), then PathBuffer filled from it. RunTimeError passes through (no folder, a path that does not fit).
+void PrepareFirmwarePath();
 
 void ResetUsbStuff();
 
