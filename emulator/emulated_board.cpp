@@ -117,21 +117,21 @@ struct EmulatedBoard::Impl {
         for (auto& other : boards) {
             std::erase_if(other->devices, [&](const auto& old) { return old->DeviceNode() == address.DeviceNode(); });
         }
-        // The handler must listen before the node exists, so that a client
-        // reacting to the "add" event can open it at once.
+        // The handler listens and the node exists before the device is in
+        // sysfs, so that a client that finds the device can open it at once.
         auto device = std::make_unique<UsbfsDevice>(
             bed.Testbed(), address.DeviceNode(), address.device,
             [this, &board](const SetupPacket& setup, std::span<const std::uint8_t> out) {
                 return Answer(board, setup, out);
             },
             [this, &board] { AfterRequest(board); });
+        device->CreateNode(bed.RootDir() + address.DeviceNode());
         GError* error = nullptr;
         if (!umockdev_testbed_add_from_string(bed.Testbed(), BoardDeviceRecord(address).c_str(), &error)) {
             const std::string message = error != nullptr ? error->message : "unknown error";
             g_clear_error(&error);
             throw std::runtime_error("emulated board: cannot add the USB device to the test bed: " + message);
         }
-        device->TakeOverNode(bed.RootDir() + address.DeviceNode());
         board.devices.push_back(std::move(device));
         board.isPlugged = true;
         umockdev_testbed_uevent(bed.Testbed(), address.SysfsPath().c_str(), "add");

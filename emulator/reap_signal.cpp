@@ -7,6 +7,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 
 namespace tarnel::emulator {
@@ -23,6 +24,12 @@ constexpr int kPipeBytes = 4096;   // one page, the smallest pipe Linux allows
 }  // namespace
 
 ReapSignal::ReapSignal(std::string nodePath) : path_(std::move(nodePath)) {
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), error);
+    if (error) {
+        errno = error.value();
+        Fail("create the folder of", path_);
+    }
     if (::unlink(path_.c_str()) != 0 && errno != ENOENT) Fail("remove", path_);
     if (::mkfifo(path_.c_str(), 0666) != 0) Fail("create FIFO", path_);
     fd_ = ::open(path_.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);

@@ -1,10 +1,10 @@
 // Makes poll() on the emulated device node behave like usbfs: writable only
 // while a completed URB waits to be reaped.
 //
-// umockdev backs a USB device node with a plain file, which poll() always
-// reports writable, so libusb's event loop would spin at full CPU. The node is
-// replaced by a FIFO shrunk to one page: kept full, poll() blocks; drained,
-// poll() reports it writable and libusb reaps.
+// A plain file, which poll() always reports writable, would make libusb's
+// event loop spin at full CPU, and after the board is gone reap a device that
+// no longer answers. The node is a FIFO shrunk to one page instead: kept
+// full, poll() blocks; drained, poll() reports it writable and libusb reaps.
 #pragma once
 
 #include <string>
@@ -13,8 +13,9 @@ namespace tarnel::emulator {
 
 class ReapSignal {
 public:
-    // Replaces the file at `nodePath` (the test bed's copy of the device node)
-    // with the FIFO, initially full. Throws std::runtime_error on failure.
+    // Creates the FIFO, initially full, at `nodePath` (the test bed's copy of
+    // the device node), in place of anything there. Throws
+    // std::runtime_error on failure.
     explicit ReapSignal(std::string nodePath);
     ~ReapSignal();
     ReapSignal(const ReapSignal&) = delete;

@@ -68,7 +68,6 @@ std::string BoardDeviceRecord(const BusAddress& address) {
     const std::string device = std::to_string(address.device);
     // Sysfs attribute values end in a newline, written "\n" in the record.
     return "P: " + address.SysfsPath().substr(4) + "\n"
-           "N: " + node.substr(5) + "\n"
            "E: SUBSYSTEM=usb\n"
            "E: DEVTYPE=usb_device\n"
            "E: DEVNAME=" + node + "\n"

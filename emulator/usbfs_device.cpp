@@ -84,12 +84,19 @@ UsbfsDevice::UsbfsDevice(UMockdevTestbed* testbed, std::string deviceNode, unsig
 
 UsbfsDevice::~UsbfsDevice() {
     Disconnect();   // nothing stays blocked on a device that goes away
+    {
+        // Once the handler is gone nothing answers a reap, so the node must
+        // not invite one: a client still holding it would otherwise see it
+        // ready on every poll and its event loop would never wait again.
+        std::lock_guard lock(mutex_);
+        if (reapSignal_) reapSignal_->SetReapable(false);
+    }
     umockdev_testbed_detach_ioctl(testbed_, deviceNode_.c_str(), nullptr);
     g_signal_handlers_disconnect_by_data(handler_, this);
     g_object_unref(handler_);
 }
 
-void UsbfsDevice::TakeOverNode(const std::string& nodePathInTestbed) {
+void UsbfsDevice::CreateNode(const std::string& nodePathInTestbed) {
     auto signal = std::make_unique<ReapSignal>(nodePathInTestbed);
     std::lock_guard lock(mutex_);
     reapSignal_ = std::move(signal);

@@ -45,15 +45,18 @@ public:
     using AfterRequest = std::function<void()>;
 
     // Attaches the handler to `deviceNode` (device number `deviceNumber` on
-    // its bus) in the test bed. The node itself is created later (by the
-    // device record); call TakeOverNode() once it exists.
+    // its bus) in the test bed. The node itself comes next, from CreateNode().
     UsbfsDevice(UMockdevTestbed* testbed, std::string deviceNode, unsigned deviceNumber, Answer answer,
                 AfterRequest afterRequest);
     ~UsbfsDevice();
     UsbfsDevice(const UsbfsDevice&) = delete;
     UsbfsDevice& operator=(const UsbfsDevice&) = delete;
 
-    void TakeOverNode(const std::string& nodePathInTestbed);
+    // Creates the device node at `nodePathInTestbed`, the test bed's copy of
+    // it. Call it before the device record is added: the record has no node
+    // line, so the node is never a plain file that a client could open (and
+    // poll as always ready) before this one is in place.
+    void CreateNode(const std::string& nodePathInTestbed);
     // The board left the bus: every further request fails with ENODEV, URBs
     // already completed can still be reaped, requests still waiting end, and
     // the node disappears.

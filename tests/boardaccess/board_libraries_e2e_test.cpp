@@ -3,6 +3,7 @@
 // too), through libusb to the emulated board, with what each call writes to
 // stderr captured.
 #include <dlfcn.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <tarnel/KTV_CYUSB_USB4.h>
@@ -183,7 +184,8 @@ TEST_P(BothLibrariesTest, LoadsInTheFewestWritesThenCarriesExactRequestFields) {
 
 TEST_P(BothLibrariesTest, MalformedOrMissingFirmwareNeverReachesTheBoard) {
     EmulatedBoard board;
-    const auto folder = std::filesystem::temp_directory_path() / ("tarnel-e2e-" + std::string(NameOf(GetParam())));
+    const auto folder = std::filesystem::temp_directory_path() /
+                        ("tarnel-e2e-" + std::string(NameOf(GetParam())) + "-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     std::ofstream(folder / "damaged.hex") << ":020000000102FB\n:0100020003FB\n:00000001FF\n";   // line 2 sums to 0x01
 

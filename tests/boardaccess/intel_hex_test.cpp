@@ -1,6 +1,7 @@
 #include "intel_hex.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -126,7 +127,7 @@ TEST(IntelHexTest, RejectsMalformedFilesNamingFileAndLine) {
 
 TEST(IntelHexFileTest, FileErrorsNameTheFileAndTheCause) {
     const auto folder = std::filesystem::temp_directory_path() /
-                        ("tarnel-hex-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+                        ("tarnel-hex-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     std::ofstream(folder / "Brisan.hex") << DataRecord(0, 1);
     std::ofstream(folder / "huge.hex") << std::string(kMaxFirmwareFileBytes + 1, '\n');
