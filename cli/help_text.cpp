@@ -37,7 +37,7 @@ Commands:
   serve [--listen ADDR:PORT] [--max-clients N]
                            the board as a SCPI instrument on TCP until SIGTERM or
                            Ctrl-C (exit 0): ADDR:PORT {listen} by default, [::1]:5025
-                           for IPv6; up to N clients at once (1 to 256, default 8)
+                           for IPv6; up to N clients at once (1 to 256, default {clients})
 
 Options:
   --library newer|older    board-access library, bound as the two programs bind it
@@ -117,6 +117,7 @@ std::string HelpText() {
     text = Filled(text, "width", std::to_string(kPlotWidth));
     text = Filled(text, "height", std::to_string(kPlotHeight));
     text = Filled(text, "listen", std::string(scpi::kDefaultListenAddress));
+    text = Filled(text, "clients", std::to_string(scpi::kDefaultMaxClients));
     return Filled(text, "csv", kSweepCsvHeader);
 }
 

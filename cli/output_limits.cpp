@@ -1,6 +1,5 @@
 #include "cli/output_limits.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -48,9 +47,7 @@ std::uint32_t DataWordForVolts(double volts, std::optional<double> vmax) {
     if (vmax && volts > *vmax) {
         Refuse(VoltsInMessage(volts) + " is above --vmax " + VoltsInMessage(*vmax) + " — give a lower voltage or raise --vmax");
     }
-    const std::uint32_t data = protocol::NearestDacData(volts);
-    // The nearest word may lie a fraction of a step above the cap.
-    return vmax ? std::min(data, protocol::LargestDacDataAtMost(*vmax)) : data;
+    return vmax ? protocol::NearestDacDataAtMost(volts, *vmax) : protocol::NearestDacData(volts);
 }
 
 }  // namespace tarnel::cli

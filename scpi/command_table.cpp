@@ -66,11 +66,23 @@ bool Matches(const std::vector<PatternNode>& pattern, std::size_t p, const std::
     return pattern[p].optional && Matches(pattern, p + 1, nodes, n);
 }
 
+// The table's headers as patterns, in table order, split once.
+const std::vector<std::vector<PatternNode>>& Patterns() {
+    static const auto patterns = [] {
+        std::vector<std::vector<PatternNode>> all;
+        for (const Entry& entry : kTable) all.push_back(PatternOf(entry.header));
+        return all;
+    }();
+    return patterns;
+}
+
 }  // namespace
 
 std::optional<Command> FindCommand(const std::vector<std::string_view>& nodes, bool query) {
-    for (const Entry& entry : kTable) {
-        if ((query ? entry.query : entry.setting) && Matches(PatternOf(entry.header), 0, nodes, 0)) return entry.command;
+    const auto& patterns = Patterns();
+    for (std::size_t i = 0; i < patterns.size(); ++i) {
+        const Entry& entry = kTable[i];
+        if ((query ? entry.query : entry.setting) && Matches(patterns[i], 0, nodes, 0)) return entry.command;
     }
     return std::nullopt;
 }

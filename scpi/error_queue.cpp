@@ -48,7 +48,10 @@ std::string ErrorQueue::EntryText(const Entry& entry) {
     if (!entry.detail.empty()) message += ";" + entry.detail;
     // A quote inside a SCPI string is written twice.
     std::string quoted = "\"";
-    for (const char c : message) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    for (const char c : message) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
     return std::to_string(static_cast<int>(entry.code)) + "," + quoted + "\"";
 }
 

@@ -1,6 +1,5 @@
 #include "scpi/instrument.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -35,7 +34,7 @@ std::uint32_t Instrument::CodeForVolts(double volts) const {
         OutOfRange(Volts(volts) + " is outside 0 to " + Volts(protocol::kFullScaleVolts));
     }
     if (volts > limit_) OutOfRange(Volts(volts) + " is above the limit of " + Volts(limit_));
-    return std::min(protocol::NearestDacData(volts), HighestCode());
+    return protocol::NearestDacDataAtMost(volts, limit_);
 }
 
 void Instrument::SetLevelCode(std::uint32_t code) {

@@ -76,12 +76,12 @@ private:
             case Command::Level: {
                 const auto limit = QueriedLimit();
                 if (!limit) return Nr3(instrument_.LevelVolts());
-                return Nr3(*limit == NumericLimit::Maximum ? protocol::DacOutputVolts(instrument_.HighestCode()) : 0.0);
+                return Nr3(protocol::DacOutputVolts(static_cast<std::uint32_t>(Resolved(*limit, CodeBounds()))));
             }
             case Command::Limit: {
                 const auto limit = QueriedLimit();
                 if (!limit) return Nr3(instrument_.Limit());
-                return Nr3(*limit == NumericLimit::Minimum ? 0.0 : instrument_.Ceiling());
+                return Nr3(Resolved(*limit, LimitBounds()));
             }
             case Command::DacCode: {
                 const auto limit = QueriedLimit();
@@ -123,9 +123,7 @@ private:
                                                        : static_cast<std::uint32_t>(Resolved(volts, CodeBounds())));
             }
             case Command::Limit: {
-                const NumericValue volts = NumberIn(OneParameter(), Unit::Volts);
-                const double ceiling = instrument_.Ceiling();
-                return instrument_.SetLimit(Resolved(volts, {0, ceiling, ceiling, ceiling}));
+                return instrument_.SetLimit(Resolved(NumberIn(OneParameter(), Unit::Volts), LimitBounds()));
             }
             case Command::DacCode: return instrument_.SetLevelCode(static_cast<std::uint32_t>(Whole(CodeBounds())));
             case Command::Output: return instrument_.SetOutput(BooleanIn(OneParameter()));
@@ -149,6 +147,10 @@ private:
     }
 
     Bounds CodeBounds() const { return {0, protocol::kDataMask, static_cast<double>(instrument_.HighestCode()), 0}; }
+    Bounds LimitBounds() const {
+        const double ceiling = instrument_.Ceiling();
+        return {0, ceiling, ceiling, ceiling};
+    }
     static Bounds AverageBounds() { return {1, kMostReads, kMostReads, 1}; }
     static Bounds MaskBounds() { return {0, kLargestMask, kLargestMask, 0}; }
 

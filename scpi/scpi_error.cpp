@@ -1,12 +1,11 @@
 #include "scpi/scpi_error.h"
 
-#include <array>
 #include <utility>
 
 namespace tarnel::scpi {
 
 std::string_view ErrorText(ErrorCode code) {
-    static constexpr std::array<std::pair<ErrorCode, std::string_view>, 13> kTexts{{
+    static constexpr std::pair<ErrorCode, std::string_view> kTexts[] = {
         {ErrorCode::NoError, "No error"},
         {ErrorCode::CommandError, "Command error"},
         {ErrorCode::SyntaxError, "Syntax error"},
@@ -20,7 +19,7 @@ std::string_view ErrorText(ErrorCode code) {
         {ErrorCode::HardwareMissing, "Hardware missing"},
         {ErrorCode::QueueOverflow, "Queue overflow"},
         {ErrorCode::InputBufferOverrun, "Input buffer overrun"},
-    }};
+    };
     for (const auto& [known, text] : kTexts) {
         if (known == code) return text;
     }

@@ -12,16 +12,10 @@ import warnings
 warnings.filterwarnings("ignore", module="pyvisa_py")
 import pyvisa  # noqa: E402
 
-from scpi_server_run import READ_BACK_LSB, Server  # noqa: E402
+from scpi_server_run import READ_BACK_LSB, Check, Server  # noqa: E402
 
-failures = 0
-
-
-def expect(condition, what):
-    global failures
-    if not condition:
-        print("FAIL:", what, file=sys.stderr)
-        failures += 1
+check = Check()
+expect = check.expect
 
 
 def session(instrument, version):
@@ -65,8 +59,8 @@ def main():
         manager.close()
         status = server.stop()
     expect(status == 0, "SIGTERM ended the server with %r, not 0" % status)
-    print("pyvisa session: %s" % ("ok" if failures == 0 else "%d failure(s)" % failures))
-    return 1 if failures else 0
+    print("pyvisa session: %s" % ("ok" if check.failures == 0 else "%d failure(s)" % check.failures))
+    return 1 if check.failures else 0
 
 
 if __name__ == "__main__":

@@ -9,22 +9,10 @@ import sys
 import threading
 import time
 
-from scpi_server_run import NOT_A_NUMBER, READ_BACK_LSB, Client, Server, dac_volts
+from scpi_server_run import NOT_A_NUMBER, READ_BACK_LSB, Check, Client, Server, dac_volts
 
 PAIRS = 200
 CLIENTS = 8
-
-
-class Check:
-    def __init__(self):
-        self.failures = 0
-        self.lock = threading.Lock()
-
-    def expect(self, condition, what):
-        if not condition:
-            with self.lock:
-                print("FAIL:", what, file=sys.stderr)
-                self.failures += 1
 
 
 def set_and_measure(c, client, name, seed, pairs=PAIRS):

@@ -4,16 +4,30 @@ Starts the server on a free port, waits until that port accepts a client (the
 first client, handed to the test), keeps the server's stderr lines, and stops
 it with a signal, returning its exit status.
 """
-import os
 import signal
 import socket
 import subprocess
+import sys
 import threading
 import time
 
 FULL_SCALE = 4.93
 READ_BACK_LSB = FULL_SCALE / 4096
 NOT_A_NUMBER = "9.91E+37"
+
+
+class Check:
+    """Counts failed expectations and prints each as one FAIL line; safe from several threads."""
+
+    def __init__(self):
+        self.failures = 0
+        self.lock = threading.Lock()
+
+    def expect(self, condition, what):
+        if not condition:
+            with self.lock:
+                print("FAIL:", what, file=sys.stderr)
+                self.failures += 1
 
 
 def free_port():

@@ -53,7 +53,7 @@ struct SweepCommand {
 };
 struct ServeCommand {
     scpi::ListenAddress listen = *scpi::ParseListenAddress(scpi::kDefaultListenAddress);
-    unsigned maxClients = 8;
+    unsigned maxClients = scpi::kDefaultMaxClients;
 };
 using Command = std::variant<ScanCommand, CodeCommand, VoltsCommand, ReadCommand, SweepCommand, ServeCommand>;
 

@@ -81,6 +81,14 @@ inline constexpr std::uint32_t LargestDacDataAtMost(double volts) {
     return data;
 }
 
+// The nearest data word to volts that does not exceed cap: the nearest word
+// may lie a fraction of a step above the cap.
+inline constexpr std::uint32_t NearestDacDataAtMost(double volts, double cap) {
+    const std::uint32_t nearest = NearestDacData(volts);
+    const std::uint32_t highest = LargestDacDataAtMost(cap);
+    return nearest < highest ? nearest : highest;
+}
+
 // ---- DAC write (0xDD) -------------------------------------------------------
 // No data stage: value = bits 15..0 of the input word; index = register length
 // in the high byte, bits 23..16 of the input word in the low byte.

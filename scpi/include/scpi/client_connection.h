@@ -25,7 +25,6 @@ public:
     ClientConnection(const ClientConnection&) = delete;
     ClientConnection& operator=(const ClientConnection&) = delete;
 
-    QTcpSocket& Socket() { return *socket_; }
     const std::shared_ptr<ConnectionState>& State() const { return state_; }
 
     // Lines handed out and not yet answered, at the most.

@@ -15,6 +15,8 @@ struct ListenAddress {
 };
 
 inline constexpr std::string_view kDefaultListenAddress = "127.0.0.1:5025";
+// How many clients the server serves at once unless told otherwise.
+inline constexpr unsigned kDefaultMaxClients = 8;
 
 // Nothing for text that is not an address and a port (0 lets the system pick one).
 std::optional<ListenAddress> ParseListenAddress(std::string_view text);

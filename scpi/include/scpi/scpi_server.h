@@ -24,7 +24,7 @@ namespace tarnel::scpi {
 
 struct ServerSettings {
     ListenAddress address;
-    unsigned maxClients = 8;
+    unsigned maxClients = kDefaultMaxClients;
     std::function<void(const std::string&)> log;   // a line on the server's stderr
 };
 
