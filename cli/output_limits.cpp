@@ -21,7 +21,7 @@ std::string VoltsInMessage(double volts) {
 }  // namespace
 
 double SetVolts(std::uint32_t data, protocol::PowerDown mode) {
-    return mode == protocol::PowerDown::Normal ? protocol::DacOutputVolts(data) : 0.0;
+    return protocol::DacOutputVolts(protocol::DacInput{data, mode});
 }
 
 std::uint32_t AllowedDataWord(std::uint64_t word, protocol::PowerDown mode, std::optional<double> vmax) {

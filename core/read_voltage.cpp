@@ -1,5 +1,6 @@
 #include "core/read_voltage.h"
 
+#include <cstdint>
 #include <optional>
 
 #include <tarnel/board_protocol.h>

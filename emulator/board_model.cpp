@@ -31,8 +31,7 @@ SetupPacket SetupPacket::Decode(std::span<const std::uint8_t, kSize> bytes) {
 }
 
 double OutputVoltsFor(std::uint32_t inputWord) {
-    const p::DacInput input = p::DecodeInputWord(inputWord);
-    return input.powerDown == p::PowerDown::Normal ? p::DacOutputVolts(input.data) : 0.0;
+    return p::DacOutputVolts(p::DecodeInputWord(inputWord));
 }
 
 std::uint16_t ConverterCodeFor(double volts) {
@@ -41,10 +40,6 @@ std::uint16_t ConverterCodeFor(double volts) {
     constexpr double kRoundingBias = 1e-9;
     const double scaled = std::floor(volts / p::kFullScaleVolts * p::kConverterCodes + kRoundingBias);
     return static_cast<std::uint16_t>(std::clamp(scaled, 0.0, static_cast<double>(p::kConverterCodes - 1)));
-}
-
-std::array<std::uint8_t, 2> ConverterReplyFor(std::uint16_t code) {
-    return {p::MirrorBits(static_cast<std::uint8_t>(code >> 8)), p::MirrorBits(static_cast<std::uint8_t>(code & 0xFF))};
 }
 
 BoardModel::BoardModel(Options options, std::uint32_t noiseSeed)
@@ -110,7 +105,7 @@ ControlReply BoardModel::WriteDac(const SetupPacket& setup) {
 
 ControlReply BoardModel::ReadConverter(const SetupPacket& setup) {
     if (!setup.ToHost() || setup.length < p::kConverterReadLength) return Stall();
-    const auto bytes = ConverterReplyFor(Noisy(ConverterCodeFor(OutputVoltsFor(dacWord_))));
+    const auto bytes = p::ConverterReplyBytes(Noisy(ConverterCodeFor(OutputVoltsFor(dacWord_))));
     return Done({bytes.begin(), bytes.end()});
 }
 

@@ -42,8 +42,6 @@ struct ControlReply {
 double OutputVoltsFor(std::uint32_t inputWord);
 // 12-bit converter code of a voltage: floor(volts / full scale * 4096), 0..4095.
 std::uint16_t ConverterCodeFor(double volts);
-// The two bytes request 0xDA returns for a code: high byte first, each mirrored.
-std::array<std::uint8_t, 2> ConverterReplyFor(std::uint16_t code);
 
 class BoardModel {
 public:

@@ -3,7 +3,6 @@
 #include <umockdev.h>
 
 #include <algorithm>
-#include <atomic>
 #include <iterator>
 #include <mutex>
 #include <optional>
@@ -77,13 +76,13 @@ struct EmulatedBoard::Impl {
     struct Board {
         Board(const Options& options, unsigned port) : model(options) { address.port = port; }
         BoardModel model;
-        std::atomic<bool> leavingBus = false;
         std::vector<std::unique_ptr<UsbfsDevice>> devices;
         BusAddress address;
         bool isPlugged = false;
     };
 
     explicit Impl(const Options& options) : bed(ProcessTestbed::Get()), renumeration(options.renumeration) {
+        if (renumeration == Renumeration::ComesBack) deferred.emplace();
         for (unsigned port = 1; port <= std::max(options.boards, 1u); ++port) {
             boards.push_back(std::make_unique<Board>(options, port));
         }
@@ -124,7 +123,7 @@ struct EmulatedBoard::Impl {
             [this, &board](const SetupPacket& setup, std::span<const std::uint8_t> out) {
                 return Answer(board, setup, out);
             },
-            [this, &board] { AfterRequest(board); });
+            [this, &board](bool leftBus) { AfterRequest(board, leftBus); });
         device->CreateNode(bed.RootDir() + address.DeviceNode());
         GError* error = nullptr;
         if (!umockdev_testbed_add_from_string(bed.Testbed(), BoardDeviceRecord(address).c_str(), &error)) {
@@ -148,23 +147,21 @@ struct EmulatedBoard::Impl {
     }
 
     // Runs on the worker thread for each control transfer.
+    // Firmware that re-enumerates leaves the bus as the answer that starts it goes out.
     TransferAnswer Answer(Board& board, const SetupPacket& setup, std::span<const std::uint8_t> out) {
+        if (renumeration == Renumeration::None) return {board.model.HandleControl(setup, out), false};
         const bool wasRunning = board.model.FirmwareRunning();
         TransferAnswer answer{board.model.HandleControl(setup, out), false};
-        if (renumeration != Renumeration::None && !wasRunning && board.model.FirmwareRunning()) {
-            answer.leavesBus = true;
-            board.leavingBus = true;
-        }
+        answer.leavesBus = !wasRunning && board.model.FirmwareRunning();
         return answer;
     }
 
     // Runs on the worker thread once the client has its answer.
-    void AfterRequest(Board& board) {
-        if (board.leavingBus.exchange(false)) {
+    void AfterRequest(Board& board, bool leftBus) {
+        if (leftBus) {
             Unplug(board);
-            if (renumeration == Renumeration::ComesBack && deferred) {
-                deferred->After(kRenumerationDelay, [this, &board] { Plug(board, false); });
-            }
+            // Only a board that comes back has the timer.
+            if (deferred) deferred->After(kRenumerationDelay, [this, &board] { Plug(board, false); });
         } else if (board.model.UnplugDue()) {
             Unplug(board);
         }
@@ -176,7 +173,7 @@ struct EmulatedBoard::Impl {
     const Renumeration renumeration;
     std::vector<std::unique_ptr<Board>> boards;   // board 0 first
     mutable std::mutex plugMutex;
-    std::optional<DeferredCalls> deferred{std::in_place};
+    std::optional<DeferredCalls> deferred;   // the return of a board that re-enumerates
 };
 
 EmulatedBoard::EmulatedBoard(Options options) : impl_(std::make_unique<Impl>(options)) {

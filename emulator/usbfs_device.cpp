@@ -254,7 +254,7 @@ void UsbfsDevice::DriverIoctl(UMockdevIoctlClient* client) {
 UsbfsDevice::TransferEnd UsbfsDevice::Carry(const SetupPacket& setup, std::span<std::uint8_t> stage) {
     const std::span<const std::uint8_t> outData = setup.ToHost() ? std::span<const std::uint8_t>() : stage;
     const TransferAnswer answer = answer_(setup, outData);
-    if (answer.leavesBus) return {EPROTO, 0};
+    if (answer.leavesBus) return {EPROTO, 0, true};
     switch (answer.reply.outcome) {
     case Outcome::Answered:
         if (!setup.ToHost()) return {0, stage.size()};
@@ -297,7 +297,7 @@ void UsbfsDevice::SubmitUrb(UMockdevIoctlClient* client) {
         HandOverToBlockedReaper(state);
     }
     Succeed(client);
-    afterRequest_();
+    afterRequest_(end.leftBus);
 }
 
 void UsbfsDevice::ReapUrb(UMockdevIoctlClient* client, bool wait) {
@@ -306,10 +306,8 @@ void UsbfsDevice::ReapUrb(UMockdevIoctlClient* client, bool wait) {
     if (state.completed.empty()) {
         if (disconnected_) return Fail(client, ENODEV);
         if (!wait) return Fail(client, EAGAIN);
-        // Answered when a URB of this client completes or the board leaves.
-        state.blockedInReap.reset(static_cast<UMockdevIoctlClient*>(g_object_ref(client)));
-        return;
     }
+    // Answered now, or when a URB of this client completes or the board leaves.
     state.blockedInReap.reset(static_cast<UMockdevIoctlClient*>(g_object_ref(client)));
     HandOverToBlockedReaper(state);
 }
@@ -373,14 +371,15 @@ void UsbfsDevice::Control(UMockdevIoctlClient* client) {
             number = state.controlNumber = ++lastControlNumber_;
         }
         if (t->timeout > 0) {
-            deferred_.After(std::chrono::milliseconds(t->timeout), [this, number] { EndWaitingControl(number, ETIMEDOUT); });
+            if (!deferred_) deferred_.emplace();   // only umockdev's worker thread gets here
+            deferred_->After(std::chrono::milliseconds(t->timeout), [this, number] { EndWaitingControl(number, ETIMEDOUT); });
         }
     } else if (end.error != 0) {
         Fail(client, end.error);
     } else {
         Succeed(client, static_cast<long>(end.moved));
     }
-    afterRequest_();
+    afterRequest_(end.leftBus);
 }
 
 void UsbfsDevice::EndWaitingControl(std::uint64_t number, int error) {

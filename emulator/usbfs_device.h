@@ -42,7 +42,9 @@ struct TransferAnswer {
 class UsbfsDevice {
 public:
     using Answer = std::function<TransferAnswer(const SetupPacket&, std::span<const std::uint8_t>)>;
-    using AfterRequest = std::function<void()>;
+    // Called once the client has its answer; `leftBus`: the board dropped
+    // off the bus as it answered.
+    using AfterRequest = std::function<void(bool leftBus)>;
 
     // Attaches the handler to `deviceNode` (device number `deviceNumber` on
     // its bus) in the test bed. The node itself comes next, from CreateNode().
@@ -89,6 +91,7 @@ private:
     struct TransferEnd {
         int error = 0;
         std::size_t moved = 0;
+        bool leftBus = false;   // the board dropped off the bus as it answered
     };
 
     static int OnHandleIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, void* self);
@@ -126,7 +129,8 @@ private:
     std::map<UMockdevIoctlClient*, ClientState> clients_;
     std::unique_ptr<ReapSignal> reapSignal_;
     // Last: its thread stops before the state its calls use goes away.
-    DeferredCalls deferred_;
+    // Started by the first transfer that has to time out.
+    std::optional<DeferredCalls> deferred_;
 };
 
 }  // namespace tarnel::emulator

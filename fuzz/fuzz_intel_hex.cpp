@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const auto& [address, byte] : image) Require(protocol::InOnChipRam(address));
         CheckPlan(image);
     } catch (const core::BoardError& error) {
-        Require(error.kind() == core::FailureKind::BadFirmware);
+        Require(error.Kind() == core::FailureKind::BadFirmware);
         Require(std::string_view(error.what()).find('\n') == std::string_view::npos);
     }
     return 0;

@@ -4,7 +4,6 @@
 // status value and a line on stderr, so no exception crosses the C boundary.
 #pragma once
 
-#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -18,7 +17,7 @@ using FailureKind = BoardAccessFailure;
 class BoardError : public std::runtime_error {
 public:
     BoardError(FailureKind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
-    FailureKind kind() const { return kind_; }
+    FailureKind Kind() const { return kind_; }
 
 private:
     FailureKind kind_;

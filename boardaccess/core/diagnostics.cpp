@@ -48,7 +48,7 @@ std::int16_t Reporter::ReportCurrentException() noexcept {
         throw;
     } catch (const BoardError& error) {
         ReportOnce(error.what());
-        return static_cast<std::int16_t>(error.kind());
+        return static_cast<std::int16_t>(error.Kind());
     } catch (const std::bad_alloc&) {
         ReportFailure(speaker_, "out of memory — close other programs and try again");
     } catch (const std::exception& error) {

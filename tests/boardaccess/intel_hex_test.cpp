@@ -40,7 +40,7 @@ std::string ParseError(const std::string& text) {
     try {
         ParseIntelHex(text, "Brisan.hex");
     } catch (const BoardError& error) {
-        EXPECT_EQ(error.kind(), FailureKind::BadFirmware);
+        EXPECT_EQ(error.Kind(), FailureKind::BadFirmware);
         const std::string message = error.what();
         EXPECT_EQ(message.find('\n'), std::string::npos) << message;
         EXPECT_NE(message.find(" — "), std::string::npos) << "no fix named: " << message;

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <tarnel/board_protocol.h>
+
 extern "C" {
 
 struct DoubleCall {
@@ -47,6 +49,11 @@ public:
     void SetRequestStatus(std::int16_t s) { Get<void(std::int16_t)>("TarnelDouble_SetRequestStatus")(s); }
     void SetReadBytes(std::uint8_t b0, std::uint8_t b1, bool fills = true) {
         Get<void(std::uint8_t, std::uint8_t, int)>("TarnelDouble_SetReadBytes")(b0, b1, fills ? 1 : 0);
+    }
+    // The next read answers with the bytes the board sends for `value`.
+    void SetReadBack(std::uint16_t value) {
+        const auto bytes = protocol::ConverterReplyBytes(value);
+        SetReadBytes(bytes[0], bytes[1]);
     }
     void SetSearchResult(std::uint8_t board, std::int32_t handle) {
         Get<void(std::uint8_t, std::int32_t)>("TarnelDouble_SetSearchResult")(board, handle);

@@ -68,7 +68,7 @@ int Run(int argc, char** argv, const VendorRequest& request) {
     }
     std::uint8_t reply[p::kConverterReadLength] = {};
     const ControlResult read = request(true, p::kRequestConverterRead, 0, 0, reply);
-    const int code = p::ConverterCodeOf(p::MirrorBits(reply[0]) << 8 | p::MirrorBits(reply[1]));
+    const int code = p::ConverterCodeOf(p::ConverterReplyValue(reply[0], reply[1]));
     Print("converter read", read, "code " + std::to_string(code));
     return 0;
 }

@@ -1,10 +1,12 @@
 // The board facts every layer shares: which ranges lie in on-chip RAM, the
 // DAC write's fields as the program packs and the board unpacks them, and the
-// bit mirror of the read-back bytes.
+// bit mirror and order of the read-back bytes.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 
 #include <tarnel/board_protocol.h>
 
@@ -53,6 +55,16 @@ TEST(MirrorBits, MovesEachBitToItsMirrorPosition) {
     };
     for (const auto& c : cases) EXPECT_EQ(p::MirrorBits(c.in), c.out) << int(c.in);
     for (int b = 0; b < 256; ++b) EXPECT_EQ(p::MirrorBits(p::MirrorBits(static_cast<std::uint8_t>(b))), b);
+}
+
+TEST(ConverterReply, HighByteFirstEachMirrored) {
+    const std::pair<std::uint16_t, std::array<std::uint8_t, 2>> replies[] = {
+        {0x800, {0x10, 0x00}}, {0x001, {0x00, 0x80}}, {0xFFF, {0xF0, 0xFF}}, {0xA5C, {0x50, 0x3A}},
+    };
+    for (const auto& [code, bytes] : replies) {
+        EXPECT_EQ(p::ConverterReplyBytes(code), bytes) << code;
+        EXPECT_EQ(p::ConverterReplyValue(bytes[0], bytes[1]), code) << code;
+    }
 }
 
 }  // namespace

@@ -15,12 +15,6 @@ namespace {
 
 using ReadVoltage = SpineTest;
 
-// Has the double answer the next read with the bytes that give `raw`.
-void AnswerWith(DoubleLibrary& library, std::uint16_t raw) {
-    library.SetReadBytes(protocol::MirrorBits(static_cast<std::uint8_t>(raw >> 8)),
-                         protocol::MirrorBits(static_cast<std::uint8_t>(raw & 0xFF)));
-}
-
 TEST_P(ReadVoltage, KeepsTwelveBitsAndRoundsToThousandths) {
     // value read, AdcCode, OutputVoltage
     const struct { std::uint16_t raw; std::int32_t code; float volts; } cases[] = {
@@ -29,7 +23,7 @@ TEST_P(ReadVoltage, KeepsTwelveBitsAndRoundsToThousandths) {
         {0xF800, 2048, 2.465f}, {0xFFFF, 4095, 4.929f},
     };
     for (const auto& c : cases) {
-        AnswerWith(Double(), c.raw);
+        Double().SetReadBack(c.raw);
         ASSERT_TRUE(ReadOutputVoltage());
         EXPECT_EQ(Declare::AdcCode, c.code) << std::hex << c.raw;
         EXPECT_EQ(Declare::OutputVoltage, c.volts) << std::hex << c.raw;
@@ -38,9 +32,9 @@ TEST_P(ReadVoltage, KeepsTwelveBitsAndRoundsToThousandths) {
 }
 
 TEST_P(ReadVoltage, FailedReadKeepsTheLastGoodReading) {
-    AnswerWith(Double(), 0x0800);
+    Double().SetReadBack(0x0800);
     ASSERT_TRUE(ReadOutputVoltage());
-    AnswerWith(Double(), 0x0400);
+    Double().SetReadBack(0x0400);
     Double().SetRequestStatus(FailedStatus(GetParam()));
     EXPECT_FALSE(ReadOutputVoltage());
     EXPECT_EQ(Declare::AdcCode, 2048);

@@ -116,11 +116,6 @@ class MainFormTest : public QObject {
         return writes;
     }
 
-    void SetReadBack(int code) {   // the program mirrors each byte; byte 0 is the high byte
-        double_.SetReadBytes(CommsFunctions::ReverseBits(static_cast<std::uint8_t>(code >> 8)),
-                             CommsFunctions::ReverseBits(static_cast<std::uint8_t>(code & 0xFF)));
-    }
-
     void TypeIntoField(const QString& text) {
         form_->DacText->setFocus();
         form_->DacText->clear();
@@ -259,7 +254,7 @@ private slots:
     void readVoltage() {
         QFETCH(int, readBack);
         QFETCH(QString, shown);
-        SetReadBack(readBack);
+        double_.SetReadBack(static_cast<std::uint16_t>(readBack));
         QTest::mouseClick(form_->Command1, Qt::LeftButton);
         QCOMPARE(double_.Operations(), std::vector<std::string>{"Vendor_Request"});
         QCOMPARE(form_->NumLED1->DisplayedText(), shown);
@@ -269,17 +264,17 @@ private slots:
     }
 
     void failedReadShowsDashesAndKeepsReading() {
-        SetReadBack(0x0800);
+        double_.SetReadBack(0x0800);
         form_->Command1_Click();
         double_.SetRequestStatus(-1);
-        SetReadBack(0x0FFF);   // bytes a failed request must not pass off as a reading
+        double_.SetReadBack(0x0FFF);   // bytes a failed request must not pass off as a reading
         QTest::mouseClick(form_->Command1, Qt::LeftButton);
         CheckOneWarning(QStringLiteral("Error Reading Voltage - Check USB connections"));
         QCOMPARE(form_->NumLED1->DisplayedText(), QStringLiteral("-.---"));
         QCOMPARE(Declare::AdcCode, 2048);
         QCOMPARE(Declare::OutputVoltage, 2.465f);
         double_.SetRequestStatus(0);
-        SetReadBack(0x0400);
+        double_.SetReadBack(0x0400);
         QTest::mouseClick(form_->Command1, Qt::LeftButton);
         QCOMPARE(form_->NumLED1->DisplayedText(), QStringLiteral("1.233"));
     }
@@ -315,7 +310,7 @@ private slots:
         QTRY_COMPARE(answerer_->seen.size(), std::size_t{1});
         QTRY_COMPARE(QApplication::activeWindow(), form_.get());
         double_.SetRequestStatus(0);
-        SetReadBack(0x0800);
+        double_.SetReadBack(0x0800);
         QTest::keyClick(kFocusWidget, Qt::Key_R, Qt::AltModifier);
         QTRY_COMPARE(form_->NumLED1->DisplayedText(), QStringLiteral("2.465"));
     }
@@ -340,7 +335,7 @@ private slots:
         const std::uint32_t inputWord = (2u << protocol::kPowerDownShift) | (0x20000u << protocol::kDataShift);
         QTRY_COMPARE(DacWrites(), QStringList(2, WriteText(inputWord)));
 
-        SetReadBack(0x0ABC);
+        double_.SetReadBack(0x0ABC);
         QTest::keyClick(kFocusWidget, Qt::Key_R, Qt::AltModifier);
         QTRY_COMPARE(form_->NumLED1->DisplayedText(), QStringLiteral("3.308"));
         QTest::keyClick(kFocusWidget, Qt::Key_H, Qt::AltModifier);
@@ -384,7 +379,7 @@ private slots:
 
     void mainWindowInertWhileAboutOpen() {
         TypeIntoField(QStringLiteral("5"));
-        SetReadBack(0x0800);
+        double_.SetReadBack(0x0800);
         QWindow* window = form_->windowHandle();
         const QPoint program = form_->Command2->mapTo(form_.get(), form_->Command2->rect().center());
         const QPoint read = form_->Command1->mapTo(form_.get(), form_->Command1->rect().center());

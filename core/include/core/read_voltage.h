@@ -2,7 +2,6 @@
 // and the voltage it stands for, as every front end shows them.
 #pragma once
 
-#include <cstdint>
 
 namespace tarnel {
 

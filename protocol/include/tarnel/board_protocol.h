@@ -60,6 +60,11 @@ inline constexpr double kDacCodes = 1u << kDacResolutionBits;   // 262144
 // Powered down, the output is 0 V whatever the data word.
 inline constexpr double DacOutputVolts(std::uint32_t data) { return data / kDacCodes * kFullScaleVolts; }
 
+// The DAC's output for a data word in a power-down mode.
+inline constexpr double DacOutputVolts(DacInput input) {
+    return input.powerDown == PowerDown::Normal ? DacOutputVolts(input.data) : 0.0;
+}
+
 // The data word whose output lies nearest to volts, limited to 0..2^18-1
 // (full scale itself gives the largest word; callers refuse volts outside
 // 0..4.93 before they ask).
@@ -137,6 +142,16 @@ inline constexpr std::uint8_t MirrorBits(std::uint8_t byte) {
         if (byte & (1u << bit)) mirrored |= static_cast<std::uint8_t>(0x80u >> bit);
     }
     return mirrored;
+}
+
+// The converter read's reply for a 16-bit value: high byte first, each mirrored.
+inline constexpr std::array<std::uint8_t, kConverterReadLength> ConverterReplyBytes(std::uint16_t value) {
+    return {MirrorBits(static_cast<std::uint8_t>(value >> 8)), MirrorBits(static_cast<std::uint8_t>(value & 0xFF))};
+}
+
+// The 16-bit value a converter read's reply carries.
+inline constexpr std::uint16_t ConverterReplyValue(std::uint8_t first, std::uint8_t second) {
+    return static_cast<std::uint16_t>(MirrorBits(first) << 8 | MirrorBits(second));
 }
 
 // ---- USB microcontroller ----------------------------------------------------
