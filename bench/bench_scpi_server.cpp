@@ -28,10 +28,13 @@
 #include <tarnel/emulated_board.h>
 
 #include "bare_board.h"
+#include "median.h"
 #include "cli/session_board.h"
 #include "scpi/scpi_server.h"
 
 namespace {
+
+using tarnel::bench::Median;
 
 using namespace tarnel;
 using Clock = std::chrono::steady_clock;
@@ -46,11 +49,6 @@ constexpr unsigned kInFlight = 16;
 }
 
 double Seconds(Clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // One client of the server on a plain socket.
 class Client {

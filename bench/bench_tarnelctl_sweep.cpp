@@ -3,7 +3,6 @@
 // write and a read-back made with bare libusb on the same board. Goal: at
 // least 0.9 of the floor with no settling time. Runs under umockdev-wrapper
 // (see the run-bench target); an optional argument sets the points per sweep.
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +14,7 @@
 #include <tarnel/emulated_board.h>
 
 #include "bare_board.h"
+#include "median.h"
 #include "cli/board_session.h"
 #include "cli/sweep.h"
 
@@ -22,6 +22,7 @@ namespace {
 
 namespace protocol = tarnel::protocol;
 using namespace tarnel::cli;
+using tarnel::bench::Median;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRounds = 9;
@@ -29,11 +30,6 @@ constexpr int kRounds = 9;
 [[noreturn]] void Fail(const std::string& what) {
     std::fprintf(stderr, "bench_tarnelctl_sweep: %s\n", what.c_str());
     std::exit(1);
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 // Points per second of one bare DAC write and one bare read-back each.

@@ -28,11 +28,9 @@ link::OlderLibraryBinding& OlderBinding() {
     return binding;
 }
 
-link::BoardLibrary& Bind(LibraryChoice library) {
-    link::BoardLibrary& binding = library == LibraryChoice::Newer ? static_cast<link::BoardLibrary&>(NewerBinding())
-                                                                  : OlderBinding();
-    link::SetActiveBoardLibrary(&binding);
-    return binding;
+void Bind(LibraryChoice library) {
+    link::SetActiveBoardLibrary(library == LibraryChoice::Newer ? static_cast<link::BoardLibrary*>(&NewerBinding())
+                                                                : &OlderBinding());
 }
 
 // The library's own line, or a plain one when it said nothing.
@@ -41,10 +39,27 @@ std::string Reason(std::string libraryLine, std::int32_t status) {
     return "the board-access library reports status " + std::to_string(status) + " — check the USB cable";
 }
 
-// A failure to reach the board at all: nobody there, no permission, the board gone.
-bool BoardAbsent(BoardAccessFailure kind) {
+// Whether the last library call failed to reach the board at all: nobody
+// there, no permission, the board gone.
+bool LinkSaysBoardAbsent() {
+    const BoardAccessFailure kind = link::FailureKindOf(Declare::LinkStatus);
     return kind == BoardAccessFailure::NoBoard || kind == BoardAccessFailure::AccessDenied ||
            kind == BoardAccessFailure::Disconnected;
+}
+
+// Whether the board's firmware answers a read-back and, when the board could
+// not be reached at all, why. A board without firmware refuses the read-back;
+// that refusal is the answer sought, so the library's line is dropped.
+struct FirmwareProbe {
+    bool running = false;
+    std::string absentReason;   // empty when the board was reached
+};
+
+FirmwareProbe ProbeFirmware(LibraryMessages& messages) {
+    const bool running = messages.Hold([] { return CommsFunctions::ReadConverter().has_value(); });
+    const std::string line = messages.Take();
+    if (running || !LinkSaysBoardAbsent()) return {running, {}};
+    return {false, Reason(line, Declare::LinkStatus)};
 }
 
 [[noreturn]] void Unreachable(const std::string& message) { throw CommandFailure(ExitStatus::Unreachable, message); }
@@ -98,12 +113,9 @@ void BoardSession::Open(std::uint8_t board) {
 }
 
 bool BoardSession::FirmwareAnswers() {
-    // A board without firmware refuses the read-back; that refusal is the
-    // answer sought here, so its library line is dropped.
-    if (messages_.Hold([] { return CommsFunctions::ReadConverter().has_value(); })) return true;
-    const std::string line = messages_.Take();
-    if (BoardAbsent(link::FailureKindOf(Declare::LinkStatus))) Unreachable(Reason(line, Declare::LinkStatus));
-    return false;
+    const FirmwareProbe probe = ProbeFirmware(messages_);
+    if (!probe.absentReason.empty()) Unreachable(probe.absentReason);
+    return probe.running;
 }
 
 void BoardSession::LoadFirmware() {
@@ -140,7 +152,7 @@ double BoardSession::Read(unsigned count) {
     return sum / count;
 }
 
-bool BoardSession::BoardGone() const { return BoardAbsent(link::FailureKindOf(Declare::LinkStatus)); }
+bool BoardSession::BoardGone() const { return LinkSaysBoardAbsent(); }
 
 void BoardSession::FailTransfer(const std::string& what) {
     throw CommandFailure(ExitStatus::TransferFailed, what + ": " + Reason(messages_.Take(), Declare::LinkStatus));
@@ -154,14 +166,8 @@ ScanResult BoardSession::Scan(LibraryChoice library) {
     ScanResult result;
     // One board, opened as a session opens it, asked whether its firmware answers.
     const auto survey = [&](unsigned board) {
-        ScannedBoard scanned{board, true, false, {}};
-        scanned.firmwareRunning = messages.Hold([] { return CommsFunctions::ReadConverter().has_value(); });
-        const std::string line = messages.Take();
-        if (!scanned.firmwareRunning && BoardAbsent(link::FailureKindOf(Declare::LinkStatus))) {
-            scanned.reachable = false;
-            scanned.problem = Reason(line, Declare::LinkStatus);
-        }
-        return scanned;
+        const FirmwareProbe probe = ProbeFirmware(messages);
+        return ScannedBoard{board, probe.absentReason.empty(), probe.running, probe.absentReason};
     };
     WithLibrary(library, [&] {
         Bind(library);

@@ -1,6 +1,5 @@
 #include "cli/command_line.h"
 
-#include <functional>
 #include <map>
 #include <set>
 

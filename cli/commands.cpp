@@ -87,16 +87,13 @@ void CommandRunner::operator()(const SweepCommand& command) const {
     const std::uint32_t from = AllowedDataWord(command.from, command.mode, options_.vmax);
     const std::uint32_t to = AllowedDataWord(command.to, command.mode, options_.vmax);
     plan.codes = SweepCodes(from, to, command.step, command.points);
-    if (command.plotPath && !SweepPlotAvailable()) {
-        throw CommandFailure(ExitStatus::Failed,
-                             "this tarnelctl was built without Qt Charts and cannot draw --plot — "
-                             "rebuild it with the package qt6-charts-dev installed, or leave out --plot");
-    }
+    if (command.plotPath) RequireSweepPlot();
 
     BoardSession session = Open();
     // Rows go to the CSV file, or to stdout when there is none (in the JSON
     // object with --json); the summary then goes to stderr.
     const bool rowsInJson = options_.json && !command.csvPath;
+    const bool rowsInFile = command.csvPath && *command.csvPath != "-";
     std::unique_ptr<SweepCsv> csv;
     if (!rowsInJson) csv = std::make_unique<SweepCsv>(command.csvPath.value_or("-"));
     QJsonArray rows;
@@ -124,29 +121,21 @@ void CommandRunner::operator()(const SweepCommand& command) const {
     }
 
     if (options_.json) {
-        QJsonObject summary{{"planned", static_cast<int>(plan.codes.size())},
-                            {"points", static_cast<int>(done)},
-                            {"completed", outcome.end == SweepEnd::Completed},
-                            {"stopped", outcome.end == SweepEnd::Stopped          ? QJsonValue("interrupted")
-                                        : outcome.end == SweepEnd::TransferFailed ? QJsonValue("transfer failed")
-                                                                                  : QJsonValue()},
-                            {"csv", command.csvPath ? QJsonValue(QString::fromStdString(*command.csvPath)) : QJsonValue()},
-                            {"plot", command.plotPath ? QJsonValue(QString::fromStdString(*command.plotPath)) : QJsonValue()},
-                            {"firmware_loaded", session.LoadedFirmware()},
-                            {"linearity", LinearityJson(linearity)}};
+        QJsonObject summary = SweepJson(plan.codes.size(), outcome, command.csvPath, command.plotPath, linearity);
+        summary["firmware_loaded"] = session.LoadedFirmware();
         if (rowsInJson) summary["rows"] = rows;
         PrintJson(summary);
     } else {
-        std::FILE* summaryStream = command.csvPath && *command.csvPath != "-" ? stdout : stderr;
+        std::FILE* summaryStream = rowsInFile ? stdout : stderr;
         std::fputs(LinearityText(linearity).c_str(), summaryStream);
         std::fflush(summaryStream);
     }
 
     const std::string kept = std::to_string(done) + " of " + std::to_string(plan.codes.size()) + " points done" +
-                             (command.csvPath && *command.csvPath != "-" ? ", their rows are in " + *command.csvPath : "");
+                             (rowsInFile ? ", their rows are in " + *command.csvPath : "");
     if (outcome.end == SweepEnd::Stopped) {
-        const ExitStatus status = StopSignal() == SIGINT ? ExitStatus::Interrupted : static_cast<ExitStatus>(128 + StopSignal());
-        throw CommandFailure(status, "sweep interrupted: " + kept);
+        static_assert(static_cast<int>(ExitStatus::Interrupted) == 128 + SIGINT);
+        throw CommandFailure(static_cast<ExitStatus>(128 + StopSignal()), "sweep interrupted: " + kept);
     }
     if (outcome.end == SweepEnd::TransferFailed) {
         throw CommandFailure(ExitStatus::TransferFailed, outcome.failure + " (sweep stopped: " + kept + ")");

@@ -3,6 +3,7 @@
 #include <QJsonDocument>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "cli/number_text.h"
@@ -21,6 +22,7 @@ QString Text(const std::string& text) { return QString::fromStdString(text); }
 double ShownVolts(float roundedVolts) { return std::stod(VoltsText(roundedVolts)); }
 
 QJsonValue Nullable(bool present, double value) { return present ? QJsonValue(value) : QJsonValue(); }
+QJsonValue Nullable(const std::optional<std::string>& text) { return text ? QJsonValue(Text(*text)) : QJsonValue(); }
 
 }  // namespace
 
@@ -68,6 +70,19 @@ QJsonObject LinearityJson(const LinearityReport& report) {
                        {"max_deviation_mv", Nullable(hasLine, line.maxDeviationMv)},
                        {"max_deviation_lsb", Nullable(hasLine, line.maxDeviationLsb)},
                        {"monotonic", report.monotonic}};
+}
+
+QJsonObject SweepJson(std::size_t planned, const SweepOutcome& outcome, const std::optional<std::string>& csvPath,
+                      const std::optional<std::string>& plotPath, const LinearityReport& linearity) {
+    return QJsonObject{{"planned", static_cast<int>(planned)},
+                       {"points", static_cast<int>(outcome.points.size())},
+                       {"completed", outcome.end == SweepEnd::Completed},
+                       {"stopped", outcome.end == SweepEnd::Stopped          ? QJsonValue("interrupted")
+                                   : outcome.end == SweepEnd::TransferFailed ? QJsonValue("transfer failed")
+                                                                             : QJsonValue()},
+                       {"csv", Nullable(csvPath)},
+                       {"plot", Nullable(plotPath)},
+                       {"linearity", LinearityJson(linearity)}};
 }
 
 void PrintJson(const QJsonValue& value) {

@@ -19,17 +19,23 @@ SweepCsv::SweepCsv(const std::string& path) : path_(path) {
         file_ = stdout;
     } else {
         file_ = std::fopen(path.c_str(), "w");
-        ownsFile_ = true;
         if (file_ == nullptr) {
             throw CommandFailure(ExitStatus::Failed, "cannot write " + path + ": " + std::strerror(errno) +
                                                          " — give a --csv path in a folder you can write to");
         }
     }
-    WriteLine(kSweepCsvHeader);
+    try {
+        WriteLine(kSweepCsvHeader);
+    } catch (...) {
+        Close();   // no destructor runs for an object that was never made
+        throw;
+    }
 }
 
-SweepCsv::~SweepCsv() {
-    if (ownsFile_) std::fclose(file_);
+SweepCsv::~SweepCsv() { Close(); }
+
+void SweepCsv::Close() {
+    if (file_ != stdout) std::fclose(file_);
 }
 
 void SweepCsv::Append(const SweepPoint& point) { WriteLine(SweepCsvRow(point)); }
@@ -38,7 +44,7 @@ void SweepCsv::WriteLine(const std::string& line) {
     // One write per line: a row is either in the file whole or not at all.
     const std::string text = line + "\n";
     if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() || std::fflush(file_) != 0) {
-        throw CommandFailure(ExitStatus::Failed, "cannot write " + (ownsFile_ ? path_ : std::string("stdout")) + ": " +
+        throw CommandFailure(ExitStatus::Failed, "cannot write " + (file_ != stdout ? path_ : std::string("stdout")) + ": " +
                                                      std::strerror(errno) + " — free some space or pick another --csv path");
     }
 }

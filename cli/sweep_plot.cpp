@@ -11,17 +11,17 @@
 #include <QWidget>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
 #include <tarnel/board_protocol.h>
 
 #include "cli/command_failure.h"
+#include "cli/stderr_lines.h"
 
 namespace tarnel::cli {
 
-bool SweepPlotAvailable() { return true; }
+void RequireSweepPlot() {}
 
 namespace {
 
@@ -29,7 +29,7 @@ namespace {
 // without window hints) do not concern a picture drawn into a file; only its
 // fatal messages pass while the plot is drawn.
 void DropRemarks(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type == QtFatalMsg) std::fprintf(stderr, "tarnelctl: %s\n", qPrintable(message));
+    if (type == QtFatalMsg) PrintStderrLine("tarnelctl: " + message.toStdString());
 }
 
 // The Qt application the charts need, made here when the process has none.

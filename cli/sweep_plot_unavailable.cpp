@@ -6,10 +6,12 @@
 
 namespace tarnel::cli {
 
-bool SweepPlotAvailable() { return false; }
-
-void DrawSweepPlot(const std::vector<SweepPoint>&, const std::string&, const std::string&) {
-    throw CommandFailure(ExitStatus::Failed, "this tarnelctl was built without Qt Charts and cannot draw --plot");
+void RequireSweepPlot() {
+    throw CommandFailure(ExitStatus::Failed,
+                         "this tarnelctl was built without Qt Charts and cannot draw --plot — "
+                         "rebuild it with the package qt6-charts-dev installed, or leave out --plot");
 }
+
+void DrawSweepPlot(const std::vector<SweepPoint>&, const std::string&, const std::string&) { RequireSweepPlot(); }
 
 }  // namespace tarnel::cli

@@ -9,6 +9,7 @@
 #include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/help_text.h"
+#include "cli/stderr_lines.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ using namespace tarnel::cli;
 
 int Fail(ExitStatus status, const std::string& message) {
     std::fflush(stdout);
-    std::fprintf(stderr, "tarnelctl: %s\n", message.c_str());
+    PrintStderrLine("tarnelctl: " + message);
     return static_cast<int>(status);
 }
 

@@ -3,7 +3,6 @@
 #include <array>
 #include <charconv>
 #include <cmath>
-#include <string>
 #include <utility>
 
 namespace tarnel::cli {

@@ -5,6 +5,10 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <cstddef>
+#include <optional>
+#include <string>
+
 #include "cli/board_session.h"
 #include "cli/linearity.h"
 #include "cli/sweep.h"
@@ -18,6 +22,9 @@ QJsonObject WrittenJson(std::uint32_t data, std::uint32_t inputWord, protocol::P
 QJsonObject ReadingJson(double code, unsigned reads);
 QJsonObject PointJson(const SweepPoint& point);
 QJsonObject LinearityJson(const LinearityReport& report);
+// A sweep's summary: planned, points, completed, stopped, csv, plot, linearity.
+QJsonObject SweepJson(std::size_t planned, const SweepOutcome& outcome, const std::optional<std::string>& csvPath,
+                      const std::optional<std::string>& plotPath, const LinearityReport& linearity);
 
 // Writes the value compactly on one line of stdout.
 void PrintJson(const QJsonValue& value);

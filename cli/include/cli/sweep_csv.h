@@ -35,10 +35,10 @@ public:
 
 private:
     void WriteLine(const std::string& line);
+    void Close();   // closes the file unless it is stdout
 
     std::string path_;
-    std::FILE* file_ = nullptr;
-    bool ownsFile_ = false;
+    std::FILE* file_ = nullptr;   // stdout for "-"
 };
 
 }  // namespace tarnel::cli

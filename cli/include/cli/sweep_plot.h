@@ -14,8 +14,9 @@ namespace tarnel::cli {
 inline constexpr int kPlotWidth = 1200;
 inline constexpr int kPlotHeight = 900;
 
-// False when this tarnelctl was built without Qt Charts: it cannot draw.
-bool SweepPlotAvailable();
+// Throws CommandFailure(Failed), naming the package to build with, when this
+// tarnelctl was built without Qt Charts and so cannot draw.
+void RequireSweepPlot();
 
 // Writes the PNG (kPlotWidth x kPlotHeight pixels); a file that cannot be
 // written throws CommandFailure(Failed).
