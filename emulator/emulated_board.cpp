@@ -146,8 +146,8 @@ struct EmulatedBoard::Impl {
         umockdev_testbed_remove_device(bed.Testbed(), board.address.SysfsPath().c_str());
     }
 
-    // Runs on the worker thread for each control transfer.
-    // Firmware that re-enumerates leaves the bus as the answer that starts it goes out.
+    // Runs on the worker thread for each control transfer. Firmware that
+    // re-enumerates leaves the bus as the answer that starts it goes out.
     TransferAnswer Answer(Board& board, const SetupPacket& setup, std::span<const std::uint8_t> out) {
         if (renumeration == Renumeration::None) return {board.model.HandleControl(setup, out), false};
         const bool wasRunning = board.model.FirmwareRunning();
