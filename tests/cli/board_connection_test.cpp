@@ -140,6 +140,20 @@ TEST(BoardConnectionTest, ParkWordEndsEverySweepWhileTheBoardIsThere) {
     EXPECT_EQ(lost.parkFailure, "");
 }
 
+TEST(BoardConnectionTest, ParkWordFollowsAFailedReadOfABoardStillThere) {
+    emulator::Options options;
+    options.stallRequests = {protocol::kRequestConverterRead};
+    emulator::EmulatedBoard board(options);
+    BoardConnection connection(LibraryChoice::Newer, 0, false);
+    SweepPlan plan;
+    plan.codes = {0x3FFFF};
+    plan.park = 0x10000;
+    const SweepOutcome failed = RunSweep(connection, plan, [](const SweepPoint&) {}, [] { return false; });
+    EXPECT_EQ(failed.end, SweepEnd::TransferFailed);
+    EXPECT_TRUE(failed.parked);
+    EXPECT_EQ(protocol::DecodeInputWord(board.DacInputWord()).data, 0x10000u);
+}
+
 class InstrumentBoardTest : public ::testing::TestWithParam<LibraryChoice> {
 protected:
     std::string Run(const std::string& message) {
