@@ -11,7 +11,8 @@ namespace tarnel::cli {
 std::string SweepCsvRow(const SweepPoint& point) {
     return std::to_string(point.code) + "," + InputWordText(point.inputWord) + "," + FixedText(point.setVolts, 6) + "," +
            CodeText(point.readCode) + "," + VoltsText(point.readVolts) + "," + FixedText(point.errorMv, 3) + "," +
-           FixedText(point.seconds, 6);
+           FixedText(point.seconds, 6) + "," + FixedText(point.readStd, 3) + "," + CodeText(point.readMin) + "," +
+           CodeText(point.readMax);
 }
 
 SweepCsv::SweepCsv(const std::string& path) : path_(path) {

@@ -8,6 +8,8 @@
 //   read_volts  read-back in V, rounded as the window shows it
 //   error_mv    read-back minus set output, mV, unrounded
 //   seconds     since the sweep started
+//   read_code_std, read_code_min, read_code_max
+//               standard deviation, smallest and largest of the codes read
 #pragma once
 
 #include <cstdio>
@@ -17,7 +19,7 @@
 
 namespace tarnel::cli {
 
-inline constexpr const char* kSweepCsvHeader = "code,input_word,set_volts,read_code,read_volts,error_mv,seconds";
+inline constexpr const char* kSweepCsvHeader = "code,input_word,set_volts,read_code,read_volts,error_mv,seconds,read_code_std,read_code_min,read_code_max";
 
 // One row, without the line end.
 std::string SweepCsvRow(const SweepPoint& point);
