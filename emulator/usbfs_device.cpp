@@ -71,6 +71,7 @@ UsbfsDevice::UsbfsDevice(UMockdevTestbed* testbed, std::string deviceNode, unsig
     g_signal_connect_after(handler_, "handle-ioctl", G_CALLBACK(OnHandleIoctl), this);
     g_signal_connect_after(handler_, "handle-read", G_CALLBACK(OnHandleRead), this);
     g_signal_connect_after(handler_, "handle-write", G_CALLBACK(OnHandleWrite), this);
+    g_signal_connect(handler_, "client-connected", G_CALLBACK(OnClientConnected), this);
     g_signal_connect(handler_, "client-vanished", G_CALLBACK(OnClientVanished), this);
     GError* error = nullptr;
     if (!umockdev_testbed_attach_ioctl(testbed_, deviceNode_.c_str(), handler_, &error)) {
@@ -125,6 +126,14 @@ void UsbfsDevice::Disconnect() {
     if (reapSignal_) reapSignal_->RemoveNode();
 }
 
+bool UsbfsDevice::IdleSinceLastAsked() {
+    std::lock_guard lock(mutex_);
+    const bool idle = disconnected_ && clients_.empty();
+    const bool idleBefore = foundIdle_;
+    foundIdle_ = idle;
+    return idle && idleBefore;
+}
+
 bool UsbfsDevice::Disconnected() {
     std::lock_guard lock(mutex_);
     return disconnected_;
@@ -143,6 +152,15 @@ int UsbfsDevice::OnHandleRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, v
 int UsbfsDevice::OnHandleWrite(UMockdevIoctlBase*, UMockdevIoctlClient* client, void*) {
     Fail(client, EINVAL);   // usbfs device files cannot be written
     return TRUE;
+}
+
+void UsbfsDevice::OnClientConnected(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self) {
+    // Known from the start, so that a client that has not made a request yet
+    // still keeps the handler.
+    auto* device = static_cast<UsbfsDevice*>(self);
+    std::lock_guard lock(device->mutex_);
+    device->clients_.try_emplace(client);
+    device->foundIdle_ = false;
 }
 
 void UsbfsDevice::OnClientVanished(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self) {

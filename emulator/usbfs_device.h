@@ -64,6 +64,11 @@ public:
     // the node disappears.
     void Disconnect();
     const std::string& DeviceNode() const { return deviceNode_; }
+    // True when the board has left the bus and no client has had the node
+    // open since the previous call that found it so: its handler can go
+    // without a client ever noticing, and without a client-vanished call
+    // still running on it.
+    bool IdleSinceLastAsked();
 
 private:
     // Owns one reference to umockdev's local copy of client memory.
@@ -97,6 +102,7 @@ private:
     static int OnHandleIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, void* self);
     static int OnHandleRead(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, void* self);
     static int OnHandleWrite(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, void* self);
+    static void OnClientConnected(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, void* self);
     static void OnClientVanished(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, void* self);
 
     bool Disconnected();
@@ -125,6 +131,7 @@ private:
 
     std::mutex mutex_;
     bool disconnected_ = false;
+    bool foundIdle_ = false;   // by the last IdleSinceLastAsked()
     std::uint64_t lastControlNumber_ = 0;
     std::map<UMockdevIoctlClient*, ClientState> clients_;
     std::unique_ptr<ReapSignal> reapSignal_;
