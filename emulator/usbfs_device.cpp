@@ -71,7 +71,6 @@ UsbfsDevice::UsbfsDevice(UMockdevTestbed* testbed, std::string deviceNode, unsig
     g_signal_connect_after(handler_, "handle-ioctl", G_CALLBACK(OnHandleIoctl), this);
     g_signal_connect_after(handler_, "handle-read", G_CALLBACK(OnHandleRead), this);
     g_signal_connect_after(handler_, "handle-write", G_CALLBACK(OnHandleWrite), this);
-    g_signal_connect(handler_, "client-connected", G_CALLBACK(OnClientConnected), this);
     g_signal_connect(handler_, "client-vanished", G_CALLBACK(OnClientVanished), this);
     GError* error = nullptr;
     if (!umockdev_testbed_attach_ioctl(testbed_, deviceNode_.c_str(), handler_, &error)) {
@@ -92,7 +91,7 @@ UsbfsDevice::~UsbfsDevice() {
         std::lock_guard lock(mutex_);
         if (reapSignal_) reapSignal_->SetReapable(false);
     }
-    umockdev_testbed_detach_ioctl(testbed_, deviceNode_.c_str(), nullptr);
+    if (listening_.exchange(false)) umockdev_testbed_detach_ioctl(testbed_, deviceNode_.c_str(), nullptr);
     g_signal_handlers_disconnect_by_data(handler_, this);
     g_object_unref(handler_);
 }
@@ -105,6 +104,13 @@ void UsbfsDevice::CreateNode(const std::string& nodePathInTestbed) {
 }
 
 void UsbfsDevice::Disconnect() {
+    StopRequests();
+    // Nobody can open the node any more: the handler stops listening, and
+    // keeps serving the clients that hold it.
+    if (listening_.exchange(false)) umockdev_testbed_detach_ioctl(testbed_, deviceNode_.c_str(), nullptr);
+}
+
+void UsbfsDevice::StopRequests() {
     std::lock_guard lock(mutex_);
     if (disconnected_) return;
     disconnected_ = true;
@@ -128,7 +134,8 @@ void UsbfsDevice::Disconnect() {
 
 bool UsbfsDevice::IdleSinceLastAsked() {
     std::lock_guard lock(mutex_);
-    const bool idle = disconnected_ && clients_.empty();
+    const bool onlyOurs = g_atomic_int_get(&G_OBJECT(handler_)->ref_count) == 1;
+    const bool idle = disconnected_ && !listening_ && onlyOurs;
     const bool idleBefore = foundIdle_;
     foundIdle_ = idle;
     return idle && idleBefore;
@@ -152,15 +159,6 @@ int UsbfsDevice::OnHandleRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, v
 int UsbfsDevice::OnHandleWrite(UMockdevIoctlBase*, UMockdevIoctlClient* client, void*) {
     Fail(client, EINVAL);   // usbfs device files cannot be written
     return TRUE;
-}
-
-void UsbfsDevice::OnClientConnected(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self) {
-    // Known from the start, so that a client that has not made a request yet
-    // still keeps the handler.
-    auto* device = static_cast<UsbfsDevice*>(self);
-    std::lock_guard lock(device->mutex_);
-    device->clients_.try_emplace(client);
-    device->foundIdle_ = false;
 }
 
 void UsbfsDevice::OnClientVanished(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self) {
