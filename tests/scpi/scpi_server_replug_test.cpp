@@ -3,7 +3,8 @@
 // power-up, as --replug-every does: while it is away a pair is answered with
 // the not-a-number reply and -241; once it is back the next command opens it
 // again, loads its firmware, writes no DAC word, and the settings are back at
-// their start values. Again and again.
+// their start values. Again and again, with the open files of the process
+// (server and emulated board) flat from one replug to the next.
 #include <gtest/gtest.h>
 
 #include <tarnel/board_protocol.h>
@@ -11,6 +12,8 @@
 
 #include <chrono>
 #include <cmath>
+#include <filesystem>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -33,7 +36,7 @@ bool Near(const std::string& reply, std::uint32_t code) {
 }
 
 TEST(ScpiServerReplugTest, AReplugedBoardIsOpenedAgainAtItsStartValuesWithoutADacWrite) {
-    constexpr int kCycles = 3;
+    constexpr int kCycles = 6;
     emulator::Options options;
     options.replugEvery = 6;
     emulator::EmulatedBoard board(options);
@@ -53,6 +56,7 @@ TEST(ScpiServerReplugTest, AReplugedBoardIsOpenedAgainAtItsStartValuesWithoutADa
                       ServerSettings{{"127.0.0.1", 0}, 1, logLine});
     ASSERT_EQ(server.Listen(), std::nullopt);
 
+    std::vector<std::size_t> openFiles;   // after each cycle
     const bool finished = RunBeside([&] {
         LineClient client(PortOf(server.ListeningOn()));
         for (int cycle = 0; cycle < kCycles; ++cycle) {
@@ -81,9 +85,13 @@ TEST(ScpiServerReplugTest, AReplugedBoardIsOpenedAgainAtItsStartValuesWithoutADa
                 EXPECT_NE(request.request, protocol::kRequestDacWrite) << "a DAC write while the board was opened again";
             }
             EXPECT_EQ(client.Query("*CLS;*OPC?"), "1");
+            openFiles.push_back(static_cast<std::size_t>(
+                std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator())));
         }
     });
     EXPECT_TRUE(finished) << "the client did not finish within a minute";
+    ASSERT_EQ(openFiles.size(), static_cast<std::size_t>(kCycles));
+    EXPECT_LE(openFiles.back(), openFiles[2]) << "open files grow with each replug";
     std::lock_guard lock(logMutex);
     std::size_t lost = 0, back = 0;
     for (const auto& line : log) {
