@@ -59,7 +59,7 @@ ControlReply BoardModel::HandleControl(const SetupPacket& setup, std::span<const
     } else {
         reply = Answer(setup, outData);
     }
-    log_.push_back({setup.request, setup.value, setup.index, setup.ToHost(), setup.length, reply.outcome});
+    log_.Add({setup.request, setup.value, setup.index, setup.ToHost(), setup.length, reply.outcome});
     return reply;
 }
 
@@ -122,6 +122,11 @@ bool BoardModel::UnplugDue() const {
     return options_.unplugAfter && dacRequestsSeen_ >= *options_.unplugAfter;
 }
 
+bool BoardModel::ReplugDue() const {
+    std::lock_guard lock(mutex_);
+    return options_.replugEvery && dacRequestsSeen_ >= *options_.replugEvery;
+}
+
 void BoardModel::PowerCycle() {
     std::lock_guard lock(mutex_);
     std::fill(memory_.begin(), memory_.end(), 0);
@@ -167,12 +172,12 @@ std::vector<std::uint8_t> BoardModel::Ram(std::uint16_t address, std::size_t len
 
 std::vector<RequestRecord> BoardModel::Requests() const {
     std::lock_guard lock(mutex_);
-    return log_;
+    return log_.Records();
 }
 
 void BoardModel::ClearRequests() {
     std::lock_guard lock(mutex_);
-    log_.clear();
+    log_.Clear();
 }
 
 }  // namespace tarnel::emulator

@@ -14,6 +14,8 @@
 #include <tarnel/board_protocol.h>
 #include <tarnel/emulated_board.h>
 
+#include "request_log.h"
+
 namespace tarnel::emulator {
 
 // The 8-byte setup packet of a control transfer, decoded.
@@ -55,8 +57,11 @@ public:
     // True once the board has seen as many 0xDD/0xDA requests since power-up
     // as --unplug-after allows.
     bool UnplugDue() const;
+    // The same for --replug-every.
+    bool ReplugDue() const;
     // Back to power-up state after a replug: RAM cleared, CPU stopped, DAC at
-    // 0, request count for --unplug-after restarted (the log is kept).
+    // 0, request count for --unplug-after and --replug-every restarted (the
+    // log is kept).
     void PowerCycle();
 
     bool FirmwareRunning() const;
@@ -86,10 +91,10 @@ private:
     bool imageLoaded_ = false;     // a non-empty image was written while in reset
     bool running_ = false;
     std::uint32_t dacWord_ = 0;
-    unsigned dacRequestsSeen_ = 0; // 0xDD and 0xDA requests, for --unplug-after
+    unsigned dacRequestsSeen_ = 0; // 0xDD and 0xDA requests, for --unplug-after and --replug-every
     std::minstd_rand noise_;
     DacOutputModel dac_;
-    std::vector<RequestRecord> log_;
+    RequestLog log_;
 };
 
 }  // namespace tarnel::emulator

@@ -55,8 +55,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             run.options.renumeration = Renumeration::ComesBack;
             continue;
         }
-        const bool takesValue = option == "--unplug-after" || option == "--stall" || option == "--timeout" ||
-                                option == "--boards" || option == "--dac-errors";
+        const bool takesValue = option == "--unplug-after" || option == "--replug-every" || option == "--stall" ||
+                                option == "--timeout" || option == "--boards" || option == "--dac-errors";
         if (!takesValue) return Problem("unknown option '" + option + "'");
         if (i + 1 >= arguments.size()) return Problem(option + " needs a value");
         const std::string& value = arguments[++i];
@@ -64,6 +64,14 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             const auto count = ParseCount(value);
             if (!count) return Problem("--unplug-after needs a request count such as 3, not '" + value + "'");
             run.options.unplugAfter = *count;
+            continue;
+        }
+        if (option == "--replug-every") {
+            const auto count = ParseCount(value);
+            if (!count || *count < 1) {
+                return Problem("--replug-every needs a request count of at least 1 such as 5000, not '" + value + "'");
+            }
+            run.options.replugEvery = *count;
             continue;
         }
         if (option == "--boards") {

@@ -1,6 +1,6 @@
 // The board-emulator command line:
-//   board-emulator [--no-board] [--boards N] [--unplug-after N] [--stall CODE] [--timeout CODE] [--noise]
-//                  [--renumerate] [--dac-errors FILE] -- COMMAND [ARGS...]
+//   board-emulator [--no-board] [--boards N] [--unplug-after N] [--replug-every N] [--stall CODE]
+//                  [--timeout CODE] [--noise] [--renumerate] [--dac-errors FILE] -- COMMAND [ARGS...]
 #pragma once
 
 #include <string>
@@ -12,8 +12,8 @@
 namespace tarnel::emulator {
 
 inline constexpr const char* kUsage =
-    "usage: board-emulator [--no-board] [--boards N] [--unplug-after N] [--stall CODE] [--timeout CODE] [--noise] "
-    "[--renumerate] [--dac-errors FILE] -- COMMAND [ARGS...]";
+    "usage: board-emulator [--no-board] [--boards N] [--unplug-after N] [--replug-every N] [--stall CODE] "
+    "[--timeout CODE] [--noise] [--renumerate] [--dac-errors FILE] -- COMMAND [ARGS...]";
 
 struct EmulatorRun {
     Options options;

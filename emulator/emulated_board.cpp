@@ -82,7 +82,7 @@ struct EmulatedBoard::Impl {
     };
 
     explicit Impl(const Options& options) : bed(ProcessTestbed::Get()), renumeration(options.renumeration) {
-        if (renumeration == Renumeration::ComesBack) deferred.emplace();
+        if (renumeration == Renumeration::ComesBack || options.replugEvery) deferred.emplace();
         for (unsigned port = 1; port <= std::max(options.boards, 1u); ++port) {
             boards.push_back(std::make_unique<Board>(options, port));
         }
@@ -106,15 +106,24 @@ struct EmulatedBoard::Impl {
     // A replugged board starts from power-up; one that re-enumerated keeps
     // its firmware running.
     void Plug(Board& board, bool fromPowerUp = true) {
+        std::vector<std::unique_ptr<UsbfsDevice>> retired;   // detached once the lock is released
         std::lock_guard lock(plugMutex);
         if (board.isPlugged) return;
         if (!board.devices.empty() && fromPowerUp) board.model.PowerCycle();
         BusAddress& address = board.address;
         address.device = bed.NextDeviceNumber();
 
-        // After the device numbers wrap, an old plug-in's handler gives way.
+        // Old plug-ins that no client holds any more give way, so that a board
+        // replugged again and again keeps a few handlers, not one per plug-in;
+        // so does one whose device number comes round again.
         for (auto& other : boards) {
-            std::erase_if(other->devices, [&](const auto& old) { return old->DeviceNode() == address.DeviceNode(); });
+            auto& devices = other->devices;
+            const auto gone = std::stable_partition(devices.begin(), devices.end(), [&](const auto& old) {
+                const bool retire = old->DeviceNode() == address.DeviceNode() || old->IdleSinceLastAsked();
+                return !retire;
+            });
+            std::move(gone, devices.end(), std::back_inserter(retired));
+            devices.erase(gone, devices.end());
         }
         // The handler listens and the node exists before the device is in
         // sysfs, so that a client that finds the device can open it at once.
@@ -164,6 +173,9 @@ struct EmulatedBoard::Impl {
             if (deferred) deferred->After(kRenumerationDelay, [this, &board] { Plug(board, false); });
         } else if (board.model.UnplugDue()) {
             Unplug(board);
+        } else if (board.model.ReplugDue()) {
+            Unplug(board);
+            deferred->After(kReplugDelay, [this, &board] { Plug(board); });
         }
     }
 
@@ -173,7 +185,7 @@ struct EmulatedBoard::Impl {
     const Renumeration renumeration;
     std::vector<std::unique_ptr<Board>> boards;   // board 0 first
     mutable std::mutex plugMutex;
-    std::optional<DeferredCalls> deferred;   // the return of a board that re-enumerates
+    std::optional<DeferredCalls> deferred;   // the return of a board that re-enumerates or is replugged
 };
 
 EmulatedBoard::EmulatedBoard(Options options) : impl_(std::make_unique<Impl>(options)) {

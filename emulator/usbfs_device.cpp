@@ -91,7 +91,7 @@ UsbfsDevice::~UsbfsDevice() {
         std::lock_guard lock(mutex_);
         if (reapSignal_) reapSignal_->SetReapable(false);
     }
-    umockdev_testbed_detach_ioctl(testbed_, deviceNode_.c_str(), nullptr);
+    if (listening_.exchange(false)) umockdev_testbed_detach_ioctl(testbed_, deviceNode_.c_str(), nullptr);
     g_signal_handlers_disconnect_by_data(handler_, this);
     g_object_unref(handler_);
 }
@@ -104,6 +104,13 @@ void UsbfsDevice::CreateNode(const std::string& nodePathInTestbed) {
 }
 
 void UsbfsDevice::Disconnect() {
+    StopRequests();
+    // Nobody can open the node any more: the handler stops listening, and
+    // keeps serving the clients that hold it.
+    if (listening_.exchange(false)) umockdev_testbed_detach_ioctl(testbed_, deviceNode_.c_str(), nullptr);
+}
+
+void UsbfsDevice::StopRequests() {
     std::lock_guard lock(mutex_);
     if (disconnected_) return;
     disconnected_ = true;
@@ -123,6 +130,15 @@ void UsbfsDevice::Disconnect() {
     }
     RefreshReapSignal();
     if (reapSignal_) reapSignal_->RemoveNode();
+}
+
+bool UsbfsDevice::IdleSinceLastAsked() {
+    std::lock_guard lock(mutex_);
+    const bool onlyOurs = g_atomic_int_get(&G_OBJECT(handler_)->ref_count) == 1;
+    const bool idle = disconnected_ && !listening_ && onlyOurs;
+    const bool idleBefore = foundIdle_;
+    foundIdle_ = idle;
+    return idle && idleBefore;
 }
 
 bool UsbfsDevice::Disconnected() {

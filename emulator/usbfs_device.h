@@ -10,6 +10,7 @@
 // completed later, by a deferred call or by the event it waits for.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -64,6 +65,11 @@ public:
     // the node disappears.
     void Disconnect();
     const std::string& DeviceNode() const { return deviceNode_; }
+    // True when the board has left the bus and no client has held the node
+    // since the previous call that found it so (umockdev's clients keep a
+    // reference to the handler until they close the node): the handler can
+    // go without a client ever noticing, and with no call running on it.
+    bool IdleSinceLastAsked();
 
 private:
     // Owns one reference to umockdev's local copy of client memory.
@@ -100,6 +106,7 @@ private:
     static void OnClientVanished(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, void* self);
 
     bool Disconnected();
+    void StopRequests();   // the part of Disconnect() under mutex_
     void HandleIoctl(UMockdevIoctlClient* client);
     void HandleRead(UMockdevIoctlClient* client);
     // The board answers one setup packet; the data stage is `stage`.
@@ -125,6 +132,10 @@ private:
 
     std::mutex mutex_;
     bool disconnected_ = false;
+    bool foundIdle_ = false;   // by the last IdleSinceLastAsked()
+    // Whether the handler still listens for new clients on the node; it stops
+    // when the board leaves the bus, as nobody can open the node any more.
+    std::atomic<bool> listening_ = true;
     std::uint64_t lastControlNumber_ = 0;
     std::map<UMockdevIoctlClient*, ClientState> clients_;
     std::unique_ptr<ReapSignal> reapSignal_;

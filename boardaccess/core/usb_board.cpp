@@ -188,6 +188,7 @@ int UsbBoard::Transfer(std::uint8_t request, std::uint16_t value, std::uint16_t 
 void UsbBoard::VendorRequest(std::uint8_t request, std::uint16_t value, std::uint16_t index,
                              protocol::Direction direction, std::span<std::uint8_t> data) {
     const int moved = Transfer(request, value, index, direction, data);
+    if (moved == LIBUSB_ERROR_NO_DEVICE) leftTheBus_ = true;
     if (moved < 0) FailRequest(request, moved);
     if (static_cast<std::size_t>(moved) < data.size()) {
         const bool fromBoard = direction == protocol::Direction::FromBoard;
@@ -231,6 +232,7 @@ void UsbBoard::VendorWriteThatMayReenumerate(std::uint8_t request, std::uint16_t
     }
     // A board that never left took the write.
     if (stillHere) return;
+    leftTheBus_ = true;
     throw BoardError(FailureKind::Disconnected,
                      "the board did not come back after its firmware started — check that the firmware file is "
                      "the one for this board, then reconnect the board");

@@ -9,6 +9,7 @@
 // access and scans the bus once.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -59,6 +60,10 @@ public:
     void VendorWriteThatMayReenumerate(std::uint8_t request, std::uint16_t value, std::uint16_t index,
                                        std::span<std::uint8_t> data, std::chrono::milliseconds comeback);
 
+    // True once a request found the device gone for good ("no device"): the
+    // handle can only fail from then on.
+    bool LeftTheBus() const { return leftTheBus_; }
+
 private:
     struct HandleCloser {
         void operator()(libusb_device_handle* handle) const;
@@ -76,6 +81,7 @@ private:
     Context context_;   // outlives handle_: members are destroyed in reverse order
     BoardId id_;
     Handle handle_;
+    std::atomic<bool> leftTheBus_ = false;
 };
 
 }  // namespace tarnel::boardaccess

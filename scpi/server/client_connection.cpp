@@ -1,5 +1,7 @@
 #include "scpi/client_connection.h"
 
+#include <poll.h>
+
 #include <QTcpSocket>
 
 namespace tarnel::scpi {
@@ -51,6 +53,17 @@ void ClientConnection::Answer(const std::optional<std::string>& reply) {
 }
 
 void ClientConnection::PeerClosed() { open_ = false; }
+
+bool ClientConnection::Open() const {
+    if (!open_) return false;
+    const qintptr descriptor = socket_->socketDescriptor();
+    if (descriptor < 0) return false;
+    // The peer's FIN is in the socket before the event loop reads up to it,
+    // also behind data not read yet; POLLRDHUP reports it at once.
+    pollfd peer{static_cast<int>(descriptor), POLLRDHUP, 0};
+    if (::poll(&peer, 1, 0) <= 0) return true;
+    return (peer.revents & (POLLRDHUP | POLLHUP | POLLERR)) == 0;
+}
 
 bool ClientConnection::Finished() {
     if (open_ || running_ > 0) return false;

@@ -19,7 +19,7 @@ std::string AddressText(const QHostAddress& address, quint16 port) {
 }  // namespace
 
 ScpiServer::ScpiServer(CommandTable table, ServerSettings settings)
-    : settings_(std::move(settings)), table_(std::move(table)) {
+    : settings_(std::move(settings)), table_(std::move(table)), serviceManager_(settings_.log) {
     connect(&listener_, &QTcpServer::newConnection, this, [this] { Accept(); });
 }
 
@@ -27,7 +27,10 @@ ScpiServer::~ScpiServer() { Stop(); }
 
 std::optional<std::string> ScpiServer::Listen() {
     const QHostAddress address(QString::fromStdString(settings_.address.host));
-    if (listener_.listen(address, settings_.address.port)) return std::nullopt;
+    if (listener_.listen(address, settings_.address.port)) {
+        serviceManager_.Ready("serves SCPI on " + ListeningOn());
+        return std::nullopt;
+    }
     return "cannot listen on " + AddressText(address, settings_.address.port) + ": " +
            listener_.errorString().toStdString();
 }
@@ -35,6 +38,7 @@ std::optional<std::string> ScpiServer::Listen() {
 std::string ScpiServer::ListeningOn() const { return AddressText(listener_.serverAddress(), listener_.serverPort()); }
 
 void ScpiServer::Stop() {
+    serviceManager_.Stopping();
     listener_.close();
     worker_.Stop();
     // The reply of the message that was running waits in the event queue.

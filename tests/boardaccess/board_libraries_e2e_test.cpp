@@ -345,12 +345,26 @@ TEST(NewerLibraryTest, RejectsBadArgumentsWithoutCrashing) {
     EXPECT_EQ(newHandle, 0) << "a failed Connect leaves no usable handle behind";
 }
 
+// Open files of this process on that device node (the emulated board in the
+// process holds one of its own).
+std::size_t OpenFilesOn(const std::string& deviceNode) {
+    std::size_t open = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+        open += target.find(deviceNode + " ") != std::string::npos || target.ends_with(deviceNode);
+    }
+    return open;
+}
+
 TEST(NewerLibraryTest, HandlesStayDeadAfterReplug) {
     const Exports& lib = Exports::Get();
     EmulatedBoard board;
     LibraryDriver driver(Variant::Newer);
     ASSERT_TRUE(driver.Load(kFirmware).done);
     const std::int32_t oldHandle = driver.handle;
+    const std::string oldNode = board.DeviceNode();
+    const std::size_t filesBefore = OpenFilesOn(oldNode);
     board.Unplug();
     board.Plug();
     std::uint8_t data[1] = {};
@@ -359,6 +373,11 @@ TEST(NewerLibraryTest, HandlesStayDeadAfterReplug) {
     EXPECT_NE(driver.handle, oldHandle);
     EXPECT_TRUE(driver.Run([&] { return lib.request(driver.handle, 0xA0, 0xE000, 0, 1, 1, data); }).done);
     EXPECT_EQ(data[0], board.Ram(0xE000, 1).at(0));
+
+    // The board that left was let go at the new connect, and its old handle
+    // still reports it gone.
+    EXPECT_TRUE(driver.Run([&] { return lib.request(oldHandle, 0xA0, 0, 0, 1, 1, data); }).Said("left the bus"));
+    EXPECT_EQ(OpenFilesOn(oldNode), filesBefore - 1) << "the device that left the bus is still open";
 }
 
 TEST(OlderLibraryTest, RejectsBadArgumentsWithoutCrashing) {

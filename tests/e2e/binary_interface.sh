@@ -41,6 +41,8 @@ if [ -n "$unit" ] && [ -n "$rule" ]; then
   program=$(sed -n 's/^ExecStart=\([^ ]*\) serve.*/\1/p' "$unit")
   [ -x "$stage$program" ] || fail "tarnel-scpi.service starts '$program', which the installation lacks"
   grep -q '^DynamicUser=yes' "$unit" || fail "tarnel-scpi.service does not run as a user of its own"
+  { grep -q '^Type=notify$' "$unit" && grep -q '^WatchdogSec=[1-9]' "$unit"; } ||
+    fail "tarnel-scpi.service does not have systemd wait for the server's ready signal and watch its pings"
   group=$(sed -n 's/^SupplementaryGroups=//p' "$unit")
   grep -q "GROUP=\"$group\"" "$rule" || fail "the udev rule does not give the board to the service's group '$group'"
   if command -v systemd-analyze >/dev/null; then

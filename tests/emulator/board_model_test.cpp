@@ -117,19 +117,20 @@ TEST(BoardModelTest, AnswersOnlyWellFormedRequestsInsideItsMemory) {
     }
 }
 
-TEST(BoardModelTest, UnplugCountsEveryDacAndConverterRequestEvenUnansweredOnes) {
+TEST(BoardModelTest, UnplugAndReplugCountEveryDacAndConverterRequestEvenUnansweredOnes) {
     Options options;
     options.unplugAfter = 2;
+    options.replugEvery = 2;
     options.timeoutRequests = {p::kRequestConverterRead};
     BoardModel board(options);
     WriteDac(board, 0);                        // stalled: no firmware runs yet
     LoadImage(board);                          // 0xA0 requests do not count
     Send(board, 0x00, 0x06, 0x0100, 0, 18);    // nor do standard requests, which are not logged either
-    EXPECT_FALSE(board.UnplugDue());
+    EXPECT_FALSE(board.UnplugDue() || board.ReplugDue());
     EXPECT_EQ(ReadConverter(board).outcome, Outcome::Unanswered);
-    EXPECT_TRUE(board.UnplugDue());
+    EXPECT_TRUE(board.UnplugDue() && board.ReplugDue());
     board.PowerCycle();
-    EXPECT_FALSE(board.UnplugDue());
+    EXPECT_FALSE(board.UnplugDue() || board.ReplugDue()) << "each plug-in counts from power-up";
     EXPECT_EQ(board.Requests().size(), 5u) << "every vendor request is logged, and the log outlives a power cycle";
 }
 

@@ -11,7 +11,8 @@ using namespace tarnel::emulator;
 
 TEST(EmulatorCommandLineTest, ParsesEveryOptionAndTheCommand) {
     const auto parsed = ParseCommandLine({"--no-board", "--unplug-after", "4", "--stall", "0xDA", "--stall", "a0",
-                                          "--timeout", "0XDD", "--noise", "--boards", "3", "--", "prog", "--stall", "x"});
+                                          "--timeout", "0XDD", "--noise", "--boards", "3", "--replug-every", "5000", "--", "prog",
+                                          "--stall", "x"});
     const auto* run = std::get_if<EmulatorRun>(&parsed);
     ASSERT_NE(run, nullptr);
     EXPECT_TRUE(run->options.noBoard && run->options.noise);
@@ -19,10 +20,11 @@ TEST(EmulatorCommandLineTest, ParsesEveryOptionAndTheCommand) {
     EXPECT_EQ(run->options.stallRequests, (std::set<std::uint8_t>{0xDA, 0xA0}));
     EXPECT_EQ(run->options.timeoutRequests, (std::set<std::uint8_t>{0xDD}));
     EXPECT_EQ(run->options.boards, 3u);
+    EXPECT_EQ(run->options.replugEvery, 5000u);
     EXPECT_EQ(run->command, (std::vector<std::string>{"prog", "--stall", "x"}));
 
     const auto healthy = std::get<EmulatorRun>(ParseCommandLine({"--", "true"})).options;
-    EXPECT_FALSE(healthy.noBoard || healthy.noise || healthy.unplugAfter);
+    EXPECT_FALSE(healthy.noBoard || healthy.noise || healthy.unplugAfter || healthy.replugEvery);
     EXPECT_EQ(healthy.boards, 1u);
     EXPECT_TRUE(healthy.stallRequests.empty() && healthy.timeoutRequests.empty());
     EXPECT_TRUE(std::holds_alternative<HelpRequested>(ParseCommandLine({"--help"})));
@@ -40,6 +42,8 @@ TEST(EmulatorCommandLineTest, RejectsBadUsageWithOneLineNamingTheProblem) {
         {{"--timeout", "DAX", "--", "x"}, "hex"},
         {{"--unplug-after", "-1", "--", "x"}, "request count"},
         {{"--unplug-after", "3x", "--", "x"}, "request count"},
+        {{"--replug-every", "0", "--", "x"}, "at least 1"},
+        {{"--replug-every", "many", "--", "x"}, "at least 1"},
         {{"--boards", "0", "--", "x"}, "number of boards from 1"},
         {{"--boards", "17", "--", "x"}, "number of boards from 1"},
         {{"--dac-errors", "/nonexistent/errors.txt", "--", "x"}, "--dac-errors /nonexistent/errors.txt: cannot read"},

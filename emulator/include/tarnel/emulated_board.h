@@ -16,6 +16,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -33,11 +34,16 @@ namespace tarnel::emulator {
 // running, kRenumerationDelay later; or never, for a board that fails to.
 enum class Renumeration { None, ComesBack, StaysAway };
 inline constexpr std::chrono::milliseconds kRenumerationDelay{200};
+// How long a board that --replug-every takes off the bus stays away.
+inline constexpr std::chrono::milliseconds kReplugDelay{200};
 
 // How the emulated board misbehaves; the default is a healthy, noiseless board.
 struct Options {
     bool noBoard = false;                      // attach no device at all
     std::optional<unsigned> unplugAfter;       // vanish after this many 0xDD/0xDA requests
+    // Leave the bus after this many 0xDD/0xDA requests since power-up and
+    // come back kReplugDelay later from power-up (firmware not running).
+    std::optional<unsigned> replugEvery;
     std::set<std::uint8_t> stallRequests;      // these request codes always stall
     std::set<std::uint8_t> timeoutRequests;    // these request codes are never answered
     bool noise = false;                        // +-1 LSB on the read-back code
@@ -46,7 +52,9 @@ struct Options {
     DacErrors dacErrors;                       // the DAC's errors (none: the ideal output)
 };
 
-// One vendor request as the board saw it.
+// One vendor request as the board saw it. A board keeps the most recent
+// kRequestLogCapacity of them, so that its memory stays flat over millions of
+// requests.
 struct RequestRecord {
     enum class Outcome { Answered, Stalled, Unanswered };
     std::uint8_t request = 0;
@@ -56,6 +64,7 @@ struct RequestRecord {
     std::uint16_t length = 0;     // wLength
     Outcome outcome = Outcome::Answered;
 };
+inline constexpr std::size_t kRequestLogCapacity = 4096;
 
 class EmulatedBoard {
 public:
@@ -78,7 +87,7 @@ public:
     double SampleOutputVolts();                // one reading of the DAC output: fresh noise of the DAC's model
     std::uint16_t ConverterCode() const;       // 12-bit code the next 0xDA reports (without noise)
     std::vector<std::uint8_t> Ram(std::uint16_t address, std::size_t length) const;
-    std::vector<RequestRecord> Requests() const;   // every vendor request, oldest first
+    std::vector<RequestRecord> Requests() const;   // the most recent vendor requests, oldest first
     void ClearRequests();
 
     // Path of the device node in the test bed, e.g. /dev/bus/usb/001/002.

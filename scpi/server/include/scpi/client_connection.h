@@ -38,7 +38,10 @@ public:
     // The client closed its end: the lines already received still run (their
     // replies have nowhere to go).
     void PeerClosed();
-    bool Open() const { return open_; }
+    // Whether the client still holds its end of the connection: false as soon
+    // as it has closed it, even while the event loop has not yet seen that
+    // (a client that closes and connects again at once is not counted twice).
+    bool Open() const;
     // Closed, nothing running and nothing left to run.
     bool Finished();
 

@@ -20,6 +20,7 @@
 #include "scpi/command_table.h"
 #include "scpi/listen_address.h"
 #include "scpi/message_worker.h"
+#include "scpi/service_notifier.h"
 
 namespace tarnel::scpi {
 
@@ -35,7 +36,9 @@ public:
     ScpiServer(CommandTable table, ServerSettings settings);
     ~ScpiServer() override;
 
-    // Starts listening; the reason when it cannot.
+    // Starts listening; the reason when it cannot. Once it listens, a
+    // service manager that asked for it (NOTIFY_SOCKET) is told it is ready,
+    // and its watchdog is pinged from the event loop.
     std::optional<std::string> Listen();
     // The address listened on, "127.0.0.1:5025" ("[::1]:5025").
     std::string ListeningOn() const;
@@ -58,6 +61,7 @@ private:
     QTcpServer listener_;
     std::map<std::uint64_t, std::unique_ptr<ClientConnection>> connections_;
     std::uint64_t lastId_ = 0;
+    ServiceNotifier serviceManager_;
 };
 
 }  // namespace tarnel::scpi
