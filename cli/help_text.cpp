@@ -5,6 +5,7 @@
 #include "cli/number_text.h"
 #include "cli/sweep_csv.h"
 #include "cli/sweep_plot.h"
+#include "link/usb_stuff.h"
 #include "scpi/listen_address.h"
 
 namespace tarnel::cli {
@@ -59,7 +60,7 @@ Options:
   --plot FILE.png          draw read-back and error against the code ({width} x {height} px)
   --help, --version
 
-The firmware (Brisan.hex beside tarnelctl) is loaded only when the board does
+The firmware ({firmware}) is loaded only when the board does
 not answer, so the DAC keeps what the last command set. Words above {largest},
 voltages above {full}, and outputs above --vmax are refused: nothing is written.
 A powered-down output is 0 V. Each written word is one DAC request, each read
@@ -118,6 +119,9 @@ std::string HelpText() {
     text = Filled(text, "height", std::to_string(kPlotHeight));
     text = Filled(text, "listen", std::string(scpi::kDefaultListenAddress));
     text = Filled(text, "clients", std::to_string(scpi::kDefaultMaxClients));
+    const std::string_view folder = USBStuff::ConfiguredFirmwareFolder();
+    text = Filled(text, "firmware",
+                  folder.empty() ? "Brisan.hex beside tarnelctl" : std::string(folder) + "/Brisan.hex");
     return Filled(text, "csv", kSweepCsvHeader);
 }
 
