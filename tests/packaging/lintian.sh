@@ -11,6 +11,6 @@ debs=("$deb_dir"/*.deb)
 # --fail-on error,warning: a warning fails the check as an error does; the
 # informational tags are shown, not counted.
 status=0
-lintian --fail-on error,warning --display-info --no-tag-display-limit "${debs[@]}" || status=$?
+lintian --fail-on error,warning --display-info --tag-display-limit 0 "${debs[@]}" || status=$?
 [ "$status" -eq 0 ] && echo "lintian: ${#debs[@]} packages, no error, no warning"
 exit "$status"
