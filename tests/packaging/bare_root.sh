@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The packages in a bare Debian 12 root (the cached debootstrap base):
-#   apt-get install ./*.deb, then
+#   apt-get install --no-install-recommends ./*.deb (what the packages
+#   depend on must be enough), then
 #   - tarnelctl --version prints the project's version;
 #   - man -w tarnelctl finds the page;
 #   - bash completes "tarnelctl sw" to "tarnelctl sweep";
@@ -60,8 +61,8 @@ snapshot() {
 apt_quiet apt-get update
 apt_quiet apt-get install -y --no-install-recommends man-db bash-completion xvfb xauth xdotool
 snapshot >/tmp/before
-echo "bare_root: apt-get install ./debs/*.deb"
-apt_quiet apt-get install -y ./debs/*.deb
+echo "bare_root: apt-get install --no-install-recommends ./debs/*.deb"
+apt_quiet apt-get install -y --no-install-recommends ./debs/*.deb
 packages=$(for d in ./debs/*.deb; do dpkg-deb -f "$d" Package; done | tr '\n' ' ')
 
 got=$(tarnelctl --version) || fail "tarnelctl --version failed"
