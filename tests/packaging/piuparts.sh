@@ -21,11 +21,12 @@ log=$work/piuparts.log
 # The base is a minimal debootstrap already: no need to minimize it again.
 status=0
 piuparts --distribution=bookworm --basetgz="$base" --keep-sources-list --no-upgrade-test --skip-minimize \
-         --tmpdir="$work" --log-file="$log" "${debs[@]}" >/dev/null 2>&1 || status=$?
+         --tmpdir="$work" --log-file="$log" "${debs[@]}" >"$work/piuparts.out" 2>&1 || status=$?
+cp "$log" "$cache/piuparts-last.log"
 if [ "$status" -ne 0 ]; then
-  grep -E '^[0-9:. ]*(FAIL|ERROR|WARN)' "$log" | tail -n 40 >&2 || tail -n 40 "$log" >&2
-  echo "piuparts failed (whole log above the last lines: $log kept in $cache/piuparts-last.log)" >&2
-  cp "$log" "$cache/piuparts-last.log"
+  grep -E '(FAIL|ERROR|WARN)' "$log" | tail -n 30 >&2 || true
+  tail -n 20 "$work/piuparts.out" >&2
+  echo "piuparts failed with status $status (whole log: $cache/piuparts-last.log)" >&2
   exit 1
 fi
-grep -E 'PASS' "$log" | tail -n 3
+grep -E 'PASS' "$log"
