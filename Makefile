@@ -1,7 +1,8 @@
 # Two entry points over the CMake presets:
 #   make demo  - installs what is missing, builds, runs Tarnel(version2) on the emulated board
 #   make test  - installs what is missing, builds (clang with the sanitizers, and g++), runs every test
-.PHONY: demo test deps build-dev build-ci install clean
+#   make deb   - installs what building packages needs, builds the Debian packages into build/deb/
+.PHONY: demo test deb deps build-dev build-ci install clean
 
 deps:
 	bash scripts/install-deps
@@ -21,6 +22,9 @@ demo: build-dev
 # built as well, so that both compilers keep the code warning-free.
 test: build-ci build-dev
 	bash scripts/run-tests build/ci
+
+deb:
+	bash scripts/build-deb
 
 # Installing writes to /usr/local: as root directly, otherwise through sudo.
 AS_ROOT := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)

@@ -78,8 +78,9 @@ auto WithLibrary(LibraryChoice library, Body&& body) -> decltype(body()) {
         return body();
     } catch (const RunTimeError& error) {
         Unreachable(std::string(error.what()) +
-                    (library == LibraryChoice::Newer ? " — install the board-access libraries (make install)"
-                                                     : " — put libToveri.so beside tarnelctl (make install)"));
+                    (library == LibraryChoice::Newer
+                         ? " — install the board-access libraries (package tarnel, or make install)"
+                         : " — put libToveri.so beside tarnelctl (package tarnel, or make install)"));
     }
 }
 

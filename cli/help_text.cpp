@@ -7,6 +7,7 @@
 #include "cli/sweep_csv.h"
 #include "cli/sweep_plot.h"
 #include "core/read_counts.h"
+#include "link/usb_stuff.h"
 #include "scpi/listen_address.h"
 
 namespace tarnel::cli {
@@ -73,7 +74,7 @@ Options:
   --interval MS            read: MS milliseconds from one reading to the next
   --help, --version
 
-The firmware (Brisan.hex beside tarnelctl) is loaded only when the board does
+The firmware ({firmware}) is loaded only when the board does
 not answer, so the DAC keeps what the last command set. Words above {largest},
 voltages above {full}, and outputs above --vmax are refused: nothing is written.
 A powered-down output is 0 V. Each written word is one DAC request, each read
@@ -150,6 +151,9 @@ std::string HelpText() {
     text = Filled(text, "codesPerLsb", FixedText(protocol::kDacCodes / protocol::kConverterCodes, 0));
     text = Filled(text, "mostReads", std::to_string(kMostReadsPerReading));
     text = Filled(text, "mostServedReads", std::to_string(kMostReadsPerServedMeasurement));
+    const std::string_view folder = USBStuff::ConfiguredFirmwareFolder();
+    text = Filled(text, "firmware",
+                  folder.empty() ? "Brisan.hex beside tarnelctl" : std::string(folder) + "/Brisan.hex");
     return Filled(text, "csv", kSweepCsvHeader);
 }
 

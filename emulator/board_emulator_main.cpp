@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <string>
 #include <variant>
 
@@ -38,6 +39,23 @@ void RestartUnderPreload(char** argv) {
     std::exit(kEmulatorFailed);
 }
 
+// An installed board-emulator has its test firmware in a folder of its own
+// (TARNEL_EMULATOR_FIRMWARE_FROM_BIN, relative to its own folder), not beside
+// the programs, whose firmware folder is the user's: the command is pointed at
+// it through TARNEL_FIRMWARE_FOLDER, unless that is set already. In a build
+// tree there is no such folder and the programs find the test firmware beside
+// themselves.
+void PointCommandAtTestFirmware() {
+    const char* chosen = std::getenv("TARNEL_FIRMWARE_FOLDER");
+    if (chosen != nullptr && *chosen != '\0') return;
+    std::error_code error;
+    const std::filesystem::path own = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) return;
+    const std::filesystem::path folder =
+        (own.parent_path() / TARNEL_EMULATOR_FIRMWARE_FROM_BIN).lexically_normal();
+    if (std::filesystem::exists(folder / "Brisan.hex", error)) ::setenv("TARNEL_FIRMWARE_FOLDER", folder.c_str(), 1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -52,6 +70,7 @@ int main(int argc, char** argv) {
     }
     const EmulatorRun& run = std::get<EmulatorRun>(parsed);
 
+    PointCommandAtTestFirmware();
     AllowPreloadBeforeAsan();
     RestartUnderPreload(argv);
     HoldForwardedSignals();   // from here on, a signal cannot end us with the test bed left behind

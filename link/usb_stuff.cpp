@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -40,8 +41,17 @@ std::string ProgramFolder() {
     return slash == 0 ? std::string("/") : executable.substr(0, slash);
 }
 
+std::string_view ConfiguredFirmwareFolder() { return TARNEL_FIRMWARE_FOLDER; }
+
+std::string FirmwareFolder() {
+    const char* chosen = std::getenv("TARNEL_FIRMWARE_FOLDER");
+    if (chosen != nullptr && *chosen != '\0') return chosen;
+    if (!ConfiguredFirmwareFolder().empty()) return std::string(ConfiguredFirmwareFolder());
+    return ProgramFolder();
+}
+
 void PrepareFirmwarePath() {
-    FirmwarePath = ProgramFolder();
+    FirmwarePath = FirmwareFolder();
     FirmwarePath += "/Brisan.hex";
     FillPathBuffer(FirmwarePath);
 }

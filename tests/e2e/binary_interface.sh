@@ -3,8 +3,11 @@
 #   - each board-access library exports exactly its entry points;
 #   - each program (tarnelctl too) searches libraries beside itself and nowhere
 #     else it chose;
-#   - an installation carries programs, libraries, the udev rule and the SCPI
-#     service, but never the emulated board's test firmware;
+#   - an installation carries programs, libraries, the udev rule, the SCPI
+#     service, the manual pages and the completion; the programs and
+#     libToveri.so share one private folder, linked from bin; the emulated
+#     board's test firmware is only in board-emulator's own folder, never
+#     where the programs look for the board's firmware;
 #   - the service starts the installed tarnelctl, unprivileged, in the group
 #     the udev rule gives the board to.
 # usage: binary_interface.sh BUILD_DIR NEWER_LIBRARY OLDER_LIBRARY PROGRAM...
@@ -32,7 +35,21 @@ for wanted in "Tarnel(version2)" Tarnel tarnelctl libToveri.so libKTV_CYUSB_USB4
               tarnel-version2.desktop tarnel.png tarnel-scpi.service; do
   [ -n "$(find "$stage" -name "$wanted" -print -quit)" ] || fail "installation lacks $wanted"
 done
-[ -z "$(find "$stage" -iname 'Brisan.hex' -print -quit)" ] || fail "installation carries the test firmware"
+if grep -q '^TARNEL_MAN_PAGES:BOOL=ON' "$build_dir/CMakeCache.txt"; then
+  for page in Tarnel.1 "Tarnel(version2).1" tarnelctl.1; do
+    [ -n "$(find "$stage" -path "*/man1/$page" -print -quit)" ] || fail "installation lacks the page $page"
+  done
+fi
+[ -n "$(find "$stage" -path '*/bash-completion/completions/tarnelctl' -print -quit)" ] ||
+  fail "installation lacks tarnelctl's bash completion"
+for program in "Tarnel(version2)" Tarnel tarnelctl; do
+  link=$(find "$stage" -path "*/bin/$program" -print -quit)
+  if [ -z "$link" ] || [ ! -L "$link" ]; then fail "bin/$program is not a link"; continue; fi
+  target=$(readlink -f "$link")
+  [ -f "$(dirname "$target")/libToveri.so" ] || fail "bin/$program leads to $target, which has no libToveri.so beside it"
+done
+strays=$(find "$stage" -iname 'Brisan.hex' -not -path '*/share/board-emulator/*')
+[ -z "$strays" ] || fail "installation carries the test firmware where the programs look for theirs: $strays"
 if grep -rq 'MODE="0666"' "$stage"; then fail "the udev rule makes the board world-writable"; fi
 
 unit=$(find "$stage" -name tarnel-scpi.service -print -quit)

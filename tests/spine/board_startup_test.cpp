@@ -1,6 +1,7 @@
 // The board start-up sequence, through a test double of each
 // library variant.
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,25 @@ TEST_P(BoardStartUp, StepByStepEachLibraryLoadsTheConnectedBoardItsOwnWay) {
         EXPECT_EQ(Double().Operations(), std::vector<std::string>{"LoadFirmWare"});
     }
     EXPECT_EQ(Double().Calls().back().path, ExpectedFirmwarePath());
+}
+
+// TARNEL_FIRMWARE_FOLDER in the environment names the firmware's folder for
+// one run; empty or unset, the build's folder (here: the program's own) holds.
+TEST_P(BoardStartUp, TheEnvironmentNamesTheFirmwareFolderForOneRun) {
+    const struct { const char* value; std::string expected; } cases[] = {
+        {"/usr/share/board-emulator", "/usr/share/board-emulator/Brisan.hex"},
+        {"/srv/lab/", "/srv/lab//Brisan.hex"},
+        {"", ExpectedFirmwarePath()},
+        {nullptr, ExpectedFirmwarePath()},
+    };
+    for (const auto& c : cases) {
+        if (c.value) ::setenv("TARNEL_FIRMWARE_FOLDER", c.value, 1);
+        else ::unsetenv("TARNEL_FIRMWARE_FOLDER");
+        Double().SetLoadStatus(DoneStatus(GetParam()));
+        link::RunBoardStartUp();
+        EXPECT_EQ(Double().Calls().back().path, c.expected) << (c.value ? c.value : "unset");
+    }
+    ::unsetenv("TARNEL_FIRMWARE_FOLDER");
 }
 
 // Only the newer library searches for boards.

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace USBStuff {
 
@@ -22,8 +23,18 @@ void FillPathBuffer(const std::string& text);
 // Folder of the running executable, without a trailing "/" except for the root.
 std::string ProgramFolder();
 
-// FirmwarePath = the program's folder + "/Brisan.hex", joined as they are
-// (the root folder gives "//Brisan.hex"), then PathBuffer filled from it. RunTimeError passes through (no folder, a path that does not fit).
+// The folder set at build time for the firmware file (TARNEL_FIRMWARE_FOLDER,
+// /etc/tarnel in the packages); empty when each program uses its own folder.
+std::string_view ConfiguredFirmwareFolder();
+
+// The folder the firmware file is loaded from: TARNEL_FIRMWARE_FOLDER in the
+// environment when set and not empty (board-emulator points it at its test
+// firmware), else the configured folder, else the program's own folder.
+std::string FirmwareFolder();
+
+// FirmwarePath = FirmwareFolder() + "/Brisan.hex", joined as they are (the
+// root folder gives "//Brisan.hex"), then PathBuffer filled from it.
+// RunTimeError passes through (no folder, a path that does not fit).
 void PrepareFirmwarePath();
 
 void ResetUsbStuff();
