@@ -180,6 +180,14 @@ bool MeterModel::Measuring(TimePoint now) {
     return initiated_ && (triggersLeft_ > 0 || busyUntil_ > now);
 }
 
+std::optional<MeterModel::TimePoint> MeterModel::BusyUntil(TimePoint now) {
+    TakeTriggersDue(now);
+    if (!initiated_) return std::nullopt;
+    if (busyUntil_ > now) return busyUntil_;
+    if (triggersLeft_ > 0 && source_ == TriggerSource::Immediate) return nextTriggerAt_;
+    return std::nullopt;
+}
+
 std::vector<double> MeterModel::Readings() const {
     std::vector<double> values;
     values.reserve(readings_.size());

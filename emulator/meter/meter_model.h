@@ -109,6 +109,9 @@ public:
     Progress ReadingsAt(TimePoint now);
     // Whether a measurement is still to finish (a bus trigger awaited or readings not ready).
     bool Measuring(TimePoint now);
+    // When to look again for the readings under way to be done; nothing when
+    // none are under way (none taken, all done, or only a bus trigger awaited).
+    std::optional<TimePoint> BusyUntil(TimePoint now);
     // Whether INITiate awaits a bus trigger.
     bool AwaitsBusTrigger() const { return initiated_ && triggersLeft_ > 0 && source_ == TriggerSource::Bus; }
     // Every reading of the last INITiate, in the order taken; over range is

@@ -31,16 +31,7 @@ std::vector<double> SharedMeter::Session::AwaitReadings() {
 }
 
 void SharedMeter::Session::AwaitCompletion() {
-    while (Model().Measuring(Now())) {
-        MeterModel::Progress progress;
-        try {
-            progress = Model().ReadingsAt(Now());
-        } catch (const MeterRefusal&) {
-            return;   // it awaits a bus trigger: nothing will complete by waiting
-        }
-        if (progress.state == MeterModel::Progress::State::Ready) return;
-        WaitUntil(progress.readyAt);
-    }
+    while (const std::optional<MeterModel::TimePoint> until = Model().BusyUntil(Now())) WaitUntil(*until);
 }
 
 void SharedMeter::Session::WaitUntil(MeterModel::TimePoint at) {

@@ -37,8 +37,8 @@ public:
         // The readings of the last INITiate once they are all ready; throws
         // what MeterModel::ReadingsAt throws, MeterStopped on Stop.
         std::vector<double> AwaitReadings();
-        // Until a running measurement is done (*WAI, *OPC?); at once when
-        // there is none or it awaits a bus trigger.
+        // Until the readings under way are done (*WAI, *OPC?); at once when
+        // there are none, or when only a bus trigger is awaited.
         void AwaitCompletion();
 
     private:

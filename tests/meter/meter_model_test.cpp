@@ -92,8 +92,10 @@ TEST(MeterModelTest, AReadingIsReadyAfterTheDelayAndTheIntegrationTimeDividedByT
         EXPECT_EQ(pending.state, State::Pending);
         EXPECT_NEAR(Seconds(pending.readyAt), c.seconds, 1e-8) << c.nplc;
         EXPECT_TRUE(meter.Measuring(pending.readyAt - 1us));
+        EXPECT_EQ(meter.BusyUntil(At(0)), pending.readyAt);
         EXPECT_EQ(meter.ReadingsAt(pending.readyAt).state, State::Ready);
         EXPECT_FALSE(meter.Measuring(pending.readyAt));
+        EXPECT_FALSE(meter.BusyUntil(pending.readyAt));
         ASSERT_EQ(meter.Readings().size(), 1u);
         EXPECT_NEAR(meter.Readings()[0], 2.465, 6 * NoiseVolts(10, c.nplc));
     }
@@ -236,7 +238,10 @@ TEST(MeterModelTest, TriggersTakeTheInputAtTheirInstantAndTheirSamplesInOrder) {
             const MeterModel::TimePoint due = At(trigger * 0.05);
             if (source == TriggerSource::Bus) {
                 EXPECT_EQ(Refusal([&] { meter.ReadingsAt(due); }), Kind::TriggerDeadlock);
+                EXPECT_FALSE(meter.BusyUntil(due)) << "nothing to wait for but a bus trigger";
                 meter.Trigger(due);
+                EXPECT_TRUE(meter.AwaitsBusTrigger() == (trigger < 2));
+                EXPECT_EQ(meter.BusyUntil(due), At(trigger * 0.05) + 40ms);
             } else {
                 EXPECT_EQ(meter.ReadingsAt(due).state, State::Pending);
             }
