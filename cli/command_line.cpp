@@ -5,12 +5,12 @@
 
 #include "cli/command_failure.h"
 #include "cli/value_text.h"
+#include "core/read_counts.h"
 
 namespace tarnel::cli {
 
 namespace {
 
-constexpr std::uint64_t kMostReads = 65536;
 constexpr double kLongestSettleMs = 3600e3;   // an hour
 constexpr std::uint64_t kLargestBoardNumber = 255;
 constexpr std::uint64_t kMostClients = 256;
@@ -90,7 +90,7 @@ struct CommandArguments {
     }
     unsigned Averaged() const {
         const std::string* text = Find("--avg");
-        return text ? static_cast<unsigned>(CountIn("--avg", *text, 1, kMostReads)) : 1;
+        return text ? static_cast<unsigned>(CountIn("--avg", *text, 1, kMostReadsPerReading)) : 1;
     }
     protocol::PowerDown Mode() const {
         const std::string* text = Find("--mode");

@@ -18,6 +18,7 @@
 #include "cli/board_session.h"
 #include "cli/session_board.h"
 #include "cli/sweep.h"
+#include "scpi/board_commands.h"
 #include "scpi/message_executor.h"
 
 namespace tarnel::cli {
@@ -93,19 +94,22 @@ TEST(BoardSessionTest, SweepStopsAfterThePointInProgressOrAtALostBoard) {
 class SessionBoardTest : public ::testing::TestWithParam<LibraryChoice> {
 protected:
     std::string Run(const std::string& message) {
-        return scpi::ExecuteMessage(message, connection_, *instrument_).value_or("<none>");
+        return scpi::ExecuteMessage(message, *table_, connection_).value_or("<none>");
     }
     std::string NextError() { return connection_.errors.PopEntry().substr(0, 4); }
 
     void Open() {
         scpi::InstrumentSetup setup;
         setup.reopen = SessionBoard::Reopener(GetParam(), 0);
+        table_.reset();
         instrument_ = std::make_unique<scpi::Instrument>(std::make_unique<SessionBoard>(GetParam(), 0, false), setup);
+        table_ = std::make_unique<scpi::CommandTable>(scpi::BoardCommands(*instrument_));
     }
 
     emulator::EmulatedBoard board_;
     scpi::ConnectionState connection_;
     std::unique_ptr<scpi::Instrument> instrument_;
+    std::unique_ptr<scpi::CommandTable> table_;   // calls instrument_
 };
 
 TEST_P(SessionBoardTest, SettingsAreSingleWritesAndAReturningBoardIsOpenedAgain) {
