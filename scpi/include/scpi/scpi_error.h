@@ -26,6 +26,7 @@ enum class ErrorCode : int {
     DataStale = -230,
     HardwareError = -240,
     HardwareMissing = -241,
+    DeviceSpecificError = -300,
     QueueOverflow = -350,
     InputBufferOverrun = -363,
 };
