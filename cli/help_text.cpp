@@ -91,12 +91,13 @@ Read log CSV columns: {readcsv}
 Rows are written one by one: after Ctrl-C or a failed transfer the file holds
 every finished row. A progress bar shows on stderr when it is a terminal.
 
-Linearity summary: points; the reference line through the points at 10 % and
-90 % of the swept span (the end points when the sweep has fewer than 5 points
-or spans under 10 read-back LSB); offset error (the line at code 0, mV); gain
-error (the line's slope against the ideal, % of full scale); maximum deviation
-from the line (mV and read-back LSB: the converter has {converterBits} bits, about {lsbMv} mV or
-{codesPerLsb} DAC codes per LSB); monotonic (the read-back never moves against the codes).
+Linearity summary (read-back figures at the converter's {converterBits}-bit resolution, about
+{lsbMv} mV or {codesPerLsb} DAC codes per read-back LSB): points; the read-back line, a least-squares
+fit over the codes from 10 % to 90 % of the swept span (every point when fewer
+than two lie inside); offset error (the line at code 0, mV); gain error (its
+slope against the ideal, % of full scale); maximum deviation from the line
+inside that window (mV and read-back LSB); read-back monotonic (the read-back
+never falls by more than one read-back LSB from one code to the next).
 
 JSON keys:
   scan    [{"board", "reachable", "firmware_running", "problem"}]

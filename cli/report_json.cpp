@@ -64,12 +64,12 @@ QJsonObject PointJson(const SweepPoint& point) {
 
 QJsonObject LinearityJson(const LinearityReport& report) {
     const bool hasLine = report.line.has_value();
-    const ReferenceLine line = report.line.value_or(ReferenceLine{});
+    const ReadBackLine line = report.line.value_or(ReadBackLine{});
     QJsonValue lineCodes;
     if (hasLine) lineCodes = QJsonArray{static_cast<int>(line.fromCode), static_cast<int>(line.toCode)};
     return QJsonObject{{"points", static_cast<int>(report.points)},
                        {"line_codes", lineCodes},
-                       {"line_through", hasLine ? QJsonValue(line.throughEndPoints ? "end points" : "10% and 90%")
+                       {"line_through", hasLine ? QJsonValue(line.wholeSpan ? "every point" : "10-90%")
                                                 : QJsonValue()},
                        {"offset_error_mv", Nullable(hasLine, line.offsetMv)},
                        {"gain_error_percent", Nullable(hasLine, line.gainErrorPercent)},

@@ -29,17 +29,17 @@ std::string ReadingLine(const Reading& reading) {
 std::string LinearityText(const LinearityReport& report) {
     std::string text = "points          " + std::to_string(report.points) + "\n";
     if (report.line) {
-        const ReferenceLine& line = *report.line;
-        text += "reference line  through codes " + WordText(line.fromCode) + " and " + WordText(line.toCode) +
-                (line.throughEndPoints ? " (the end points)\n" : " (10 % and 90 % of the span)\n");
+        const ReadBackLine& line = *report.line;
+        text += "read-back line  best fit over codes " + WordText(line.fromCode) + " to " + WordText(line.toCode) +
+                (line.wholeSpan ? " (every point: too few inside 10-90 %)\n" : " (10-90 % of the span)\n");
         text += "offset error    " + FixedText(line.offsetMv, 3) + " mV\n";
         text += "gain error      " + FixedText(line.gainErrorPercent, 4) + " % of full scale\n";
         text += "max deviation   " + FixedText(line.maxDeviationMv, 3) + " mV (" + FixedText(line.maxDeviationLsb, 2) +
-                " read-back LSB)\n";
+                " read-back LSB, inside the window)\n";
     } else {
-        text += "reference line  none (fewer than two codes)\n";
+        text += "read-back line  none (fewer than two codes)\n";
     }
-    text += std::string("monotonic       ") + (report.monotonic ? "yes" : "no") + "\n";
+    text += std::string("read-back monotonic ") + (report.monotonic ? "yes" : "no") + " (within one read-back LSB)\n";
     return text;
 }
 

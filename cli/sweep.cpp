@@ -8,6 +8,7 @@
 #include "cli/command_failure.h"
 #include "cli/output_limits.h"
 #include "core/read_voltage.h"
+#include "linearity/code_sets.h"
 
 namespace tarnel::cli {
 
@@ -23,17 +24,7 @@ std::vector<std::uint32_t> SweepCodes(std::uint32_t from, std::uint32_t to, std:
                                                         " code(s) from --from to --to — give 2 to " +
                                                         std::to_string(distinct) + " points");
         }
-        // The grid from the lower end up, in exact integer arithmetic (half a
-        // code rounds up), so that both directions visit the same codes.
-        const std::int64_t low = std::min<std::int64_t>(from, to);
-        const std::int64_t width = std::llabs(span);
-        const std::int64_t intervals = static_cast<std::int64_t>(*points) - 1;
-        for (std::int64_t i = 0; i <= intervals; ++i) {
-            const std::int64_t offset = intervals == 0 ? 0 : (2 * width * i + intervals) / (2 * intervals);
-            codes.push_back(static_cast<std::uint32_t>(low + offset));
-        }
-        if (span < 0) std::reverse(codes.begin(), codes.end());
-        return codes;
+        return linearity::GridCodes(from, to, *points);   // the same codes up or down
     }
     const std::int64_t stride = span < 0 ? -static_cast<std::int64_t>(*step) : static_cast<std::int64_t>(*step);
     for (std::int64_t code = from; span < 0 ? code > to : code < to; code += stride) {
