@@ -54,7 +54,7 @@ std::optional<std::string> MeterServer::Listen(const MeterAddress& address) {
     const std::string where = "cannot listen on " + address.Text();
     sockaddr_storage storage{};
     socklen_t length = 0;
-    if (address.v6) {
+    if (address.IsV6()) {
         auto& v6 = reinterpret_cast<sockaddr_in6&>(storage);
         v6.sin6_family = AF_INET6;
         v6.sin6_port = htons(address.port);
@@ -80,7 +80,7 @@ std::optional<std::string> MeterServer::Listen(const MeterAddress& address) {
     length = sizeof storage;
     ::getsockname(listener_, reinterpret_cast<sockaddr*>(&storage), &length);
     bound_ = address;
-    bound_.port = ntohs(address.v6 ? reinterpret_cast<sockaddr_in6&>(storage).sin6_port
+    bound_.port = ntohs(address.IsV6() ? reinterpret_cast<sockaddr_in6&>(storage).sin6_port
                                    : reinterpret_cast<sockaddr_in&>(storage).sin_port);
     wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake_ < 0) return SystemError(where);

@@ -1,4 +1,4 @@
-// Where the server listens, as given on the command line: an IPv4 address and
+// Where an instrument listens, as given on a command line: an IPv4 address and
 // a port, "127.0.0.1:5025", or an IPv6 address in brackets, "[::1]:5025".
 #pragma once
 
@@ -10,15 +10,19 @@
 namespace tarnel::scpi {
 
 struct ListenAddress {
-    std::string host;   // the address without brackets: "127.0.0.1", "::1"
-    std::uint16_t port = 0;
+    std::string host = "127.0.0.1";   // numeric, without brackets: "127.0.0.1", "::1"
+    std::uint16_t port = 0;           // 0 lets the system pick one
+
+    bool IsV6() const { return host.find(':') != std::string::npos; }
+    // "127.0.0.1:5025", "[::1]:5025"
+    std::string Text() const;
 };
 
 inline constexpr std::string_view kDefaultListenAddress = "127.0.0.1:5025";
 // How many clients the server serves at once unless told otherwise.
 inline constexpr unsigned kDefaultMaxClients = 8;
 
-// Nothing for text that is not an address and a port (0 lets the system pick one).
+// Nothing for text that is not a numeric address and a port.
 std::optional<ListenAddress> ParseListenAddress(std::string_view text);
 
 }  // namespace tarnel::scpi
