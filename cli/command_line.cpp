@@ -4,6 +4,7 @@
 #include <set>
 
 #include "cli/command_failure.h"
+#include "cli/usage_failure.h"
 #include "cli/value_text.h"
 
 namespace tarnel::cli {
@@ -14,11 +15,9 @@ constexpr std::uint64_t kMostReads = 65536;
 constexpr double kLongestSettleMs = 3600e3;   // an hour
 constexpr std::uint64_t kLargestBoardNumber = 255;
 constexpr std::uint64_t kMostClients = 256;
-constexpr const char* kCommandNames = "scan, code, volts, read, sweep and serve";
+constexpr const char* kCommandNames = "scan, code, volts, read, sweep, characterize and serve";
 
-[[noreturn]] void Usage(const std::string& what) {
-    throw CommandFailure(ExitStatus::Usage, what + " — run 'tarnelctl --help' for the usage");
-}
+[[noreturn]] void Usage(const std::string& what) { UsageFailure(what); }
 
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
@@ -156,6 +155,12 @@ Command BuildCommand(const CommandArguments& args) {
             serve.maxClients = static_cast<unsigned>(CountIn("--max-clients", *clients, 1, kMostClients));
         }
         return serve;
+    }
+    if (args.name == "characterize") {
+        args.Allow({"--meter", "--codes", "--from", "--to", "--nplc", "--settle", "--avg", "--csv", "--plot", "--limits",
+                    "--park"},
+                   0, "");
+        return ParseCharacterizeOptions(args.options);
     }
     Usage("unknown command " + Quoted(args.name) + "; the commands are " + kCommandNames);
 }

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "cli/board_session.h"
+#include "cli/characterize.h"
 #include "cli/linearity.h"
 #include "cli/number_text.h"
 #include "cli/output_limits.h"
@@ -61,6 +62,8 @@ public:
     void operator()(const SweepCommand& command) const;
 
     void operator()(const ServeCommand& command) const { Serve(options_, command); }
+
+    void operator()(const CharacterizeCommand& command) const { Characterize(options_, command); }
 
 private:
     BoardSession Open() const { return BoardSession(options_.library, options_.board, options_.reload); }

@@ -12,6 +12,7 @@
 
 #include <tarnel/board_protocol.h>
 
+#include "cli/characterize_command.h"
 #include "scpi/listen_address.h"
 
 namespace tarnel::cli {
@@ -55,7 +56,8 @@ struct ServeCommand {
     scpi::ListenAddress listen = *scpi::ParseListenAddress(scpi::kDefaultListenAddress);
     unsigned maxClients = scpi::kDefaultMaxClients;
 };
-using Command = std::variant<ScanCommand, CodeCommand, VoltsCommand, ReadCommand, SweepCommand, ServeCommand>;
+using Command =
+    std::variant<ScanCommand, CodeCommand, VoltsCommand, ReadCommand, SweepCommand, ServeCommand, CharacterizeCommand>;
 
 struct Invocation {
     GlobalOptions options;
