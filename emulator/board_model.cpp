@@ -39,11 +39,12 @@ std::uint16_t ConverterCodeFor(double volts) {
     // floating-point rounding from dropping such a code by one.
     constexpr double kRoundingBias = 1e-9;
     const double scaled = std::floor(volts / p::kFullScaleVolts * p::kConverterCodes + kRoundingBias);
+    if (!(scaled > 0)) return 0;   // below the range, or not a number
     return static_cast<std::uint16_t>(std::clamp(scaled, 0.0, static_cast<double>(p::kConverterCodes - 1)));
 }
 
 BoardModel::BoardModel(Options options, std::uint32_t noiseSeed)
-    : options_(std::move(options)), noise_(noiseSeed) {}
+    : options_(std::move(options)), noise_(noiseSeed), dac_(options_.dacErrors) {}
 
 ControlReply BoardModel::HandleControl(const SetupPacket& setup, std::span<const std::uint8_t> outData) {
     std::lock_guard lock(mutex_);
@@ -105,7 +106,8 @@ ControlReply BoardModel::WriteDac(const SetupPacket& setup) {
 
 ControlReply BoardModel::ReadConverter(const SetupPacket& setup) {
     if (!setup.ToHost() || setup.length < p::kConverterReadLength) return Stall();
-    const auto bytes = p::ConverterReplyBytes(Noisy(ConverterCodeFor(OutputVoltsFor(dacWord_))));
+    const double volts = dac_.Sample(p::DecodeInputWord(dacWord_));
+    const auto bytes = p::ConverterReplyBytes(Noisy(ConverterCodeFor(volts)));
     return Done({bytes.begin(), bytes.end()});
 }
 
@@ -144,7 +146,13 @@ std::uint32_t BoardModel::DacInputWord() const {
 }
 
 double BoardModel::OutputVolts() const {
-    return OutputVoltsFor(DacInputWord());
+    std::lock_guard lock(mutex_);
+    return dac_.Volts(p::DecodeInputWord(dacWord_));
+}
+
+double BoardModel::SampleOutputVolts() {
+    std::lock_guard lock(mutex_);
+    return dac_.Sample(p::DecodeInputWord(dacWord_));
 }
 
 std::uint16_t BoardModel::ConverterCode() const {

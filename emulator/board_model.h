@@ -38,7 +38,7 @@ struct ControlReply {
 };
 
 // ---- DAC and converter arithmetic -----------------------------------------
-// DAC output for an input word: data / 2^18 * full scale, 0 V powered down.
+// Output of a DAC without errors for an input word: data / 2^18 * full scale, 0 V powered down.
 double OutputVoltsFor(std::uint32_t inputWord);
 // 12-bit converter code of a voltage: floor(volts / full scale * 4096), 0..4095.
 std::uint16_t ConverterCodeFor(double volts);
@@ -62,8 +62,9 @@ public:
     bool FirmwareRunning() const;
     bool CpuHeldInReset() const;
     std::uint32_t DacInputWord() const;
-    double OutputVolts() const;
-    std::uint16_t ConverterCode() const;
+    double OutputVolts() const;        // without noise
+    double SampleOutputVolts();        // with fresh noise, as a conversion or meter reading sees it
+    std::uint16_t ConverterCode() const;   // of the output without noise
     std::vector<std::uint8_t> Ram(std::uint16_t address, std::size_t length) const;
     std::vector<RequestRecord> Requests() const;
     void ClearRequests();
@@ -87,6 +88,7 @@ private:
     std::uint32_t dacWord_ = 0;
     unsigned dacRequestsSeen_ = 0; // 0xDD and 0xDA requests, for --unplug-after
     std::minstd_rand noise_;
+    DacOutputModel dac_;
     std::vector<RequestRecord> log_;
 };
 

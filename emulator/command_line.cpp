@@ -1,5 +1,7 @@
 #include "command_line.h"
 
+#include "dac_errors_file.h"
+
 #include <charconv>
 #include <cstdint>
 #include <optional>
@@ -53,8 +55,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             run.options.renumeration = Renumeration::ComesBack;
             continue;
         }
-        const bool takesValue =
-            option == "--unplug-after" || option == "--stall" || option == "--timeout" || option == "--boards";
+        const bool takesValue = option == "--unplug-after" || option == "--stall" || option == "--timeout" ||
+                                option == "--boards" || option == "--dac-errors";
         if (!takesValue) return Problem("unknown option '" + option + "'");
         if (i + 1 >= arguments.size()) return Problem(option + " needs a value");
         const std::string& value = arguments[++i];
@@ -71,6 +73,15 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                                value + "'");
             }
             run.options.boards = *count;
+            continue;
+        }
+        if (option == "--dac-errors") {
+            const ParsedDacErrors errors = ReadDacErrorsFile(value);
+            if (const auto* problem = std::get_if<DacErrorsProblem>(&errors)) {
+                const std::string where = problem->line == 0 ? "" : " line " + std::to_string(problem->line);
+                return Problem("--dac-errors " + value + where + ": " + problem->message);
+            }
+            run.options.dacErrors = std::get<DacErrors>(errors);
             continue;
         }
         const auto code = ParseRequestCode(value);

@@ -1,6 +1,6 @@
 // The board-emulator command line:
 //   board-emulator [--no-board] [--boards N] [--unplug-after N] [--stall CODE] [--timeout CODE] [--noise]
-//                  [--renumerate] -- COMMAND [ARGS...]
+//                  [--renumerate] [--dac-errors FILE] -- COMMAND [ARGS...]
 #pragma once
 
 #include <string>
@@ -13,7 +13,7 @@ namespace tarnel::emulator {
 
 inline constexpr const char* kUsage =
     "usage: board-emulator [--no-board] [--boards N] [--unplug-after N] [--stall CODE] [--timeout CODE] [--noise] "
-    "[--renumerate] -- COMMAND [ARGS...]";
+    "[--renumerate] [--dac-errors FILE] -- COMMAND [ARGS...]";
 
 struct EmulatorRun {
     Options options;
@@ -26,7 +26,7 @@ struct UsageError {
 
 using ParsedCommandLine = std::variant<EmulatorRun, HelpRequested, UsageError>;
 
-// `arguments` excludes the program name.
+// `arguments` excludes the program name. The file of --dac-errors is read here.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 }  // namespace tarnel::emulator

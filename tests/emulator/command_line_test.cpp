@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+
 namespace {
 
 using namespace tarnel::emulator;
@@ -39,6 +42,7 @@ TEST(EmulatorCommandLineTest, RejectsBadUsageWithOneLineNamingTheProblem) {
         {{"--unplug-after", "3x", "--", "x"}, "request count"},
         {{"--boards", "0", "--", "x"}, "number of boards from 1"},
         {{"--boards", "17", "--", "x"}, "number of boards from 1"},
+        {{"--dac-errors", "/nonexistent/errors.txt", "--", "x"}, "--dac-errors /nonexistent/errors.txt: cannot read"},
     };
     for (const auto& [arguments, cause] : cases) {
         const auto parsed = ParseCommandLine(arguments);
@@ -48,6 +52,23 @@ TEST(EmulatorCommandLineTest, RejectsBadUsageWithOneLineNamingTheProblem) {
         EXPECT_NE(error->message.find("usage: board-emulator"), std::string::npos);
         EXPECT_EQ(error->message.find('\n'), std::string::npos);
     }
+}
+
+TEST(EmulatorCommandLineTest, ReadsTheDacErrorsFileAndNamesItsBadLine) {
+    const std::string path = ::testing::TempDir() + "emulator_dac_errors.txt";
+    std::ofstream(path) << "offset_uv = 25\nbit3_lsb = -0.5\n";
+    const auto parsed = ParseCommandLine({"--dac-errors", path, "--", "x"});
+    ASSERT_TRUE(std::holds_alternative<EmulatorRun>(parsed));
+    const DacErrors& errors = std::get<EmulatorRun>(parsed).options.dacErrors;
+    EXPECT_EQ(errors.offsetUv, 25);
+    EXPECT_EQ(errors.bitLsb[3], -0.5);
+
+    std::ofstream(path) << "offset_uv = 25\nbit3_lsb = half\n";
+    const auto refused = ParseCommandLine({"--dac-errors", path, "--", "x"});
+    ASSERT_TRUE(std::holds_alternative<UsageError>(refused));
+    EXPECT_NE(std::get<UsageError>(refused).message.find(path + " line 2: bit3_lsb needs a number"), std::string::npos)
+        << std::get<UsageError>(refused).message;
+    std::remove(path.c_str());
 }
 
 }  // namespace

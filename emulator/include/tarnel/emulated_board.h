@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include <tarnel/dac_error_model.h>
+
 namespace tarnel::emulator {
 
 // What the board does once its firmware starts. Firmware that re-enumerates
@@ -41,6 +43,7 @@ struct Options {
     bool noise = false;                        // +-1 LSB on the read-back code
     Renumeration renumeration = Renumeration::None;
     unsigned boards = 1;                       // identical boards, each with its own model
+    DacErrors dacErrors;                       // the DAC's errors (none: the ideal output)
 };
 
 // One vendor request as the board saw it.
@@ -71,7 +74,8 @@ public:
     // Board state, read under the board's lock.
     bool FirmwareRunning() const;              // image loaded under reset, CPU released
     std::uint32_t DacInputWord() const;        // last accepted 24-bit input word (0 at power-up)
-    double OutputVolts() const;                // DAC output as the model computes it
+    double OutputVolts() const;                // DAC output as the model computes it, without noise
+    double SampleOutputVolts();                // one reading of the DAC output: fresh noise of the DAC's model
     std::uint16_t ConverterCode() const;       // 12-bit code the next 0xDA reports (without noise)
     std::vector<std::uint8_t> Ram(std::uint16_t address, std::size_t length) const;
     std::vector<RequestRecord> Requests() const;   // every vendor request, oldest first

@@ -1,0 +1,119 @@
+#include "linearity/transfer_figures.h"
+
+#include <cmath>
+#include <iterator>
+#include <map>
+
+namespace tarnel::linearity {
+
+namespace {
+
+struct Line {
+    double zeroVolts = 0;   // at code 0
+    double stepVolts = 0;   // per code
+    double At(std::uint32_t code) const { return zeroVolts + stepVolts * code; }
+};
+
+void KeepWorst(std::optional<Worst>& worst, double value, std::uint32_t code) {
+    if (!worst || std::fabs(value) > std::fabs(worst->value)) worst = Worst{value, code};
+}
+
+// The mean output of each code measured.
+std::map<std::uint32_t, double> MeanByCode(std::span<const MeasuredPoint> points) {
+    std::map<std::uint32_t, std::pair<double, unsigned>> sums;
+    for (const MeasuredPoint& point : points) {
+        auto& [sum, count] = sums[point.code];
+        sum += point.volts;
+        ++count;
+    }
+    std::map<std::uint32_t, double> means;
+    for (const auto& [code, sum] : sums) means.emplace(code, sum.first / sum.second);
+    return means;
+}
+
+// Least squares over every point, with codes taken about their mean so the
+// sums keep their precision.
+Line BestFit(std::span<const MeasuredPoint> points) {
+    double meanCode = 0, meanVolts = 0;
+    for (const MeasuredPoint& point : points) {
+        meanCode += point.code;
+        meanVolts += point.volts;
+    }
+    meanCode /= static_cast<double>(points.size());
+    meanVolts /= static_cast<double>(points.size());
+    double products = 0, squares = 0;
+    for (const MeasuredPoint& point : points) {
+        const double dx = point.code - meanCode;
+        products += dx * (point.volts - meanVolts);
+        squares += dx * dx;
+    }
+    const double step = products / squares;
+    return {meanVolts - step * meanCode, step};
+}
+
+}  // namespace
+
+std::optional<TransferFigures> AnalyseTransfer(std::span<const MeasuredPoint> points, const Scale& scale) {
+    for (const MeasuredPoint& point : points) {
+        if (!std::isfinite(point.volts) || !std::isfinite(point.stdDevVolts)) return std::nullopt;
+    }
+    const std::map<std::uint32_t, double> means = MeanByCode(points);
+    if (means.size() < 2) return std::nullopt;
+    const auto& [lowCode, lowVolts] = *means.begin();
+    const auto& [highCode, highVolts] = *means.rbegin();
+    const Line endPoints{lowVolts - (highVolts - lowVolts) / (highCode - lowCode) * lowCode,
+                         (highVolts - lowVolts) / (highCode - lowCode)};
+    const Line bestFit = BestFit(points);
+    if (!(endPoints.stepVolts > 0) || !(bestFit.stepVolts > 0)) return std::nullopt;
+
+    TransferFigures figures;
+    figures.points = points.size();
+    figures.lowCode = lowCode;
+    figures.highCode = highCode;
+    figures.measuredLsbVolts = endPoints.stepVolts;
+    figures.gainErrorPpm = (endPoints.stepVolts / scale.lsbVolts - 1.0) * 1e6;
+    figures.gainErrorPercentFsr = figures.gainErrorPpm / 1e4;
+    figures.bestFitZeroVolts = bestFit.zeroVolts;
+    figures.bestFitLsbVolts = bestFit.stepVolts;
+    if (const auto zero = means.find(0); zero != means.end()) {
+        figures.offsetUv = zero->second * 1e6;
+        figures.offsetLsb = zero->second / scale.lsbVolts;
+    }
+
+    std::optional<Worst> inlEndPoint, inlBestFit;
+    double noiseSquares = 0;
+    std::size_t noisyPoints = 0;
+    for (const MeasuredPoint& point : points) {
+        PointFigures each;
+        each.code = point.code;
+        each.inlEndPointLsb = (point.volts - endPoints.At(point.code)) / endPoints.stepVolts;
+        each.inlBestFitLsb = (point.volts - bestFit.At(point.code)) / bestFit.stepVolts;
+        if (point.code > 0) {
+            if (const auto below = means.find(point.code - 1); below != means.end()) {
+                each.dnlLsb = (means.at(point.code) - below->second) / endPoints.stepVolts - 1.0;
+            }
+        }
+        KeepWorst(inlEndPoint, each.inlEndPointLsb, each.code);
+        KeepWorst(inlBestFit, each.inlBestFitLsb, each.code);
+        if (each.dnlLsb) KeepWorst(figures.dnlLsb, *each.dnlLsb, each.code);
+        if (point.readings >= 2) {
+            noiseSquares += point.stdDevVolts * point.stdDevVolts;
+            ++noisyPoints;
+        }
+        figures.perPoint.push_back(each);
+    }
+    figures.inlEndPointLsb = *inlEndPoint;
+    figures.inlBestFitLsb = *inlBestFit;
+    if (noisyPoints > 0) figures.noiseUvRms = std::sqrt(noiseSquares / static_cast<double>(noisyPoints)) * 1e6;
+
+    for (auto below = means.begin(), above = std::next(below); above != means.end(); ++below, ++above) {
+        if (above->second <= below->second) {
+            figures.monotonic = false;
+            figures.firstFallCode = above->first;
+            break;
+        }
+    }
+    return figures;
+}
+
+}  // namespace tarnel::linearity
