@@ -70,6 +70,8 @@ std::string CharacterizeText(const CharacterizeRunFacts& facts, const Characteri
         text += Line("offset", FixedText(*figures.offsetUv, 2) + " uV (" + Signed(*figures.offsetLsb, 3) + " LSB)");
     }
     if (figures.gainPpm) {
+        text += Line("end points", "codes " + WordText(figures.endPointCodes.first) + " and " +
+                                       WordText(figures.endPointCodes.second));
         text += Line("gain error", Signed(*figures.gainPpm, 2) + " ppm (" + Signed(*figures.gainPercentFsr, 5) +
                                        " % FSR)");
         text += Line("measured LSB", FixedText(*figures.measuredLsbUv, 5) + " uV (ideal " + FixedText(kIdealLsbUv, 5) +
@@ -127,6 +129,9 @@ QJsonObject CharacterizeJson(const CharacterizeRunFacts& facts, const Characteri
         {"gain_error_ppm", Optional(figures.gainPpm)},
         {"gain_error_pct_fsr", Optional(figures.gainPercentFsr)},
         {"measured_lsb_uv", Optional(figures.measuredLsbUv)},
+        {"end_point_codes", figures.measuredLsbUv ? QJsonValue(QJsonArray{static_cast<int>(figures.endPointCodes.first),
+                                                                         static_cast<int>(figures.endPointCodes.second)})
+                                                  : QJsonValue()},
         {"inl_ep_lsb", Worst(figures.inlEndPointLsb)},
         {"inl_bf_lsb", Worst(figures.inlBestFitLsb)},
         {"dnl_lsb", Worst(figures.dnlLsb)},

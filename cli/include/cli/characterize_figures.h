@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <tarnel/board_protocol.h>
@@ -37,10 +38,11 @@ struct CharacterizeFigures {
     std::optional<double> gainPpm;           // from the end points
     std::optional<double> gainPercentFsr;
     std::optional<double> measuredLsbUv;     // (V(K) − V(0)) / K
+    std::pair<std::uint32_t, std::uint32_t> endPointCodes{};   // the end-point line's codes (0 and K when measured)
     std::optional<WorstAtCode> inlEndPointLsb;
     std::optional<WorstAtCode> inlBestFitLsb;
     std::optional<WorstAtCode> dnlLsb;
-    std::optional<bool> monotonic;           // no DNL ≤ −1; absent without any DNL
+    std::optional<bool> monotonic;           // no DNL ≤ −1 (an output that does not rise proves one)
     std::optional<double> noiseUv;           // rms of the readings' deviations, with --avg 2 or more
     std::optional<BitsPrediction> bits;
     std::vector<PointFigures> perPoint;      // one per measured point, in its order
