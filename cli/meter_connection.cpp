@@ -33,12 +33,13 @@ std::string Seconds(std::chrono::milliseconds duration) {
 // Waits until fd is ready for events or the deadline passes; false on timeout.
 bool WaitFor(int fd, short events, Clock::time_point deadline) {
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        // Rounded up, so that the wait never ends before the deadline.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         pollfd entry{fd, events, 0};
         const int ready = ::poll(&entry, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
         if (ready > 0) return true;
-        if (ready == 0) return false;
-        if (errno != EINTR) return true;   // the read or write that follows reports the error
+        if (ready == 0 && Clock::now() >= deadline) return false;
+        if (ready < 0 && errno != EINTR) return true;   // the read or write that follows reports the error
     }
 }
 
