@@ -29,7 +29,7 @@
 
 #include "bare_board.h"
 #include "median.h"
-#include "cli/session_board.h"
+#include "cli/instrument_board.h"
 #include "scpi/scpi_server.h"
 
 namespace {
@@ -184,7 +184,7 @@ int main(int argc, char** argv) {
     try {
         emulator::EmulatedBoard board;
         scpi::ScpiServer server(
-            std::make_unique<scpi::Instrument>(std::make_unique<cli::SessionBoard>(cli::LibraryChoice::Newer, 0, false),
+            std::make_unique<scpi::Instrument>(std::make_unique<cli::InstrumentBoard>(cli::LibraryChoice::Newer, 0, false),
                                                scpi::InstrumentSetup{}),
             scpi::ServerSettings{{"127.0.0.1", 0}, kClients + 1, {}});
         if (const auto failure = server.Listen()) Fail(*failure);

@@ -15,7 +15,7 @@
 
 #include "bare_board.h"
 #include "median.h"
-#include "cli/board_session.h"
+#include "cli/board_connection.h"
 #include "cli/sweep.h"
 
 namespace {
@@ -42,7 +42,7 @@ double FloorPointsPerSecond(tarnel::bench::BareBoard& bare, const std::vector<st
     return codes.size() / std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-double SweepPointsPerSecond(BoardSession& session, const SweepPlan& plan) {
+double SweepPointsPerSecond(BoardConnection& session, const SweepPlan& plan) {
     const Clock::time_point start = Clock::now();
     const SweepOutcome outcome = RunSweep(session, plan, [](const SweepPoint&) {}, [] { return false; });
     if (outcome.end != SweepEnd::Completed) Fail("the sweep failed: " + outcome.failure);
@@ -52,7 +52,7 @@ double SweepPointsPerSecond(BoardSession& session, const SweepPlan& plan) {
 void Measure(LibraryChoice library, const char* name, const SweepPlan& plan) {
     // Rounds alternate between the two paths, so that load from other
     // programs on the machine falls on both alike.
-    BoardSession session(library, 0, false);
+    BoardConnection session(library, 0, false);
     tarnel::bench::BareBoard bare;
     std::vector<double> sweeps;
     std::vector<double> floors;

@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 
 #include "cli/bench_meter.h"
-#include "cli/board_session.h"
+#include "cli/board_connection.h"
 #include "cli/characterize_analysis.h"
 #include "cli/characterize_csv.h"
 #include "cli/characterize_plot.h"
@@ -19,25 +18,13 @@
 #include "cli/progress_bar.h"
 #include "cli/report_json.h"
 #include "cli/stop_request.h"
+#include "cli/sweep.h"
 #include "cli/sweep_plot.h"
+#include "cli/sweep_recorder.h"
 
 namespace tarnel::cli {
 
 namespace {
-
-// A plot file that could not be written after the run would cost nothing
-// measured, but the user learns it first: the path is tried now.
-void CheckPlotWritable(const std::string& path) {
-    std::error_code ignored;
-    const bool existed = std::filesystem::exists(path, ignored);
-    std::FILE* file = std::fopen(path.c_str(), "a");
-    if (file == nullptr) {
-        throw CommandFailure(ExitStatus::Failed,
-                             "cannot write the plot " + path + " — give a --plot path ending in .png in a folder you can write to");
-    }
-    std::fclose(file);
-    if (!existed) std::remove(path.c_str());
-}
 
 LimitedFigures Limited(const CharacterizeFigures& figures) {
     LimitedFigures limited;
@@ -48,59 +35,50 @@ LimitedFigures Limited(const CharacterizeFigures& figures) {
     return limited;
 }
 
-// Writes the park word unless the board has gone; the word it is at, or none.
-std::optional<std::uint32_t> Park(BoardSession& session, std::uint32_t park, std::string& failure) {
-    if (session.BoardGone()) return std::nullopt;
-    try {
-        session.Write(park, protocol::PowerDown::Normal);
-        return park;
-    } catch (const CommandFailure& error) {
-        if (failure.empty()) failure = error.what();
-        return std::nullopt;
-    }
-}
-
 }  // namespace
 
 ExitStatus Characterize(const GlobalOptions& options, const CharacterizeCommand& command) {
     // Every value first: the codes, the park word, the output paths, the meter.
-    const bool rowsInJson = options.json && !command.csvPath;
-    if (options.json && command.csvPath && *command.csvPath == "-") {
-        throw CommandFailure(ExitStatus::Usage, "--json with --csv - would put CSV and JSON on one stdout — give --csv "
-                                                "a file, or leave out --csv to get the rows in the JSON");
-    }
+    const SweepOutput& output = command.output;
     CharacterizePlan plan;
     plan.codes = CharacterizeCodes(command.codes);
     plan.settleMs = command.settleMs;
     const std::uint32_t highest = *std::max_element(plan.codes.begin(), plan.codes.end());
     AllowedDataWord(highest, protocol::PowerDown::Normal, options.vmax);
     const std::uint32_t park = AllowedDataWord(command.park, protocol::PowerDown::Normal, options.vmax);
-    if (command.plotPath) {
+    if (output.plotFile) {
         RequireSweepPlot();
-        CheckPlotWritable(*command.plotPath);
+        CheckPlotPath(*output.plotFile);
     }
-    const bool rowsInFile = command.csvPath && *command.csvPath != "-";
+    // The file gets each row as it is measured; stdout, which cannot take
+    // rows back, gets them once their figures are known.
     std::unique_ptr<CsvFile> csv;
-    if (rowsInFile) csv = std::make_unique<CsvFile>(*command.csvPath, kCharacterizeCsvHeader);
+    if (output.rows == SweepOutput::Rows::CsvFile) csv = std::make_unique<CsvFile>(output.csvFile, kCharacterizeCsvHeader);
     BenchMeter meter(command.meter, MeterSettings{command.nplc, command.averaged});
-    BoardSession session(options.library, options.board, options.reload);
+    BoardConnection board(options.library, options.board, options.reload);
 
     CharacterizeOutcome outcome;
-    {
+    std::string parkFailure;
+    try {
         ProgressBar progress(plan.codes.size());
         std::size_t finished = 0;
         CatchStopSignals();
         outcome = RunCharacterization(
-            session, meter, plan,
+            board, meter, plan,
             [&](const CharacterizePoint& point) {
                 if (csv) csv->WriteLine(CharacterizeCsvRow(point, PointFigures{}));
                 progress.Update(++finished);
             },
             [] { return StopSignal() != 0; });
+    } catch (const CommandFailure&) {
+        // A row that cannot be written ends the run; the DAC is parked all the same.
+        ParkDac(board, park, protocol::PowerDown::Normal, false, parkFailure);
+        throw;
     }
-    std::string parkFailure;
     CharacterizeRunFacts facts;
-    facts.parkedAt = Park(session, park, parkFailure);
+    if (ParkDac(board, park, protocol::PowerDown::Normal, outcome.end == CharacterizeEnd::BoardFailed, parkFailure)) {
+        facts.parkedAt = park;
+    }
 
     // The results of what was measured, however the run ended.
     const CharacterizeFigures figures = AnalyseCharacterization(outcome.points, command.codes.kind);
@@ -109,7 +87,7 @@ ExitStatus Characterize(const GlobalOptions& options, const CharacterizeCommand&
     facts.command = &command;
     facts.planned = plan.codes.size();
     facts.end = outcome.end;
-    facts.firmwareLoaded = session.LoadedFirmware();
+    facts.firmwareLoaded = board.LoadedFirmware();
     facts.failedLimits = FailedLimits(command.limits, Limited(figures));
 
     std::vector<std::string> rows;
@@ -120,16 +98,16 @@ ExitStatus Characterize(const GlobalOptions& options, const CharacterizeCommand&
     try {
         if (csv) {
             csv->Rewrite(rows);
-        } else if (!rowsInJson) {
+        } else if (output.rows == SweepOutput::Rows::CsvOnStdout) {
             CsvFile out("-", kCharacterizeCsvHeader);
             for (const std::string& row : rows) out.WriteLine(row);
         }
     } catch (const CommandFailure& failure) {
         outputFailure = failure.what();
     }
-    if (options.json) {
+    if (output.jsonSummary) {
         QJsonObject summary = CharacterizeJson(facts, figures);
-        if (rowsInJson) {
+        if (output.rows == SweepOutput::Rows::InJsonSummary) {
             QJsonArray json;
             for (std::size_t i = 0; i < outcome.points.size(); ++i) {
                 json.append(CharacterizeRowJson(outcome.points[i], figures.perPoint.at(i)));
@@ -139,31 +117,29 @@ ExitStatus Characterize(const GlobalOptions& options, const CharacterizeCommand&
         PrintJson(summary);
     } else {
         // The summary goes beside the rows: on stderr when they are on stdout.
-        std::FILE* stream = rowsInFile ? stdout : stderr;
+        std::FILE* stream = output.SummaryOnStdout() ? stdout : stderr;
         std::fputs(CharacterizeText(facts, figures).c_str(), stream);
         std::fflush(stream);
     }
-    if (command.plotPath && !outcome.points.empty() && outputFailure.empty()) {
+    if (output.plotFile && !outcome.points.empty()) {
         try {
-            DrawCharacterizePlot(outcome.points, figures, *command.plotPath,
+            DrawCharacterizePlot(outcome.points, figures, *output.plotFile,
                                  "DAC linearity, " + command.codes.text + ", " +
                                      std::to_string(outcome.points.size()) + " codes");
         } catch (const CommandFailure& failure) {
-            outputFailure = failure.what();
+            if (outputFailure.empty()) outputFailure = failure.what();
         }
     }
 
     const std::string kept = std::to_string(outcome.points.size()) + " of " + std::to_string(plan.codes.size()) +
-                             " codes measured" + (rowsInFile ? ", their rows are in " + *command.csvPath : "");
+                             " codes measured" + (csv ? ", their rows are in " + output.csvFile : "");
     if (outcome.end == CharacterizeEnd::Stopped) {
         throw CommandFailure(static_cast<ExitStatus>(128 + StopSignal()), "characterize interrupted: " + kept);
     }
     if (outcome.end != CharacterizeEnd::Completed) {
         throw CommandFailure(ExitStatus::TransferFailed, outcome.failure + " (characterize stopped: " + kept + ")");
     }
-    if (!parkFailure.empty()) {
-        throw CommandFailure(ExitStatus::TransferFailed, "parking the DAC at " + WordText(park) + " failed: " + parkFailure);
-    }
+    if (!parkFailure.empty()) throw CommandFailure(ExitStatus::TransferFailed, parkFailure);
     if (!outputFailure.empty()) throw CommandFailure(ExitStatus::Failed, outputFailure);
     if (!facts.failedLimits.empty()) {
         std::string failed;

@@ -67,7 +67,7 @@ CodeSetChoice CodeSet(const std::map<std::string, std::string>& options) {
 
 }  // namespace
 
-CharacterizeCommand ParseCharacterizeOptions(const std::map<std::string, std::string>& options) {
+CharacterizeCommand ParseCharacterizeOptions(const std::map<std::string, std::string>& options, bool json) {
     CharacterizeCommand command;
     const std::string* meter = Find(options, "--meter");
     if (!meter) UsageFailure("characterize needs --meter HOST:PORT or --meter TCPIP0::HOST::PORT::SOCKET");
@@ -92,8 +92,10 @@ CharacterizeCommand ParseCharacterizeOptions(const std::map<std::string, std::st
         }
         command.averaged = static_cast<unsigned>(*count);
     }
-    if (const std::string* csv = Find(options, "--csv")) command.csvPath = *csv;
-    if (const std::string* plot = Find(options, "--plot")) command.plotPath = *plot;
+    const std::string* csv = Find(options, "--csv");
+    const std::string* plot = Find(options, "--plot");
+    command.output = ChooseSweepOutput(json, csv ? std::optional<std::string>(*csv) : std::nullopt,
+                                       plot ? std::optional<std::string>(*plot) : std::nullopt);
     if (const std::string* limits = Find(options, "--limits")) {
         const auto parsed = ParseLinearityLimits(*limits);
         if (!parsed) {

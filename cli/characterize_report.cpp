@@ -119,8 +119,9 @@ QJsonObject CharacterizeJson(const CharacterizeRunFacts& facts, const Characteri
         {"completed", facts.end == CharacterizeEnd::Completed},
         {"stopped", facts.end == CharacterizeEnd::Completed ? QJsonValue() : QJsonValue(EndName(facts.end))},
         {"settle_ms", command.settleMs},
-        {"csv", Optional(command.csvPath)},
-        {"plot", Optional(command.plotPath)},
+        {"csv", command.output.rows == SweepOutput::Rows::CsvFile ? QJsonValue(QString::fromStdString(command.output.csvFile))
+                                                                   : QJsonValue()},
+        {"plot", Optional(command.output.plotFile)},
         {"firmware_loaded", facts.firmwareLoaded},
         {"parked", facts.parkedAt ? QJsonValue(QString::fromStdString(WordText(*facts.parkedAt))) : QJsonValue()},
         {"ideal_lsb_uv", kIdealLsbUv},

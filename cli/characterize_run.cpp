@@ -10,7 +10,7 @@
 
 namespace tarnel::cli {
 
-CharacterizeOutcome RunCharacterization(BoardSession& session, BenchMeter& meter, const CharacterizePlan& plan,
+CharacterizeOutcome RunCharacterization(BoardConnection& board, BenchMeter& meter, const CharacterizePlan& plan,
                                         const std::function<void(const CharacterizePoint&)>& onPoint,
                                         const std::function<bool()>& stopRequested) {
     using Clock = std::chrono::steady_clock;
@@ -23,10 +23,10 @@ CharacterizeOutcome RunCharacterization(BoardSession& session, BenchMeter& meter
         point.code = code;
         point.idealVolts = protocol::DacOutputVolts(code);
         try {
-            point.inputWord = session.Write(code, protocol::PowerDown::Normal);
+            point.inputWord = board.Write(code, protocol::PowerDown::Normal);
             if (plan.settleMs > 0) std::this_thread::sleep_for(settle);
             meter.Trigger();
-            point.readCode = session.Read(1);
+            point.readCode = board.Read(1).mean;
             const MeterReading reading = meter.Fetch();
             point.meterVolts = reading.meanVolts;
             if (reading.stdVolts) point.meterStdUv = *reading.stdVolts * 1e6;

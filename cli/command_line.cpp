@@ -13,6 +13,8 @@ namespace {
 
 constexpr std::uint64_t kMostReads = 65536;
 constexpr double kLongestSettleMs = 3600e3;   // an hour
+constexpr std::uint64_t kMostLoggedReadings = 1000000;
+constexpr double kLongestIntervalMs = 86400e3;   // a day
 constexpr std::uint64_t kLargestBoardNumber = 255;
 constexpr std::uint64_t kMostClients = 256;
 constexpr const char* kCommandNames = "scan, code, volts, read, sweep, characterize and serve";
@@ -97,7 +99,7 @@ struct CommandArguments {
     }
 };
 
-Command BuildCommand(const CommandArguments& args) {
+Command BuildCommand(const CommandArguments& args, const GlobalOptions& options) {
     if (args.name == "scan") {
         args.Allow({}, 0, "");
         return ScanCommand{};
@@ -113,11 +115,23 @@ Command BuildCommand(const CommandArguments& args) {
         return VoltsCommand{*volts, args.Mode()};
     }
     if (args.name == "read") {
-        args.Allow({"--avg"}, 0, "");
-        return ReadCommand{args.Averaged()};
+        args.Allow({"--avg", "--count", "--interval"}, 0, "");
+        ReadCommand read{args.Averaged(), std::nullopt};
+        if (const std::string* count = args.Find("--count")) {
+            read.count = static_cast<unsigned>(CountIn("--count", *count, 1, kMostLoggedReadings));
+        }
+        if (const std::string* interval = args.Find("--interval")) {
+            if (!read.count) Usage("read --interval needs --count N, the number of readings to log");
+            const auto ms = ParseDecimal(*interval);
+            if (!ms || *ms > kLongestIntervalMs) {
+                Usage("--interval needs milliseconds from 0 to 86400000, not " + Quoted(*interval));
+            }
+            read.intervalMs = *ms;
+        }
+        return read;
     }
     if (args.name == "sweep") {
-        args.Allow({"--from", "--to", "--step", "--points", "--settle", "--avg", "--csv", "--plot", "--mode"}, 0, "");
+        args.Allow({"--from", "--to", "--step", "--points", "--settle", "--avg", "--csv", "--plot", "--mode", "--park"}, 0, "");
         SweepCommand sweep;
         for (const char* required : {"--from", "--to"}) {
             if (!args.Find(required)) Usage(std::string("sweep needs ") + required + " WORD");
@@ -135,9 +149,12 @@ Command BuildCommand(const CommandArguments& args) {
             sweep.settleMs = *ms;
         }
         sweep.averaged = args.Averaged();
-        if (const std::string* csv = args.Find("--csv")) sweep.csvPath = *csv;
-        if (const std::string* plot = args.Find("--plot")) sweep.plotPath = *plot;
+        const std::string* csv = args.Find("--csv");
+        const std::string* plot = args.Find("--plot");
+        sweep.output = ChooseSweepOutput(options.json, csv ? std::optional<std::string>(*csv) : std::nullopt,
+                                         plot ? std::optional<std::string>(*plot) : std::nullopt);
         sweep.mode = args.Mode();
+        if (const std::string* park = args.Find("--park")) sweep.park = WordIn("--park", *park);
         return sweep;
     }
     if (args.name == "serve") {
@@ -160,7 +177,7 @@ Command BuildCommand(const CommandArguments& args) {
         args.Allow({"--meter", "--codes", "--from", "--to", "--nplc", "--settle", "--avg", "--csv", "--plot", "--limits",
                     "--park"},
                    0, "");
-        return ParseCharacterizeOptions(args.options);
+        return ParseCharacterizeOptions(args.options, options.json);
     }
     Usage("unknown command " + Quoted(args.name) + "; the commands are " + kCommandNames);
 }
@@ -197,7 +214,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         else Usage("unknown option " + name + " before the command");
     }
     if (!command) Usage(std::string("no command given; the commands are ") + kCommandNames);
-    invocation.command = BuildCommand(*command);
+    invocation.command = BuildCommand(*command, invocation.options);
     if (std::holds_alternative<ServeCommand>(invocation.command) && invocation.options.json) {
         Usage("serve answers its clients and prints nothing on stdout; leave out --json");
     }

@@ -3,20 +3,23 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <vector>
 
-#include "cli/board_session.h"
+#include "cli/board_connection.h"
 #include "cli/characterize.h"
 #include "cli/linearity.h"
 #include "cli/number_text.h"
 #include "cli/output_limits.h"
 #include "cli/progress_bar.h"
+#include "cli/reading_log.h"
 #include "cli/report_json.h"
 #include "cli/report_text.h"
 #include "cli/serve.h"
+#include "cli/stderr_lines.h"
 #include "cli/stop_request.h"
 #include "cli/sweep.h"
-#include "cli/sweep_csv.h"
-#include "cli/sweep_plot.h"
+#include "cli/sweep_recorder.h"
 
 namespace tarnel::cli {
 
@@ -32,7 +35,7 @@ public:
     explicit CommandRunner(const GlobalOptions& options) : options_(options) {}
 
     void operator()(const ScanCommand&) const {
-        const ScanResult scan = BoardSession::Scan(options_.library);
+        const ScanResult scan = BoardConnection::Scan(options_.library);
         if (options_.json) {
             PrintJson(ScanJson(scan));
         } else {
@@ -51,12 +54,13 @@ public:
     }
 
     void operator()(const ReadCommand& command) const {
-        BoardSession session = Open();
-        const double code = session.Read(command.averaged);
-        if (!options_.json) return PrintLine(ReadingLine(code));
-        QJsonObject reading = ReadingJson(code, command.averaged);
-        reading["firmware_loaded"] = session.LoadedFirmware();
-        PrintJson(reading);
+        BoardConnection board = Open();
+        if (command.count) return LogReadings(board, command);
+        const Reading reading = board.Read(command.averaged);
+        if (!options_.json) return PrintLine(ReadingLine(reading));
+        QJsonObject json = ReadingJson(reading);
+        json["firmware_loaded"] = board.LoadedFirmware();
+        PrintJson(json);
     }
 
     void operator()(const SweepCommand& command) const;
@@ -66,10 +70,12 @@ public:
     void operator()(const CharacterizeCommand& command) const { Characterize(options_, command); }
 
 private:
-    BoardSession Open() const { return BoardSession(options_.library, options_.board, options_.reload); }
+    BoardConnection Open() const { return BoardConnection(options_.library, options_.board, options_.reload); }
+
+    void LogReadings(BoardConnection& board, const ReadCommand& command) const;
 
     void Write(std::uint32_t data, protocol::PowerDown mode, QJsonObject extra) const {
-        BoardSession session = Open();
+        BoardConnection session = Open();
         const std::uint32_t inputWord = session.Write(data, mode);
         if (!options_.json) return PrintLine(WrittenLine(data, mode));
         QJsonObject written = WrittenJson(data, inputWord, mode);
@@ -81,25 +87,33 @@ private:
     const GlobalOptions& options_;
 };
 
-void CommandRunner::operator()(const SweepCommand& command) const {
-    // Every code lies between the two ends, so checking the ends checks them all.
-    SweepPlan plan;
-    plan.mode = command.mode;
-    plan.settleMs = command.settleMs;
-    plan.averaged = command.averaged;
-    const std::uint32_t from = AllowedDataWord(command.from, command.mode, options_.vmax);
-    const std::uint32_t to = AllowedDataWord(command.to, command.mode, options_.vmax);
-    plan.codes = SweepCodes(from, to, command.step, command.points);
-    if (command.plotPath) RequireSweepPlot();
+// Readings over time: CSV rows on stdout, or one JSON object per reading.
+void CommandRunner::LogReadings(BoardConnection& board, const ReadCommand& command) const {
+    if (!options_.json) PrintLine(kReadingCsvHeader);
+    CatchStopSignals();
+    const ReadingLogOutcome outcome = cli::LogReadings(
+        board, ReadingLogPlan{*command.count, command.intervalMs, command.averaged},
+        [&](const LoggedReading& logged) {
+            if (!options_.json) return PrintLine(ReadingCsvRow(logged));
+            QJsonObject json = ReadingJson(logged.reading);
+            json["timestamp"] = QString::fromStdString(logged.timestamp);
+            json["seconds"] = logged.seconds;
+            PrintJson(json);
+        },
+        [] { return StopSignal() != 0; });
+    const std::string kept = std::to_string(outcome.made) + " of " + std::to_string(*command.count) + " readings done";
+    if (outcome.end == LogEnd::Stopped) {
+        throw CommandFailure(static_cast<ExitStatus>(128 + StopSignal()), "reading log interrupted: " + kept);
+    }
+    if (outcome.end == LogEnd::TransferFailed) {
+        throw CommandFailure(ExitStatus::TransferFailed, outcome.failure + " (log stopped: " + kept + ")");
+    }
+}
 
-    BoardSession session = Open();
-    // Rows go to the CSV file, or to stdout when there is none (in the JSON
-    // object with --json); the summary then goes to stderr.
-    const bool rowsInJson = options_.json && !command.csvPath;
-    const bool rowsInFile = command.csvPath && *command.csvPath != "-";
-    std::unique_ptr<SweepCsv> csv;
-    if (!rowsInJson) csv = std::make_unique<SweepCsv>(command.csvPath.value_or("-"));
-    QJsonArray rows;
+void CommandRunner::operator()(const SweepCommand& command) const {
+    const SweepPlan plan = PlanSweep(command, options_.vmax);
+    BoardConnection board = Open();
+    SweepRecorder recorder(command.output);
 
     SweepOutcome outcome;
     {
@@ -107,42 +121,40 @@ void CommandRunner::operator()(const SweepCommand& command) const {
         std::size_t finished = 0;
         CatchStopSignals();
         outcome = RunSweep(
-            session, plan,
+            board, plan,
             [&](const SweepPoint& point) {
-                if (csv) csv->Append(point);
-                if (rowsInJson) rows.append(PointJson(point));
+                recorder.Append(point);
                 progress.Update(++finished);
             },
             [] { return StopSignal() != 0; });
     }
     const std::size_t done = outcome.points.size();
     const LinearityReport linearity = AnalyseLinearity(outcome.points);
-    if (command.plotPath && done > 0) {
-        DrawSweepPlot(outcome.points,
-                      "Sweep " + WordText(from) + " to " + WordText(to) + ", " + std::to_string(done) + " points",
-                      *command.plotPath);
-    }
+    QJsonObject json = SweepJson(plan.codes.size(), outcome, command.output, plan.park, linearity);
+    json["firmware_loaded"] = board.LoadedFirmware();
+    std::string text = LinearityText(linearity);
+    if (outcome.parked) text += "parked          " + WordText(*plan.park) + "\n";
+    const std::string title = "Sweep " + WordText(plan.codes.front()) + " to " + WordText(plan.codes.back()) + ", " +
+                              std::to_string(done) + " points";
+    const std::optional<std::string> plotFailure = recorder.Finish(json, text, outcome.points, title);
 
-    if (options_.json) {
-        QJsonObject summary = SweepJson(plan.codes.size(), outcome, command.csvPath, command.plotPath, linearity);
-        summary["firmware_loaded"] = session.LoadedFirmware();
-        if (rowsInJson) summary["rows"] = rows;
-        PrintJson(summary);
-    } else {
-        std::FILE* summaryStream = rowsInFile ? stdout : stderr;
-        std::fputs(LinearityText(linearity).c_str(), summaryStream);
-        std::fflush(summaryStream);
-    }
-
+    // The results are out; now every failure, the one that decides the exit status last.
+    std::vector<CommandFailure> failures;
+    if (plotFailure) failures.emplace_back(ExitStatus::Failed, *plotFailure);
+    if (!outcome.parkFailure.empty()) failures.emplace_back(ExitStatus::TransferFailed, outcome.parkFailure);
+    const bool rowsInFile = command.output.rows == SweepOutput::Rows::CsvFile;
     const std::string kept = std::to_string(done) + " of " + std::to_string(plan.codes.size()) + " points done" +
-                             (rowsInFile ? ", their rows are in " + *command.csvPath : "");
+                             (rowsInFile ? ", their rows are in " + command.output.csvFile : "");
+    if (outcome.end == SweepEnd::TransferFailed) {
+        failures.emplace_back(ExitStatus::TransferFailed, outcome.failure + " (sweep stopped: " + kept + ")");
+    }
     if (outcome.end == SweepEnd::Stopped) {
         static_assert(static_cast<int>(ExitStatus::Interrupted) == 128 + SIGINT);
-        throw CommandFailure(static_cast<ExitStatus>(128 + StopSignal()), "sweep interrupted: " + kept);
+        failures.emplace_back(static_cast<ExitStatus>(128 + StopSignal()), "sweep interrupted: " + kept);
     }
-    if (outcome.end == SweepEnd::TransferFailed) {
-        throw CommandFailure(ExitStatus::TransferFailed, outcome.failure + " (sweep stopped: " + kept + ")");
-    }
+    if (failures.empty()) return;
+    for (std::size_t i = 0; i + 1 < failures.size(); ++i) PrintStderrLine(std::string("tarnelctl: ") + failures[i].what());
+    throw failures.back();
 }
 
 }  // namespace

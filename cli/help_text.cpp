@@ -5,6 +5,7 @@
 #include "cli/characterize_command.h"
 #include "cli/characterize_csv.h"
 #include "cli/number_text.h"
+#include "cli/reading_log.h"
 #include "cli/sweep_csv.h"
 #include "cli/sweep_plot.h"
 #include "scpi/listen_address.h"
@@ -32,10 +33,15 @@ Commands:
   scan                     list the boards: "board 0  firmware running"
   code WORD [--mode MODE]  write the data word WORD (hex, 0 to {largest}; 0x allowed)
   volts V [--mode MODE]    write the word nearest to V (2.5, 2.5V or 2500mV; 0 to {full})
-  read [--avg N]           read the output back: "code 2048  volts 2.465"
+  read [--avg N] [--count N [--interval MS]]
+                           read the output back: "code 2048  volts 2.465", with
+                           "std 0.471  min 2047  max 2049" of the codes when averaged;
+                           with --count, N readings one every MS ms (default 1000)
+                           as CSV rows on stdout (JSON: one object per reading)
   sweep --from WORD --to WORD (--step N | --points N) [--settle MS] [--avg N]
-        [--csv FILE] [--plot FILE.png] [--mode MODE]
-                           write each code, wait, read back, one CSV row per point
+        [--csv FILE] [--plot FILE.png] [--mode MODE] [--park WORD]
+                           write each code, wait, read back, one CSV row per point;
+                           the DAC stays at the last code written unless --park
   characterize --meter RESOURCE [--codes SET] [--nplc N] [--settle MS] [--avg N]
         [--csv FILE] [--plot FILE.png] [--limits LIST] [--park WORD]
                            measure the DAC with a bench DMM: offset, gain, INL, DNL
@@ -60,8 +66,15 @@ Options:
                            or N codes spread evenly with both ends included
   --settle MS              wait MS milliseconds between write and read (default 0)
   --csv FILE               write the rows to FILE ("-": stdout); without it the rows
-                           go to stdout and the summary to stderr
-  --plot FILE.png          draw read-back and error against the code ({width} x {height} px)
+                           go to stdout and the summary to stderr (with --json: the
+                           rows in the JSON object; --json with --csv - is refused)
+  --plot FILE.png          draw read-back and error against the code ({width} x {height} px);
+                           its path is checked before the sweep starts and it is drawn
+                           after the results are printed
+  --park WORD              when the sweep ends, also after Ctrl-C or a failed transfer,
+                           leave the DAC at WORD (in --mode), unless the board is gone
+  --count N                read: log N readings (1 to 1000000); Ctrl-C stops the log
+  --interval MS            read: MS milliseconds from one reading to the next
   --help, --version
 
 The firmware (Brisan.hex beside tarnelctl) is loaded only when the board does
@@ -73,7 +86,11 @@ one read-back request.
 Sweep CSV columns: {csv}
   code (decimal), input_word (the 24-bit word sent), set_volts (the output the
   word sets), read_code (mean read-back code), read_volts (rounded as the
-  window shows it), error_mv (read-back minus set output), seconds (since start).
+  window shows it), error_mv (read-back minus set output), seconds (since start),
+  read_code_std, read_code_min, read_code_max (spread of the --avg codes read).
+Read log CSV columns: {readcsv}
+  timestamp (UTC), seconds (since the first reading), code (mean), volts, reads,
+  code_std, code_min, code_max.
 Rows are written one by one: after Ctrl-C or a failed transfer the file holds
 every finished row. A progress bar shows on stderr when it is a terminal.
 
@@ -88,9 +105,12 @@ JSON keys:
   scan    [{"board", "reachable", "firmware_running", "problem"}]
   code    {"code", "word", "input_word", "mode", "set_volts", "firmware_loaded"}
   volts   the keys of code and "requested_volts"
-  read    {"code", "volts", "reads", "firmware_loaded"}
+  read    {"code", "volts", "reads", "code_std", "code_min", "code_max",
+          "firmware_loaded"}; with --count one object per reading with the
+          same keys (no "firmware_loaded") and "timestamp", "seconds"
   sweep   {"planned", "points", "completed", "stopped" (null, "interrupted" or
-          "transfer failed"), "csv", "plot", "firmware_loaded", "linearity":
+          "transfer failed"), "csv", "plot", "parked" (the word, or null),
+          "firmware_loaded", "linearity":
           {"points", "line_codes", "line_through", "offset_error_mv",
           "gain_error_percent", "max_deviation_mv", "max_deviation_lsb",
           "monotonic"}, "rows" (only without --csv: the CSV columns as keys)}
@@ -179,6 +199,7 @@ std::string HelpText() {
     text = Filled(text, "samples", std::to_string(kMostMeterSamples));
     text = Filled(text, "nplc", FixedText(kDefaultNplc, 0));
     text = Filled(text, "ccsv", kCharacterizeCsvHeader);
+    text = Filled(text, "readcsv", kReadingCsvHeader);
     return Filled(text, "csv", kSweepCsvHeader);
 }
 

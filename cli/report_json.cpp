@@ -45,15 +45,21 @@ QJsonObject WrittenJson(std::uint32_t data, std::uint32_t inputWord, protocol::P
                        {"set_volts", SetVolts(data, mode)}};
 }
 
-QJsonObject ReadingJson(double code, unsigned reads) {
-    return QJsonObject{{"code", code}, {"volts", ShownVolts(DisplayedVolts(code))}, {"reads", static_cast<int>(reads)}};
+QJsonObject ReadingJson(const Reading& reading) {
+    return QJsonObject{{"code", reading.mean},
+                       {"volts", ShownVolts(DisplayedVolts(reading.mean))},
+                       {"reads", static_cast<int>(reading.count)},
+                       {"code_std", reading.standardDeviation},
+                       {"code_min", reading.min},
+                       {"code_max", reading.max}};
 }
 
 QJsonObject PointJson(const SweepPoint& point) {
     return QJsonObject{{"code", static_cast<int>(point.code)},      {"input_word", Text(InputWordText(point.inputWord))},
                        {"set_volts", point.setVolts},               {"read_code", point.readCode},
                        {"read_volts", ShownVolts(point.readVolts)}, {"error_mv", point.errorMv},
-                       {"seconds", point.seconds}};
+                       {"seconds", point.seconds},                  {"read_code_std", point.readStd},
+                       {"read_code_min", point.readMin},            {"read_code_max", point.readMax}};
 }
 
 QJsonObject LinearityJson(const LinearityReport& report) {
@@ -72,16 +78,18 @@ QJsonObject LinearityJson(const LinearityReport& report) {
                        {"monotonic", report.monotonic}};
 }
 
-QJsonObject SweepJson(std::size_t planned, const SweepOutcome& outcome, const std::optional<std::string>& csvPath,
-                      const std::optional<std::string>& plotPath, const LinearityReport& linearity) {
+QJsonObject SweepJson(std::size_t planned, const SweepOutcome& outcome, const SweepOutput& output,
+                      std::optional<std::uint32_t> park, const LinearityReport& linearity) {
+    const bool csvFile = output.rows == SweepOutput::Rows::CsvFile;
     return QJsonObject{{"planned", static_cast<int>(planned)},
                        {"points", static_cast<int>(outcome.points.size())},
                        {"completed", outcome.end == SweepEnd::Completed},
                        {"stopped", outcome.end == SweepEnd::Stopped          ? QJsonValue("interrupted")
                                    : outcome.end == SweepEnd::TransferFailed ? QJsonValue("transfer failed")
                                                                              : QJsonValue()},
-                       {"csv", Nullable(csvPath)},
-                       {"plot", Nullable(plotPath)},
+                       {"csv", csvFile ? QJsonValue(Text(output.csvFile)) : QJsonValue()},
+                       {"plot", Nullable(output.plotFile)},
+                       {"parked", outcome.parked ? QJsonValue(Text(WordText(*park))) : QJsonValue()},
                        {"linearity", LinearityJson(linearity)}};
 }
 

@@ -19,7 +19,12 @@ std::string WrittenLine(std::uint32_t data, protocol::PowerDown mode) {
            FixedText(SetVolts(data, mode), 6);
 }
 
-std::string ReadingLine(double code) { return "code " + CodeText(code) + "  volts " + VoltsText(DisplayedVolts(code)); }
+std::string ReadingLine(const Reading& reading) {
+    std::string line = "code " + CodeText(reading.mean) + "  volts " + VoltsText(DisplayedVolts(reading.mean));
+    if (reading.count <= 1) return line;
+    return line + "  std " + FixedText(reading.standardDeviation, 3) + "  min " + CodeText(reading.min) + "  max " +
+           CodeText(reading.max);
+}
 
 std::string LinearityText(const LinearityReport& report) {
     std::string text = "points          " + std::to_string(report.points) + "\n";

@@ -8,7 +8,7 @@
 
 #include <tarnel/board_protocol.h>
 
-#include "cli/session_board.h"
+#include "cli/instrument_board.h"
 #include "cli/stderr_lines.h"
 #include "scpi/scpi_server.h"
 #include "scpi/shutdown_signals.h"
@@ -40,9 +40,9 @@ ExitStatus Serve(const GlobalOptions& options, const ServeCommand& command) {
     setup.boardNumber = options.board;
     setup.version = TARNEL_CLI_VERSION;
     setup.ceilingVolts = std::min(options.vmax.value_or(protocol::kFullScaleVolts), protocol::kFullScaleVolts);
-    setup.reopen = SessionBoard::Reopener(options.library, options.board);
+    setup.reopen = InstrumentBoard::Reopener(options.library, options.board);
     setup.log = Log;
-    auto board = std::make_unique<SessionBoard>(options.library, options.board, options.reload);
+    auto board = std::make_unique<InstrumentBoard>(options.library, options.board, options.reload);
     server = std::make_unique<scpi::ScpiServer>(std::make_unique<scpi::Instrument>(std::move(board), std::move(setup)),
                                                 scpi::ServerSettings{command.listen, command.maxClients, Log});
     if (const auto failure = server->Listen()) {

@@ -2,7 +2,9 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <initializer_list>
+#include <thread>
 
 namespace tarnel::cli {
 
@@ -24,5 +26,13 @@ void CatchStopSignals() {
 }
 
 int StopSignal() { return stopSignal; }
+
+void WaitForStop(std::chrono::steady_clock::time_point until, const std::function<bool()>& stopRequested) {
+    constexpr auto kLongestNap = std::chrono::milliseconds(50);
+    for (auto now = std::chrono::steady_clock::now(); now < until && !stopRequested();
+         now = std::chrono::steady_clock::now()) {
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(until - now, kLongestNap));
+    }
+}
 
 }  // namespace tarnel::cli

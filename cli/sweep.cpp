@@ -1,5 +1,6 @@
 #include "cli/sweep.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -22,11 +23,16 @@ std::vector<std::uint32_t> SweepCodes(std::uint32_t from, std::uint32_t to, std:
                                                         " code(s) from --from to --to — give 2 to " +
                                                         std::to_string(distinct) + " points");
         }
-        const std::uint64_t count = *points;
-        for (std::uint64_t i = 0; i < count; ++i) {
-            const double offset = count == 1 ? 0.0 : static_cast<double>(span) * static_cast<double>(i) / (count - 1);
-            codes.push_back(static_cast<std::uint32_t>(from + std::llround(offset)));
+        // The grid from the lower end up, in exact integer arithmetic (half a
+        // code rounds up), so that both directions visit the same codes.
+        const std::int64_t low = std::min<std::int64_t>(from, to);
+        const std::int64_t width = std::llabs(span);
+        const std::int64_t intervals = static_cast<std::int64_t>(*points) - 1;
+        for (std::int64_t i = 0; i <= intervals; ++i) {
+            const std::int64_t offset = intervals == 0 ? 0 : (2 * width * i + intervals) / (2 * intervals);
+            codes.push_back(static_cast<std::uint32_t>(low + offset));
         }
+        if (span < 0) std::reverse(codes.begin(), codes.end());
         return codes;
     }
     const std::int64_t stride = span < 0 ? -static_cast<std::int64_t>(*step) : static_cast<std::int64_t>(*step);
@@ -37,9 +43,42 @@ std::vector<std::uint32_t> SweepCodes(std::uint32_t from, std::uint32_t to, std:
     return codes;
 }
 
-SweepOutcome RunSweep(BoardSession& session, const SweepPlan& plan,
-                      const std::function<void(const SweepPoint&)>& onPoint,
-                      const std::function<bool()>& stopRequested) {
+bool ParkDac(BoardConnection& board, std::uint32_t word, protocol::PowerDown mode, bool afterFailedTransfer,
+             std::string& failure) {
+    if (afterFailedTransfer && board.BoardGone()) return false;
+    try {
+        board.Write(word, mode);
+        return true;
+    } catch (const CommandFailure& error) {
+        if (error.Status() != ExitStatus::TransferFailed) throw;
+        failure = std::string("parking the DAC failed: ") + error.what();
+        return false;
+    }
+}
+
+SweepPlan PlanSweep(const SweepCommand& command, std::optional<double> vmax) {
+    SweepPlan plan;
+    plan.mode = command.mode;
+    plan.settleMs = command.settleMs;
+    plan.averaged = command.averaged;
+    const std::uint32_t from = AllowedDataWord(command.from, command.mode, vmax);
+    const std::uint32_t to = AllowedDataWord(command.to, command.mode, vmax);
+    plan.codes = SweepCodes(from, to, command.step, command.points);
+    if (command.park) plan.park = AllowedDataWord(*command.park, command.mode, vmax);
+    return plan;
+}
+
+namespace {
+
+// Leaves the DAC at the plan's park word, unless the board has gone.
+void Park(BoardConnection& board, const SweepPlan& plan, SweepOutcome& outcome) {
+    if (!plan.park) return;
+    outcome.parked = ParkDac(board, *plan.park, plan.mode, outcome.end == SweepEnd::TransferFailed, outcome.parkFailure);
+}
+
+SweepOutcome RunPoints(BoardConnection& board, const SweepPlan& plan,
+                       const std::function<void(const SweepPoint&)>& onPoint,
+                       const std::function<bool()>& stopRequested) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
     const auto settle = std::chrono::duration<double, std::milli>(plan.settleMs);
@@ -50,9 +89,13 @@ SweepOutcome RunSweep(BoardSession& session, const SweepPlan& plan,
         point.code = code;
         point.setVolts = SetVolts(code, plan.mode);
         try {
-            point.inputWord = session.Write(code, plan.mode);
+            point.inputWord = board.Write(code, plan.mode);
             if (plan.settleMs > 0) std::this_thread::sleep_for(settle);
-            point.readCode = session.Read(plan.averaged);
+            const Reading reading = board.Read(plan.averaged);
+            point.readCode = reading.mean;
+            point.readStd = reading.standardDeviation;
+            point.readMin = reading.min;
+            point.readMax = reading.max;
         } catch (const CommandFailure& failure) {
             if (failure.Status() != ExitStatus::TransferFailed) throw;
             outcome.end = SweepEnd::TransferFailed;
@@ -69,6 +112,28 @@ SweepOutcome RunSweep(BoardSession& session, const SweepPlan& plan,
             return outcome;
         }
     }
+    return outcome;
+}
+
+}  // namespace
+
+SweepOutcome RunSweep(BoardConnection& board, const SweepPlan& plan,
+                      const std::function<void(const SweepPoint&)>& onPoint,
+                      const std::function<bool()>& stopRequested) {
+    SweepOutcome outcome;
+    try {
+        outcome = RunPoints(board, plan, onPoint, stopRequested);
+    } catch (...) {
+        SweepOutcome failed;
+        failed.end = SweepEnd::TransferFailed;   // a write only when the board is still there
+        try {
+            Park(board, plan, failed);
+        } catch (...) {
+            // The failure that ended the sweep is the one to report.
+        }
+        throw;
+    }
+    Park(board, plan, outcome);
     return outcome;
 }
 

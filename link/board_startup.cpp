@@ -6,12 +6,25 @@
 
 namespace tarnel::link {
 
-bool RunBoardStartUp() {
+namespace {
+
+template <typename Load>
+bool LoadFirmwareWith(Load&& load) {
     USBStuff::PrepareFirmwarePath();
     BoardLibrary& library = ActiveBoardLibrary();
-    const std::int16_t status = library.LoadFirmware();
+    const std::int16_t status = load(library);
     Declare::LinkStatus = status;
     return library.FirmwareLoaded(status);
+}
+
+}  // namespace
+
+bool RunBoardStartUp() {
+    return LoadFirmwareWith([](BoardLibrary& library) { return library.LoadFirmware(); });
+}
+
+bool LoadFirmwareIntoConnectedBoard() {
+    return LoadFirmwareWith([](BoardLibrary& library) { return library.DownloadFirmware(); });
 }
 
 }  // namespace tarnel::link

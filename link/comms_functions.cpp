@@ -47,9 +47,9 @@ std::optional<std::int32_t> ReadConverter() {
     Declare::LinkStatus = status;
     if (!library.RequestDone(status)) return std::nullopt;
 
-    const std::int32_t low = ReverseBits(USBStuff::ReadBuffer[1]);
-    const std::int32_t high = ReverseBits(USBStuff::ReadBuffer[0]);
-    return high * 256 + low;
+    const std::uint8_t low = ReverseBits(USBStuff::ReadBuffer[protocol::kConverterReplyLowByte]);
+    const std::uint8_t high = ReverseBits(USBStuff::ReadBuffer[protocol::kConverterReplyHighByte]);
+    return protocol::ConverterValue(high, low);
 }
 
 std::uint8_t ReverseBits(std::uint8_t byte) { return tarnel::protocol::MirrorBits(byte); }

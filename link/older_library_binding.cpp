@@ -28,6 +28,13 @@ std::int16_t OlderLibraryBinding::LoadFirmware() {
         reinterpret_cast<char*>(USBStuff::PathBuffer.data()));
 }
 
+std::int32_t OlderLibraryBinding::SearchForBoards(std::vector<std::uint8_t>& boardNumbers) {
+    boardNumbers.assign(1, 0);
+    return 0;
+}
+
+std::int32_t OlderLibraryBinding::ConnectBoard(std::uint8_t boardNumber) { return boardNumber == 0 ? 0 : -1; }
+
 std::int16_t OlderLibraryBinding::Request(std::uint8_t code, std::uint16_t value, std::uint16_t index,
                                           protocol::Direction direction, std::uint16_t length,
                                           std::uint8_t* data) {

@@ -85,8 +85,9 @@ TEST(CharacterizeOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(full.nplc, 0.2);
     EXPECT_EQ(full.settleMs, 2.5);
     EXPECT_EQ(full.averaged, 16u);
-    EXPECT_EQ(full.csvPath, "c.csv");
-    EXPECT_EQ(full.plotPath, "p.png");
+    EXPECT_EQ(full.output.rows, SweepOutput::Rows::CsvFile);
+    EXPECT_EQ(full.output.csvFile, "c.csv");
+    EXPECT_EQ(full.output.plotFile, "p.png");
     EXPECT_EQ(full.limits.inlLsb, 0.5);
     EXPECT_EQ(full.limits.gainPercent, 0.05);
     EXPECT_FALSE(full.limits.dnlLsb);

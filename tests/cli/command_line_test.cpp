@@ -68,8 +68,32 @@ TEST(CommandLineTest, CommandsAndOptions) {
     EXPECT_EQ(sweep.step, std::nullopt);
     EXPECT_EQ(sweep.settleMs, 0.5);
     EXPECT_EQ(sweep.averaged, 4u);
-    EXPECT_EQ(sweep.csvPath, "out.csv");
+    EXPECT_EQ(sweep.output.csvFile, "out.csv");
+    EXPECT_EQ(sweep.output.plotFile, "p.png");
     EXPECT_EQ(sweep.mode, PowerDown::ThreeState);
+    EXPECT_EQ(sweep.park, std::nullopt) << "the DAC stays at the last code";
+    EXPECT_EQ(std::get<SweepCommand>(Parse("sweep --from 0 --to 1 --step 1 --park 20000").command).park, 0x20000u);
+
+    // Each output goes one place, chosen here: stdout carries one format.
+    using Rows = SweepOutput::Rows;
+    const struct { const char* options; Rows rows; bool json; bool summaryOnStdout; } outputs[] = {
+        {"", Rows::CsvOnStdout, false, false},
+        {"--csv -", Rows::CsvOnStdout, false, false},
+        {"--csv f.csv", Rows::CsvFile, false, true},
+        {"--json", Rows::InJsonSummary, true, true},
+        {"--csv f.csv --json", Rows::CsvFile, true, true},
+    };
+    for (const auto& o : outputs) {
+        const auto chosen = std::get<SweepCommand>(Parse(std::string("sweep --from 0 --to 1 --step 1 ") + o.options).command);
+        EXPECT_EQ(chosen.output.rows, o.rows) << o.options;
+        EXPECT_EQ(chosen.output.jsonSummary, o.json) << o.options;
+        EXPECT_EQ(chosen.output.SummaryOnStdout(), o.summaryOnStdout) << o.options;
+    }
+
+    const auto logged = std::get<ReadCommand>(Parse("read --count 5 --interval 250 --avg 2").command);
+    EXPECT_EQ(logged.count, 5u);
+    EXPECT_EQ(logged.intervalMs, 250.0);
+    EXPECT_EQ(std::get<ReadCommand>(Parse("read --count 3").command).intervalMs, 1000.0) << "a reading a second";
 
     const auto serve = std::get<ServeCommand>(Parse("serve").command);
     EXPECT_EQ(serve.listen.host, "127.0.0.1");
@@ -84,6 +108,7 @@ TEST(CommandLineTest, CommandsAndOptions) {
     }
 
     EXPECT_EQ(std::get<ReadCommand>(Parse("read").command).averaged, 1u);
+    EXPECT_EQ(std::get<ReadCommand>(Parse("read").command).count, std::nullopt);
     EXPECT_TRUE(std::holds_alternative<HelpRequest>(ParseCommandLine(Words("code 1 --help"))));
     EXPECT_TRUE(std::holds_alternative<VersionRequest>(ParseCommandLine(Words("--version"))));
 }
@@ -118,6 +143,12 @@ TEST(CommandLineTest, UsageErrorsNameWhatIsWrong) {
         {"serve --listen 127.0.0.1", "--listen needs an address and a port"},
         {"serve --max-clients 0", "--max-clients needs a whole number from 1 to 256"},
         {"--json serve", "leave out --json"},
+        {"sweep --from 0 --to 10 --step 1 --csv - --json", "one stdout"},
+        {"--json sweep --from 0 --to 10 --step 1 --csv=-", "one stdout"},
+        {"sweep --from 0 --to 10 --step 1 --park 12G", "--park needs a data word"},
+        {"read --interval 100", "--interval needs --count"},
+        {"read --count 0", "--count needs a whole number from 1"},
+        {"read --count 2 --interval -5", "--interval needs milliseconds"},
     };
     for (const auto& [line, says] : cases) {
         try {

@@ -39,9 +39,16 @@ TEST(ReportJsonTest, EveryKeyIsDocumentedAndMissingFiguresAreNull) {
     EXPECT_EQ(written["mode"].toString(), "100k");
     EXPECT_EQ(written["set_volts"].toDouble(), 0.0) << "powered down";
 
-    const QJsonObject reading = ReadingJson(1024, 3);
+    const QJsonObject reading = ReadingJson(Reading{1024, 0.5, 1023, 1025, 3});
     ExpectDocumentedKeys(reading, "read");
     EXPECT_EQ(reading["volts"].toDouble(), 1.233) << "the decimal the window shows, not the float's digits";
+
+    SweepOutcome parked;
+    parked.parked = true;
+    const QJsonObject sweep = SweepJson(5, parked, SweepOutput{}, 0x20000, LinearityReport{});
+    ExpectDocumentedKeys(sweep, "sweep");
+    EXPECT_EQ(sweep["parked"].toString(), "20000");
+    EXPECT_TRUE(sweep["csv"].isNull()) << "rows on stdout";
 
     QStringList columns = QString(kSweepCsvHeader).split(',');
     columns.sort();
@@ -81,7 +88,7 @@ TEST(SweepCsvTest, RowsAreInTheFileAtOnceAndAnUnwritablePathFails) {
     char text[256] = {};
     const std::size_t got = std::fread(text, 1, sizeof text - 1, file);
     std::fclose(file);
-    EXPECT_EQ(std::string(text, got), std::string(kSweepCsvHeader) + "\n0,0x000000,0.000000,0,0,0.000,0.000000\n");
+    EXPECT_EQ(std::string(text, got), std::string(kSweepCsvHeader) + "\n0,0x000000,0.000000,0,0,0.000,0.000000,0.000,0,0\n");
 
     try {
         SweepCsv unwritable("/nonexistent-folder/sweep.csv");

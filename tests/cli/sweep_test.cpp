@@ -2,6 +2,7 @@
 // up here (the board itself is in the end-to-end tests).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <vector>
@@ -34,6 +35,17 @@ TEST(SweepCodesTest, StepsAndPoints) {
         {0, 2, std::nullopt, 3, {0, 1, 2}},
     };
     for (const auto& c : cases) EXPECT_EQ(SweepCodes(c.from, c.to, c.step, c.points), c.codes) << c.from << ".." << c.to;
+
+    // Downwards the same grid as upwards, in reverse order: half a code rounds
+    // up whichever way the sweep runs.
+    const struct { std::uint32_t low, high; std::uint64_t points; } grids[] = {
+        {0, 0x3FFFF, 65}, {0, 0x3FFFF, 2}, {0, 0x3FFFF, 1000}, {5, 10, 4}, {1, 100, 7}, {0, 3, 3}};
+    for (const auto& g : grids) {
+        auto down = SweepCodes(g.high, g.low, std::nullopt, g.points);
+        std::reverse(down.begin(), down.end());
+        EXPECT_EQ(down, SweepCodes(g.low, g.high, std::nullopt, g.points)) << g.low << ".." << g.high << " in " << g.points;
+    }
+    EXPECT_EQ(SweepCodes(0x3FFFF, 0, std::nullopt, 65)[32], 131072u);
 
     for (const std::uint64_t points : {1u, 4u}) {   // one point for a span, more points than codes
         EXPECT_THROW(SweepCodes(0, 2, std::nullopt, points), CommandFailure) << points;
@@ -112,7 +124,10 @@ TEST(SweepCsvRowTest, RowsInTheHeadersColumns) {
     point.readVolts = 2.464f;
     point.errorMv = -0.6018;
     point.seconds = 1.25;
-    EXPECT_EQ(SweepCsvRow(point), "131072,0x080000,2.465000,2047.500,2.464,-0.602,1.250000");
+    point.readStd = 0.5;
+    point.readMin = 2047;
+    point.readMax = 2048;
+    EXPECT_EQ(SweepCsvRow(point), "131072,0x080000,2.465000,2047.500,2.464,-0.602,1.250000,0.500,2047,2048");
     point.readCode = 2048;
     EXPECT_NE(SweepCsvRow(point).find(",2048,"), std::string::npos) << "a single read is a whole code";
 

@@ -18,7 +18,9 @@ import time
 
 FULL_SCALE = 4.93
 LSB_MV = FULL_SCALE / 4096 * 1000
-HEADER = ["code", "input_word", "set_volts", "read_code", "read_volts", "error_mv", "seconds"]
+HEADER = ["code", "input_word", "set_volts", "read_code", "read_volts", "error_mv", "seconds", "read_code_std",
+          "read_code_min", "read_code_max"]
+READ_LOG_HEADER = ["timestamp", "seconds", "code", "volts", "reads", "code_std", "code_min", "code_max"]
 
 
 class Check:
@@ -51,15 +53,26 @@ class Check:
         self.expect(len(lines) == 1 and says in lines[0] and lines[0].startswith("tarnelctl: "),
                     "%s: one stderr line saying %r, got %r" % (command, says, lines))
 
-    def csv_rows(self, path):
+    def csv_rows(self, path, header=HEADER):
         with open(path, newline="") as f:
-            text = f.read()
-        self.expect(text.endswith("\n"), "%s ends inside a row" % path)
+            return self.csv_text_rows(f.read(), path, header)
+
+    def csv_text_rows(self, text, where, header=HEADER):
+        self.expect(text.endswith("\n"), "%s ends inside a row" % where)
         rows = list(csv.reader(text.splitlines()))
-        self.expect(rows and rows[0] == HEADER, "%s header: %r" % (path, rows[:1]))
+        self.expect(rows and rows[0] == header, "%s header: %r" % (where, rows[:1]))
         for row in rows[1:]:
-            self.expect(len(row) == len(HEADER) and all(row), "%s: incomplete row %r" % (path, row))
-        return [dict(zip(HEADER, row)) for row in rows[1:]]
+            self.expect(len(row) == len(header) and all(row), "%s: incomplete row %r" % (where, row))
+        return [dict(zip(header, row)) for row in rows[1:]]
+
+    def wait_for_lines(self, path, lines):
+        """Waits (bounded) until the file at path has that many lines."""
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline:
+            if os.path.exists(path) and open(path).read().count("\n") >= lines:
+                return
+            time.sleep(0.02)
+        self.expect(False, "%s never reached %d lines" % (path, lines))
 
 
 def round_trip(c):
@@ -74,7 +87,8 @@ def round_trip(c):
         c.expect(written["input_word"] == "0x080000" and written["firmware_loaded"], "%s: code: %s" % (library, o1))
         c.expect(o2 == "code 2048  volts 2.465\n", "%s: read printed %r" % (library, o2))
         reading = json.loads(o3)
-        c.expect(reading == {"code": 2048, "volts": 2.465, "reads": 3, "firmware_loaded": False},
+        c.expect(reading == {"code": 2048, "volts": 2.465, "reads": 3, "code_std": 0, "code_min": 2048, "code_max": 2048,
+                             "firmware_loaded": False},
                  "%s: read --json: %s" % (library, o3))
         volts = json.loads(o4)
         c.expect(volts["requested_volts"] == 2.5 and volts["word"] == "20745" and abs(volts["set_volts"] - 2.5) < 1e-5,
@@ -157,11 +171,7 @@ def interrupted(c):
     process = subprocess.Popen([c.emulator, "--", c.tarnelctl, "sweep", "--from", "0", "--to", "3FFFF",
                                 "--points", "200", "--settle", "20", "--csv", path],
                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-    deadline = time.monotonic() + 60
-    while time.monotonic() < deadline:
-        if os.path.exists(path) and open(path).read().count("\n") >= 4:
-            break
-        time.sleep(0.02)
+    c.wait_for_lines(path, 4)
     process.send_signal(signal.SIGINT)
     out, err = process.communicate(timeout=60)
     c.one_line_failure((process.returncode, out, err), 130, "sweep interrupted", "interrupted sweep")
@@ -183,8 +193,114 @@ def boards(c):
     c.one_line_failure(results[5], 3, "there is no board 2", "--board 2")
 
 
+def plot_path(c):
+    """A plot path that cannot be written is refused before the board is swept; a plot that fails after
+    the sweep costs none of its results, and an interrupt still ends with 130."""
+    results = c.run(["--json sweep --from 0 --to 3FFFF --points 9 --plot /nonexistent/x.png",
+                     "sweep --from 0 --to 3FFFF --points 9 --plot %s" % c.work, "read"])
+    c.expect(results[2][1] == "code 0  volts 0\n", "a refused plot path let the sweep run: %r" % results[2][1])
+    for (status, out, err), command in zip(results, ["missing folder", "a folder"]):
+        c.one_line_failure((status, out, err), 1, "cannot write the plot", command)
+        c.expect(out == "", "%s: printed %r before refusing" % (command, out))
+    # The folder becomes unwritable after the check: the results are printed, the failure comes last.
+    folder = os.path.join(c.work, "plots")
+    os.mkdir(folder)
+    process = subprocess.Popen([c.emulator, "--", c.tarnelctl, "--json", "sweep", "--from", "0", "--to", "3FFFF",
+                                "--points", "200", "--settle", "20", "--plot", os.path.join(folder, "x.png"),
+                                "--csv", os.path.join(c.work, "plotted.csv")],
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    c.wait_for_lines(os.path.join(c.work, "plotted.csv"), 4)
+    os.chmod(folder, 0o500)
+    process.send_signal(signal.SIGINT)
+    out, err = process.communicate(timeout=60)
+    os.chmod(folder, 0o700)
+    summary = json.loads(out)
+    c.expect(summary["stopped"] == "interrupted" and summary["points"] >= 3, "plot after interrupt: %s" % out)
+    c.expect(process.returncode == 130, "plot after interrupt: exit %d, %r" % (process.returncode, err))
+    lines = err.strip().splitlines()
+    if os.geteuid() != 0:   # root writes anywhere
+        c.expect(len(lines) == 2 and "cannot write the plot" in lines[0] and "sweep interrupted" in lines[1],
+                 "plot after interrupt: stderr %r" % lines)
+
+
+def json_csv_stdout(c):
+    """--json with --csv - is refused before anything is written: stdout carries one format."""
+    results = c.run(["--json sweep --from 0 --to 3FFFF --points 3 --csv -", "sweep --from 0 --to 3FFFF --points 3 --csv -",
+                     "--json sweep --from 0 --to 3FFFF --points 3"])
+    c.one_line_failure(results[0], 2, "one stdout", "--json --csv -")
+    c.expect(results[0][1] == "", "--json --csv - printed %r" % results[0][1])
+    c.expect(len(c.csv_text_rows(results[1][1], "--csv - stdout")) == 3, "--csv -: %r" % results[1][1])
+    c.expect(len(json.loads(results[2][1])["rows"]) == 3, "--json: %r" % results[2][1])
+
+
+def grid_direction(c):
+    """A downward --points sweep visits the codes of the upward one, in reverse order."""
+    up, down = c.run(["--json sweep --from 0 --to 3FFFF --points 65", "--json sweep --from 3FFFF --to 0 --points 65"])
+    codes_up = [row["code"] for row in json.loads(up[1])["rows"]]
+    codes_down = [row["code"] for row in json.loads(down[1])["rows"]]
+    c.expect(codes_up[32] == 131072 and codes_down == codes_up[::-1], "grids differ: %r / %r" % (codes_up, codes_down))
+
+
+def park(c):
+    """--park leaves the DAC at its word after a sweep, after Ctrl-C, and after a failed transfer while the board
+    is there; without it the DAC stays at the last code."""
+    results = c.run(["sweep --from 0 --to 3FFFF --points 3 --park 20000 --csv %s/p.csv" % c.work, "read",
+                     "sweep --from 0 --to 10000 --points 3 --csv %s/q.csv" % c.work, "read"])
+    c.expect(results[0][0] == 0 and "parked          20000" in results[0][1], "park: %r" % (results[0],))
+    c.expect(results[1][1] == "code 2048  volts 2.465\n", "after --park: %r" % results[1][1])
+    c.expect(results[3][1] == "code 1024  volts 1.233\n", "without --park: %r" % results[3][1])
+    path = os.path.join(c.work, "parked.csv")
+    script = '"$0" sweep --from 3FFFF --to 0 --points 200 --settle 20 --park 10000 --csv %s >/dev/null 2>&1; echo $? >%s/status; ' \
+             '"$0" read >%s/after' % (path, c.work, c.work)
+    process = subprocess.Popen([c.emulator, "--", "sh", "-c", script, c.tarnelctl])
+    c.wait_for_lines(path, 4)
+    # Ctrl-C for the sweep alone, not for the shell that reads afterwards.
+    for pid in descendants(process.pid):
+        if open("/proc/%d/cmdline" % pid, "rb").read().split(b"\0")[:2] == [c.tarnelctl.encode(), b"sweep"]:
+            os.kill(pid, signal.SIGINT)
+    process.wait(timeout=60)
+    status = open(os.path.join(c.work, "status")).read().strip()
+    after = open(os.path.join(c.work, "after")).read()
+    c.expect(status == "130" and after == "code 1024  volts 1.233\n", "park after Ctrl-C: exit %s, read %r" % (status, after))
+
+
+def descendants(pid):
+    """The processes below pid."""
+    children = {}
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                stat = open("/proc/%s/stat" % entry).read()
+            except OSError:
+                continue
+            parent = int(stat.rsplit(")", 1)[1].split()[1])
+            children.setdefault(parent, []).append(int(entry))
+    found, todo = [], [pid]
+    while todo:
+        for child in children.get(todo.pop(), []):
+            found.append(child)
+            todo.append(child)
+    return found
+
+
+def read_log(c):
+    """read --count logs timestamped readings (CSV or JSON lines), each with its spread."""
+    (s1, o1, e1), (s2, o2, _) = c.run(["read --count 3 --interval 20 --avg 4", "--json read --count 2 --interval 0"],
+                                       ["--noise"])
+    rows = c.csv_text_rows(o1, "read log", READ_LOG_HEADER)
+    c.expect(s1 == 0 and len(rows) == 3, "read log: exit %d, %r %r" % (s1, o1, e1))
+    seconds = [float(r["seconds"]) for r in rows]
+    c.expect(seconds == sorted(seconds) and seconds[2] >= 0.04, "read log times: %r" % seconds)
+    for r in rows:
+        c.expect(r["timestamp"].endswith("Z") and r["reads"] == "4", "read log row: %r" % r)
+        c.expect(float(r["code_min"]) <= float(r["code"]) <= float(r["code_max"]), "read log spread: %r" % r)
+    lines = [json.loads(line) for line in o2.splitlines()]
+    c.expect(s2 == 0 and len(lines) == 2 and all({"timestamp", "seconds", "code_std"} <= set(l) for l in lines),
+             "read log JSON: %r" % o2)
+
+
 SCENARIOS = {f.__name__: f for f in (round_trip, sweep, power_down, refusals, unreachable, unplugged, interrupted,
-                                     boards)}
+                                     boards, plot_path, json_csv_stdout, grid_direction, park, read_log)}
 
 if __name__ == "__main__":
     scenario, emulator, tarnelctl = sys.argv[1:4]

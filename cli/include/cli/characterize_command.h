@@ -13,6 +13,7 @@
 
 #include "cli/linearity_limits.h"
 #include "cli/meter_resource.h"
+#include "cli/sweep_output.h"
 
 namespace tarnel::cli {
 
@@ -46,14 +47,13 @@ struct CharacterizeCommand {
     double nplc = kDefaultNplc;
     double settleMs = kDefaultCharacterizeSettleMs;
     unsigned averaged = 1;   // meter readings per code
-    std::optional<std::string> csvPath;
-    std::optional<std::string> plotPath;
+    SweepOutput output;      // where the rows, the summary and the plot go
     LinearityLimits limits;
     std::uint64_t park = 0;  // data word the DAC is left at
 };
 
 // The options after "characterize" (name to value, every name already known
-// to the command). A malformed value throws CommandFailure(Usage).
-CharacterizeCommand ParseCharacterizeOptions(const std::map<std::string, std::string>& options);
+// to the command), with --json. A malformed value throws CommandFailure(Usage).
+CharacterizeCommand ParseCharacterizeOptions(const std::map<std::string, std::string>& options, bool json);
 
 }  // namespace tarnel::cli

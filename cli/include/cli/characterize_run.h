@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cli/bench_meter.h"
-#include "cli/board_session.h"
+#include "cli/board_connection.h"
 #include "cli/characterize_point.h"
 
 namespace tarnel::cli {
@@ -30,7 +30,7 @@ struct CharacterizeOutcome {
     std::string failure;                     // for BoardFailed and MeterFailed: the one-line reason
 };
 
-CharacterizeOutcome RunCharacterization(BoardSession& session, BenchMeter& meter, const CharacterizePlan& plan,
+CharacterizeOutcome RunCharacterization(BoardConnection& board, BenchMeter& meter, const CharacterizePlan& plan,
                                         const std::function<void(const CharacterizePoint&)>& onPoint,
                                         const std::function<bool()>& stopRequested);
 

@@ -13,6 +13,7 @@
 #include <tarnel/board_protocol.h>
 
 #include "cli/characterize_command.h"
+#include "cli/sweep_output.h"
 #include "scpi/listen_address.h"
 
 namespace tarnel::cli {
@@ -40,6 +41,8 @@ struct VoltsCommand {
 };
 struct ReadCommand {
     unsigned averaged = 1;
+    std::optional<unsigned> count;   // readings to log over time; none: one reading
+    double intervalMs = 1000;        // between logged readings
 };
 struct SweepCommand {
     std::uint64_t from = 0;
@@ -48,9 +51,9 @@ struct SweepCommand {
     std::optional<std::uint64_t> points;
     double settleMs = 0;
     unsigned averaged = 1;
-    std::optional<std::string> csvPath;
-    std::optional<std::string> plotPath;
+    SweepOutput output;
     protocol::PowerDown mode = protocol::PowerDown::Normal;
+    std::optional<std::uint64_t> park;     // data word to leave the DAC at
 };
 struct ServeCommand {
     scpi::ListenAddress listen = *scpi::ParseListenAddress(scpi::kDefaultListenAddress);

@@ -7,7 +7,7 @@
 
 #include <tarnel/board_protocol.h>
 
-#include "cli/board_session.h"
+#include "cli/board_connection.h"
 #include "cli/linearity.h"
 
 namespace tarnel::cli {
@@ -16,8 +16,8 @@ namespace tarnel::cli {
 std::string ScanLine(const ScannedBoard& board);
 // "word 20000  mode normal  set_volts 2.465000"
 std::string WrittenLine(std::uint32_t data, protocol::PowerDown mode);
-// "code 2048  volts 2.465"
-std::string ReadingLine(double code);
+// "code 2048  volts 2.465"; averaged, with "  std 0.500  min 2047  max 2049"
+std::string ReadingLine(const Reading& reading);
 // The linearity summary, one line per figure.
 std::string LinearityText(const LinearityReport& report);
 

@@ -8,16 +8,18 @@
 //   read_volts  read-back in V, rounded as the window shows it
 //   error_mv    read-back minus set output, mV, unrounded
 //   seconds     since the sweep started
+//   read_code_std, read_code_min, read_code_max
+//               standard deviation, smallest and largest of the codes read
 #pragma once
 
-#include <cstdio>
 #include <string>
 
+#include "cli/csv_file.h"
 #include "cli/sweep.h"
 
 namespace tarnel::cli {
 
-inline constexpr const char* kSweepCsvHeader = "code,input_word,set_volts,read_code,read_volts,error_mv,seconds";
+inline constexpr const char* kSweepCsvHeader = "code,input_word,set_volts,read_code,read_volts,error_mv,seconds,read_code_std,read_code_min,read_code_max";
 
 // One row, without the line end.
 std::string SweepCsvRow(const SweepPoint& point);
@@ -27,18 +29,11 @@ public:
     // Creates (or empties) the file at path and writes the header; "-" means
     // stdout. A file that cannot be written throws CommandFailure(Failed).
     explicit SweepCsv(const std::string& path);
-    ~SweepCsv();
-    SweepCsv(const SweepCsv&) = delete;
-    SweepCsv& operator=(const SweepCsv&) = delete;
 
     void Append(const SweepPoint& point);
 
 private:
-    void WriteLine(const std::string& line);
-    void Close();   // closes the file unless it is stdout
-
-    std::string path_;
-    std::FILE* file_ = nullptr;   // stdout for "-"
+    CsvFile file_;
 };
 
 }  // namespace tarnel::cli

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include <tarnel/board_protocol.h>
 
@@ -17,6 +18,19 @@ public:
     // firmware named by USBStuff::PathBuffer; returns the library's status.
     virtual std::int16_t LoadFirmware() = 0;
     virtual bool FirmwareLoaded(std::int16_t status) const = 0;
+
+    // The start-up one step at a time, for a caller that picks the board by
+    // its number and loads the firmware only when it does not run yet.
+    // The boards attached, by the numbers ConnectBoard takes, in the
+    // library's order; returns the library's status (0 = done). A variant
+    // that cannot list boards lists its one board 0 unseen.
+    virtual std::int32_t SearchForBoards(std::vector<std::uint8_t>& boardNumbers) = 0;
+    virtual bool ListsBoards() const = 0;
+    // Makes that board the one the requests go to; returns the library's status (0 = done).
+    virtual std::int32_t ConnectBoard(std::uint8_t boardNumber) = 0;
+    // Loads the firmware named by USBStuff::PathBuffer into the connected
+    // board; FirmwareLoaded tells whether the returned status means done.
+    virtual std::int16_t DownloadFirmware() = 0;
 
     // One vendor request; length bytes move through data.
     virtual std::int16_t Request(std::uint8_t code, std::uint16_t value, std::uint16_t index,

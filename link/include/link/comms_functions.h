@@ -15,7 +15,8 @@ namespace CommsFunctions {
 bool WriteDacWord(std::int16_t registerLength, std::int32_t inputWord);
 
 // Fetches the two read-back bytes with request 0xDA into ReadBuffer and
-// returns ReverseBits(byte 0) * 256 + ReverseBits(byte 1). The status goes to
+// returns the value of the reply's high byte (byte 0) and low byte
+// (byte 1), each put through ReverseBits. The status goes to
 // LinkStatus; a failed request gives no value (the buffer's bytes are stale).
 std::optional<std::int32_t> ReadConverter();
 

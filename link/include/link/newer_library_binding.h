@@ -29,15 +29,11 @@ public:
     // firmware named by PathBuffer; returns the download's status.
     std::int16_t OpenBoard();
 
-    // The steps of OpenBoard one at a time, for a caller that picks the board
-    // and loads firmware only when it does not run yet. Each returns the
-    // library's status (0 = done).
-    // The board numbers attached, in the library's order.
-    std::int32_t SearchForBoards(std::vector<std::uint8_t>& boardNumbers);
-    // Connects to that board; its handle goes to BoardHandle.
-    std::int32_t ConnectBoard(std::uint8_t boardNumber);
-    // Loads the firmware named by PathBuffer into the connected board.
-    std::int16_t DownloadFirmware();
+    // The steps of OpenBoard; ConnectBoard puts the board's handle in BoardHandle.
+    std::int32_t SearchForBoards(std::vector<std::uint8_t>& boardNumbers) override;
+    bool ListsBoards() const override { return true; }
+    std::int32_t ConnectBoard(std::uint8_t boardNumber) override;
+    std::int16_t DownloadFirmware() override;
 
 private:
     using BoardList = std::array<std::uint8_t, TARNEL_BOARD_LIST_BYTES>;

@@ -144,14 +144,28 @@ inline constexpr std::uint8_t MirrorBits(std::uint8_t byte) {
     return mirrored;
 }
 
-// The converter read's reply for a 16-bit value: high byte first, each mirrored.
-inline constexpr std::array<std::uint8_t, kConverterReadLength> ConverterReplyBytes(std::uint16_t value) {
-    return {MirrorBits(static_cast<std::uint8_t>(value >> 8)), MirrorBits(static_cast<std::uint8_t>(value & 0xFF))};
+// The converter read's reply: two bytes, the value's high byte first, each
+// with its bits mirrored.
+inline constexpr std::size_t kConverterReplyHighByte = 0;
+inline constexpr std::size_t kConverterReplyLowByte = 1;
+
+// The 16-bit value of a reply's high and low byte, both mirrored back.
+inline constexpr std::uint16_t ConverterValue(std::uint8_t high, std::uint8_t low) {
+    return static_cast<std::uint16_t>(high << 8 | low);
 }
 
-// The 16-bit value a converter read's reply carries.
+// The converter read's reply for a 16-bit value.
+inline constexpr std::array<std::uint8_t, kConverterReadLength> ConverterReplyBytes(std::uint16_t value) {
+    std::array<std::uint8_t, kConverterReadLength> reply{};
+    reply[kConverterReplyHighByte] = MirrorBits(static_cast<std::uint8_t>(value >> 8));
+    reply[kConverterReplyLowByte] = MirrorBits(static_cast<std::uint8_t>(value & 0xFF));
+    return reply;
+}
+
+// The 16-bit value a converter read's reply carries, its bytes in the order received.
 inline constexpr std::uint16_t ConverterReplyValue(std::uint8_t first, std::uint8_t second) {
-    return static_cast<std::uint16_t>(MirrorBits(first) << 8 | MirrorBits(second));
+    static_assert(kConverterReplyHighByte == 0 && kConverterReplyLowByte == 1);
+    return ConverterValue(MirrorBits(first), MirrorBits(second));
 }
 
 // ---- USB microcontroller ----------------------------------------------------

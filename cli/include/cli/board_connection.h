@@ -1,5 +1,5 @@
-// One evaluation board through one of the two board-access libraries, as
-// tarnelctl and the services built on it use it. The library is bound as the
+// The connection to one evaluation board through one of the two board-access
+// libraries, as tarnelctl and the services built on it use it. The library is bound as the
 // windowed programs bind it (newer: the configured absolute path; older:
 // libToveri.so beside the program); the board is picked from the library's
 // list; the firmware (Brisan.hex beside the program) is loaded only when the
@@ -29,17 +29,26 @@ struct ScannedBoard {
     std::string problem;           // why it could not be opened
 };
 
+// Several reads of the converter at one setting: the mean code and its spread.
+struct Reading {
+    double mean = 0;                // mean 12-bit code
+    double standardDeviation = 0;   // of the codes read (population: 0 for one read)
+    double min = 0;
+    double max = 0;
+    unsigned count = 0;             // reads made
+};
+
 struct ScanResult {
     std::vector<ScannedBoard> boards;
     std::string noBoardReason;     // when boards is empty: the library's reason
 };
 
-class BoardSession {
+class BoardConnection {
 public:
-    BoardSession(LibraryChoice library, std::uint8_t board, bool reload);
-    ~BoardSession();
-    BoardSession(const BoardSession&) = delete;
-    BoardSession& operator=(const BoardSession&) = delete;
+    BoardConnection(LibraryChoice library, std::uint8_t board, bool reload);
+    ~BoardConnection();
+    BoardConnection(const BoardConnection&) = delete;
+    BoardConnection& operator=(const BoardConnection&) = delete;
 
     // Whether opening the session loaded the firmware.
     bool LoadedFirmware() const { return loadedFirmware_; }
@@ -48,9 +57,9 @@ public:
     // program's own encoding; returns the 24-bit input word sent.
     std::uint32_t Write(std::uint32_t data, protocol::PowerDown mode);
 
-    // Reads the converter count times (one 0xDA each) and returns the mean of
-    // the 12-bit codes.
-    double Read(unsigned count);
+    // Reads the converter count times (one 0xDA each): the mean of the
+    // 12-bit codes, their standard deviation, smallest and largest.
+    Reading Read(unsigned count);
 
     // After a failed Write or Read: whether the board has gone (unplugged,
     // or no longer reachable), so that only a new session can reach it.
@@ -61,7 +70,7 @@ public:
     static ScanResult Scan(LibraryChoice library);
 
 private:
-    void Open(std::uint8_t board);
+    void Connect(std::uint8_t board);
     bool FirmwareAnswers();
     void LoadFirmware();
     [[noreturn]] void FailTransfer(const std::string& what);

@@ -1,4 +1,7 @@
-#include "cli/board_session.h"
+#include "cli/board_connection.h"
+
+#include <algorithm>
+#include <cmath>
 
 #include <tarnel/board_access_status.h>
 
@@ -6,6 +9,7 @@
 #include "cli/number_text.h"
 #include "core/encode_and_send.h"
 #include "core/read_voltage.h"
+#include "link/board_startup.h"
 #include "link/comms_functions.h"
 #include "link/library_failure.h"
 #include "link/newer_library_binding.h"
@@ -64,6 +68,8 @@ FirmwareProbe ProbeFirmware(LibraryMessages& messages) {
 
 [[noreturn]] void Unreachable(const std::string& message) { throw CommandFailure(ExitStatus::Unreachable, message); }
 
+const char* LibraryName(LibraryChoice library) { return library == LibraryChoice::Newer ? "newer" : "older"; }
+
 // Runs body; a board-access library that cannot be loaded (or lacks an entry
 // point) makes the board unreachable.
 template <typename Body>
@@ -79,61 +85,55 @@ auto WithLibrary(LibraryChoice library, Body&& body) -> decltype(body()) {
 
 }  // namespace
 
-BoardSession::BoardSession(LibraryChoice library, std::uint8_t board, bool reload) : library_(library) {
+BoardConnection::BoardConnection(LibraryChoice library, std::uint8_t board, bool reload) : library_(library) {
     Declare::WordLength = protocol::kDacRegisterLength;
     Declare::Resolution = protocol::kDacResolutionBits;
     WithLibrary(library_, [&] {
         Bind(library_);
-        Open(board);
+        Connect(board);
         if (reload || !FirmwareAnswers()) LoadFirmware();
     });
 }
 
-BoardSession::~BoardSession() { link::SetActiveBoardLibrary(nullptr); }
+BoardConnection::~BoardConnection() { link::SetActiveBoardLibrary(nullptr); }
 
-void BoardSession::Open(std::uint8_t board) {
-    if (library_ == LibraryChoice::Older) {
-        // The older library opens its one board at the first request.
-        if (board != 0) {
-            throw CommandFailure(ExitStatus::Usage,
-                                 "the older library reaches board 0 only — use --library newer for board " +
-                                     std::to_string(board));
-        }
-        return;
+void BoardConnection::Connect(std::uint8_t board) {
+    link::BoardLibrary& library = link::ActiveBoardLibrary();
+    if (!library.ListsBoards() && board != 0) {
+        throw CommandFailure(ExitStatus::Usage, std::string("the ") + LibraryName(library_) +
+                                                    " library reaches board 0 only — use --library newer for board " +
+                                                    std::to_string(board));
     }
     std::vector<std::uint8_t> numbers;
-    const std::int32_t searched = messages_.Hold([&] { return NewerBinding().SearchForBoards(numbers); });
+    const std::int32_t searched = messages_.Hold([&] { return library.SearchForBoards(numbers); });
     if (searched != 0) Unreachable(Reason(messages_.Take(), searched));
     if (board >= numbers.size()) {
         Unreachable("there is no board " + std::to_string(board) + "; " + std::to_string(numbers.size()) +
                     " board(s) attached — pick a board that 'tarnelctl scan' lists");
     }
-    const std::int32_t connected = messages_.Hold([&] { return NewerBinding().ConnectBoard(numbers[board]); });
+    const std::int32_t connected = messages_.Hold([&] { return library.ConnectBoard(numbers[board]); });
     if (connected != 0) Unreachable(Reason(messages_.Take(), connected));
 }
 
-bool BoardSession::FirmwareAnswers() {
+bool BoardConnection::FirmwareAnswers() {
     const FirmwareProbe probe = ProbeFirmware(messages_);
     if (!probe.absentReason.empty()) Unreachable(probe.absentReason);
     return probe.running;
 }
 
-void BoardSession::LoadFirmware() {
+void BoardConnection::LoadFirmware() {
+    bool loaded = false;
     try {
-        USBStuff::PrepareFirmwarePath();
+        loaded = messages_.Hold([] { return link::LoadFirmwareIntoConnectedBoard(); });
     } catch (const RunTimeError& error) {
+        if (USBStuff::FirmwarePath.size() < USBStuff::kPathBufferSize) throw;
         Unreachable(std::string(error.what()) + " — move tarnelctl and Brisan.hex to a folder with a shorter path");
     }
-    link::BoardLibrary& library = link::ActiveBoardLibrary();
-    const std::int16_t status = messages_.Hold([&] {
-        return library_ == LibraryChoice::Newer ? NewerBinding().DownloadFirmware() : library.LoadFirmware();
-    });
-    Declare::LinkStatus = status;
-    if (!library.FirmwareLoaded(status)) Unreachable("cannot load the firmware: " + Reason(messages_.Take(), status));
+    if (!loaded) Unreachable("cannot load the firmware: " + Reason(messages_.Take(), Declare::LinkStatus));
     loadedFirmware_ = true;
 }
 
-std::uint32_t BoardSession::Write(std::uint32_t data, protocol::PowerDown mode) {
+std::uint32_t BoardConnection::Write(std::uint32_t data, protocol::PowerDown mode) {
     Declare::DacWord = static_cast<std::int32_t>(data);
     Declare::PowerDownMode = static_cast<std::int16_t>(mode);
     const WriteOutcome outcome = WithLibrary(library_, [&] { return messages_.Hold([] { return EncodeAndSend(); }); });
@@ -141,24 +141,36 @@ std::uint32_t BoardSession::Write(std::uint32_t data, protocol::PowerDown mode) 
     return static_cast<std::uint32_t>(Declare::DacWord);
 }
 
-double BoardSession::Read(unsigned count) {
+Reading BoardConnection::Read(unsigned count) {
+    Reading reading;
     double sum = 0;
+    double sumOfSquares = 0;
     for (unsigned i = 0; i < count; ++i) {
         if (!WithLibrary(library_, [&] { return messages_.Hold([] { return ReadOutputVoltage(); }); })) {
             FailTransfer("reading the output back failed");
         }
-        sum += Declare::AdcCode;
+        const double code = Declare::AdcCode;
+        sum += code;
+        sumOfSquares += code * code;
+        reading.min = i == 0 ? code : std::min(reading.min, code);
+        reading.max = i == 0 ? code : std::max(reading.max, code);
     }
-    return sum / count;
+    reading.count = count;
+    if (count == 0) return reading;
+    reading.mean = sum / count;
+    // The codes are whole numbers below 4096, so the sums are exact and the
+    // variance cannot come out below 0 by rounding.
+    reading.standardDeviation = std::sqrt(std::max(0.0, sumOfSquares / count - reading.mean * reading.mean));
+    return reading;
 }
 
-bool BoardSession::BoardGone() const { return LinkSaysBoardAbsent(); }
+bool BoardConnection::BoardGone() const { return LinkSaysBoardAbsent(); }
 
-void BoardSession::FailTransfer(const std::string& what) {
+void BoardConnection::FailTransfer(const std::string& what) {
     throw CommandFailure(ExitStatus::TransferFailed, what + ": " + Reason(messages_.Take(), Declare::LinkStatus));
 }
 
-ScanResult BoardSession::Scan(LibraryChoice library) {
+ScanResult BoardConnection::Scan(LibraryChoice library) {
     struct Unbind {
         ~Unbind() { link::SetActiveBoardLibrary(nullptr); }
     } unbind;
@@ -171,23 +183,22 @@ ScanResult BoardSession::Scan(LibraryChoice library) {
     };
     WithLibrary(library, [&] {
         Bind(library);
-        if (library == LibraryChoice::Older) {
-            const ScannedBoard only = survey(0);
-            const bool nobody = !only.reachable && link::FailureKindOf(Declare::LinkStatus) == BoardAccessFailure::NoBoard;
-            if (nobody) result.noBoardReason = only.problem;
-            else result.boards.push_back(only);
-            return;
-        }
+        link::BoardLibrary& bound = link::ActiveBoardLibrary();
         std::vector<std::uint8_t> numbers;
-        const std::int32_t searched = messages.Hold([&] { return NewerBinding().SearchForBoards(numbers); });
+        const std::int32_t searched = messages.Hold([&] { return bound.SearchForBoards(numbers); });
         if (searched != 0) result.noBoardReason = Reason(messages.Take(), searched);
         for (unsigned board = 0; board < numbers.size(); ++board) {
-            const std::int32_t connected = messages.Hold([&] { return NewerBinding().ConnectBoard(numbers[board]); });
-            if (connected == 0) {
-                result.boards.push_back(survey(board));
-            } else {
+            const std::int32_t connected = messages.Hold([&] { return bound.ConnectBoard(numbers[board]); });
+            if (connected != 0) {
                 result.boards.push_back({board, false, false, Reason(messages.Take(), connected)});
+                continue;
             }
+            const ScannedBoard surveyed = survey(board);
+            // A library that cannot list boards lists one whether or not it is there.
+            const bool nobody = !bound.ListsBoards() && !surveyed.reachable &&
+                                link::FailureKindOf(Declare::LinkStatus) == BoardAccessFailure::NoBoard;
+            if (nobody) result.noBoardReason = surveyed.problem;
+            else result.boards.push_back(surveyed);
         }
     });
     return result;

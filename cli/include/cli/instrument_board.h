@@ -1,4 +1,4 @@
-// The board session as the SCPI server's board: the same library binding,
+// The SCPI instrument's board, served by a board connection: the same library binding,
 // board choice and firmware rule as every tarnelctl command, the program's
 // own encoding for each write and its read-back for each read. Failures of a
 // write or a read become the server's BoardFailure, missing when the board
@@ -7,16 +7,16 @@
 
 #include <cstdint>
 
-#include "cli/board_session.h"
+#include "cli/board_connection.h"
 #include "cli/command_line.h"
 #include "scpi/board.h"
 
 namespace tarnel::cli {
 
-class SessionBoard final : public scpi::Board {
+class InstrumentBoard final : public scpi::Board {
 public:
-    // Opens the board as BoardSession does; a failure throws CommandFailure.
-    SessionBoard(LibraryChoice library, std::uint8_t board, bool reload);
+    // Opens the board as a BoardConnection; a failure throws CommandFailure.
+    InstrumentBoard(LibraryChoice library, std::uint8_t board, bool reload);
 
     void Write(std::uint32_t data, protocol::PowerDown mode) override;
     double Read(unsigned count) override;
@@ -29,7 +29,7 @@ private:
     template <typename Request>
     auto Transfer(Request&& request) -> decltype(request());
 
-    BoardSession session_;
+    BoardConnection connection_;
 };
 
 }  // namespace tarnel::cli

@@ -11,12 +11,13 @@
 #include <tarnel/emulated_board.h>
 
 #include <algorithm>
+#include <stdexcept>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "cli/board_session.h"
-#include "cli/session_board.h"
+#include "cli/board_connection.h"
+#include "cli/instrument_board.h"
 #include "cli/sweep.h"
 #include "scpi/message_executor.h"
 
@@ -31,15 +32,15 @@ std::vector<std::uint8_t> RequestCodes(const emulator::EmulatedBoard& board) {
     return codes;
 }
 
-TEST(BoardSessionTest, FirmwareOnceThenOneRequestPerWriteAndRead) {
+TEST(BoardConnectionTest, FirmwareOnceThenOneRequestPerWriteAndRead) {
     emulator::EmulatedBoard board;
     {
-        const BoardSession first(LibraryChoice::Newer, 0, false);
+        const BoardConnection first(LibraryChoice::Newer, 0, false);
         EXPECT_TRUE(first.LoadedFirmware());
         EXPECT_TRUE(board.FirmwareRunning());
     }
     board.ClearRequests();
-    BoardSession session(LibraryChoice::Newer, 0, false);
+    BoardConnection session(LibraryChoice::Newer, 0, false);
     EXPECT_FALSE(session.LoadedFirmware()) << "the firmware already runs";
     EXPECT_EQ(RequestCodes(board), std::vector<std::uint8_t>{protocol::kRequestConverterRead}) << "only the probe";
 
@@ -58,24 +59,24 @@ TEST(BoardSessionTest, FirmwareOnceThenOneRequestPerWriteAndRead) {
 
     board.ClearRequests();
     session.Write(0x20000, protocol::PowerDown::Normal);
-    EXPECT_EQ(session.Read(1), 2048.0);
+    EXPECT_EQ(session.Read(1).mean, 2048.0);
     EXPECT_EQ(RequestCodes(board), (std::vector<std::uint8_t>{dd, da}));
 }
 
-TEST(BoardSessionTest, ReloadLoadsRunningFirmwareAgain) {
+TEST(BoardConnectionTest, ReloadLoadsRunningFirmwareAgain) {
     emulator::EmulatedBoard board;
-    { const BoardSession first(LibraryChoice::Newer, 0, false); }
+    { const BoardConnection first(LibraryChoice::Newer, 0, false); }
     board.ClearRequests();
-    const BoardSession reloaded(LibraryChoice::Newer, 0, true);
+    const BoardConnection reloaded(LibraryChoice::Newer, 0, true);
     EXPECT_TRUE(reloaded.LoadedFirmware());
     EXPECT_EQ(RequestCodes(board).front(), protocol::kRequestRamAccess) << "no probe before a forced load";
 }
 
-TEST(BoardSessionTest, SweepStopsAfterThePointInProgressOrAtALostBoard) {
+TEST(BoardConnectionTest, SweepStopsAfterThePointInProgressOrAtALostBoard) {
     emulator::Options options;
     options.unplugAfter = 7;   // the probe, two points of the first sweep, one of the second
     emulator::EmulatedBoard board(options);
-    BoardSession session(LibraryChoice::Newer, 0, false);
+    BoardConnection session(LibraryChoice::Newer, 0, false);
     SweepPlan plan;
     plan.codes = SweepCodes(0, 0x3FFFF, std::nullopt, 6);
     std::size_t seen = 0;
@@ -90,7 +91,70 @@ TEST(BoardSessionTest, SweepStopsAfterThePointInProgressOrAtALostBoard) {
     EXPECT_NE(lost.failure.find("writing data word 0CCCD failed: board disconnected"), std::string::npos) << lost.failure;
 }
 
-class SessionBoardTest : public ::testing::TestWithParam<LibraryChoice> {
+TEST(BoardConnectionTest, AveragedReadsReportTheirSpread) {
+    emulator::Options options;
+    options.noise = true;   // +-1 LSB on each read-back
+    emulator::EmulatedBoard board(options);
+    BoardConnection connection(LibraryChoice::Newer, 0, false);
+    connection.Write(0x20000, protocol::PowerDown::Normal);
+    const Reading reading = connection.Read(200);
+    EXPECT_EQ(reading.count, 200u);
+    EXPECT_EQ(reading.min, 2047.0);
+    EXPECT_EQ(reading.max, 2049.0);
+    EXPECT_GT(reading.standardDeviation, 0.3);
+    EXPECT_LT(reading.standardDeviation, 1.0);
+    EXPECT_NEAR(reading.mean, 2048.0, 0.3);
+    const Reading single = connection.Read(1);
+    EXPECT_EQ(single.standardDeviation, 0.0);
+    EXPECT_EQ(single.min, single.mean);
+    EXPECT_EQ(single.max, single.mean);
+}
+
+// The park word is written however the sweep ends, unless the board is gone.
+TEST(BoardConnectionTest, ParkWordEndsEverySweepWhileTheBoardIsThere) {
+    const auto dd = protocol::kRequestDacWrite;
+    const auto da = protocol::kRequestConverterRead;
+    emulator::Options options;
+    options.unplugAfter = 10;   // the probe, the stopped sweep's 2 points and park, 1 point of the last
+    emulator::EmulatedBoard board(options);
+    BoardConnection connection(LibraryChoice::Newer, 0, false);
+    SweepPlan plan;
+    plan.codes = SweepCodes(0, 0x3FFFF, std::nullopt, 6);
+    plan.park = 0x20000;
+
+    board.ClearRequests();
+    std::size_t seen = 0;
+    const SweepOutcome stopped = RunSweep(connection, plan, [&](const SweepPoint&) { ++seen; }, [&] { return seen == 2; });
+    EXPECT_EQ(stopped.end, SweepEnd::Stopped);
+    EXPECT_TRUE(stopped.parked);
+    EXPECT_EQ(RequestCodes(board), (std::vector<std::uint8_t>{dd, da, dd, da, dd}));
+    EXPECT_EQ(protocol::DecodeInputWord(board.DacInputWord()).data, 0x20000u) << "parked after the stop";
+
+    const auto throwing = [](const SweepPoint&) { throw std::runtime_error("disk full"); };
+    EXPECT_THROW(RunSweep(connection, plan, throwing, [] { return false; }), std::runtime_error);
+    EXPECT_EQ(protocol::DecodeInputWord(board.DacInputWord()).data, 0x20000u) << "parked after a failing row";
+
+    const SweepOutcome lost = RunSweep(connection, plan, [](const SweepPoint&) {}, [] { return false; });
+    EXPECT_EQ(lost.end, SweepEnd::TransferFailed);
+    EXPECT_FALSE(lost.parked) << "no write to a board that has gone";
+    EXPECT_EQ(lost.parkFailure, "");
+}
+
+TEST(BoardConnectionTest, ParkWordFollowsAFailedReadOfABoardStillThere) {
+    emulator::Options options;
+    options.stallRequests = {protocol::kRequestConverterRead};
+    emulator::EmulatedBoard board(options);
+    BoardConnection connection(LibraryChoice::Newer, 0, false);
+    SweepPlan plan;
+    plan.codes = {0x3FFFF};
+    plan.park = 0x10000;
+    const SweepOutcome failed = RunSweep(connection, plan, [](const SweepPoint&) {}, [] { return false; });
+    EXPECT_EQ(failed.end, SweepEnd::TransferFailed);
+    EXPECT_TRUE(failed.parked);
+    EXPECT_EQ(protocol::DecodeInputWord(board.DacInputWord()).data, 0x10000u);
+}
+
+class InstrumentBoardTest : public ::testing::TestWithParam<LibraryChoice> {
 protected:
     std::string Run(const std::string& message) {
         return scpi::ExecuteMessage(message, connection_, *instrument_).value_or("<none>");
@@ -99,8 +163,8 @@ protected:
 
     void Open() {
         scpi::InstrumentSetup setup;
-        setup.reopen = SessionBoard::Reopener(GetParam(), 0);
-        instrument_ = std::make_unique<scpi::Instrument>(std::make_unique<SessionBoard>(GetParam(), 0, false), setup);
+        setup.reopen = InstrumentBoard::Reopener(GetParam(), 0);
+        instrument_ = std::make_unique<scpi::Instrument>(std::make_unique<InstrumentBoard>(GetParam(), 0, false), setup);
     }
 
     emulator::EmulatedBoard board_;
@@ -108,7 +172,7 @@ protected:
     std::unique_ptr<scpi::Instrument> instrument_;
 };
 
-TEST_P(SessionBoardTest, SettingsAreSingleWritesAndAReturningBoardIsOpenedAgain) {
+TEST_P(InstrumentBoardTest, SettingsAreSingleWritesAndAReturningBoardIsOpenedAgain) {
     const auto dd = protocol::kRequestDacWrite;
     const auto da = protocol::kRequestConverterRead;
     Open();
@@ -139,7 +203,7 @@ TEST_P(SessionBoardTest, SettingsAreSingleWritesAndAReturningBoardIsOpenedAgain)
     EXPECT_EQ(connection_.errors.Count(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Libraries, SessionBoardTest, ::testing::Values(LibraryChoice::Newer, LibraryChoice::Older),
+INSTANTIATE_TEST_SUITE_P(Libraries, InstrumentBoardTest, ::testing::Values(LibraryChoice::Newer, LibraryChoice::Older),
                          [](const auto& info) { return info.param == LibraryChoice::Newer ? "Newer" : "Older"; });
 
 }  // namespace
