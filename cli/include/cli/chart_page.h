@@ -1,6 +1,7 @@
-// Charts against the DAC code drawn with Qt Charts into a PNG, one above the
-// other on a white page of kPlotWidth x kPlotHeight pixels. It needs no
-// display: without a platform chosen (QT_QPA_PLATFORM) it draws offscreen.
+// Charts against the DAC code (the sweep's, characterize's) drawn with Qt
+// Charts into a PNG, one above the other on a white page of kPlotWidth x
+// kPlotHeight pixels. It needs no display: without a platform chosen
+// (QT_QPA_PLATFORM) it draws offscreen.
 // Built only with Qt Charts.
 #pragma once
 
