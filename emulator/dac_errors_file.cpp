@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -87,7 +88,7 @@ ParsedDacErrors ParseDacErrors(std::string_view text) {
         } else if (double* field = Field(errors, name)) {
             const auto value = ParseNumber(valueText);
             if (!value) {
-                return At(lineNumber, std::string(name) + " needs a number such as -1.5 (at most 1e9 in size), not '" +
+                return At(lineNumber, std::string(name) + " needs a number such as 2.5 (at most 1e9 in size), not '" +
                                           std::string(valueText) + "'");
             }
             if (name == "noise_uv" && *value < 0) {
@@ -104,6 +105,8 @@ ParsedDacErrors ParseDacErrors(std::string_view text) {
 }
 
 ParsedDacErrors ReadDacErrorsFile(const std::string& path) {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) return At(0, "it is a folder — give the path of a text file");
     std::ifstream file(path, std::ios::binary);
     if (!file) return At(0, std::string("cannot read it: ") + std::strerror(errno) + " — give a readable text file");
     std::ostringstream contents;

@@ -41,6 +41,15 @@ std::vector<double> PredictAllCodes(double zeroVolts, std::span<const double> we
     return volts;
 }
 
+std::vector<double> PredictedInlEndPointLsb(const BitsFigures& figures) {
+    std::vector<double> inl = PredictAllCodes(figures.zeroVolts, figures.weightsVolts);
+    for (std::size_t code = 0; code < inl.size(); ++code) {
+        const double endPointLine = figures.zeroVolts + figures.lsbVolts * static_cast<double>(code);
+        inl[code] = (inl[code] - endPointLine) / figures.lsbVolts;
+    }
+    return inl;
+}
+
 std::optional<BitsFigures> AnalyseBits(std::span<const MeasuredPoint> points, const Scale& scale) {
     if (scale.bits < 1 || scale.bits > kMostBitsPredicted || !(scale.lsbVolts > 0)) return std::nullopt;
     const std::uint32_t full = scale.FullScaleCode();

@@ -158,9 +158,11 @@ TEST(DacErrorsFileTest, RefusesABadLineNamingItsNumber) {
         EXPECT_EQ(problem->line, line) << text;
         EXPECT_NE(problem->message.find(cause), std::string::npos) << problem->message;
     }
-    const auto missing = ReadDacErrorsFile("/nonexistent/dac-errors.txt");
-    ASSERT_TRUE(std::holds_alternative<DacErrorsProblem>(missing));
-    EXPECT_EQ(std::get<DacErrorsProblem>(missing).line, 0u);
+    for (const char* unreadable : {"/nonexistent/dac-errors.txt", "/"}) {
+        const auto parsed = ReadDacErrorsFile(unreadable);
+        ASSERT_TRUE(std::holds_alternative<DacErrorsProblem>(parsed)) << unreadable;
+        EXPECT_EQ(std::get<DacErrorsProblem>(parsed).line, 0u);
+    }
 }
 
 }  // namespace

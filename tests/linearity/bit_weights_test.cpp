@@ -55,6 +55,8 @@ TEST(BitWeightsTest, KnownBitErrorsGiveTheirWeightsAndCarryDnl) {
         // the end-point line's 0.6 LSB × k/K; bits 16 and 12 with every other lower bit −1.2 − 0.3.
         EXPECT_NEAR(std::fabs(figures->predictedInlEndPointLsb.value), 1.5, 0.01);
         EXPECT_LE(std::abs(static_cast<int>(figures->predictedInlEndPointLsb.code) - (1 << 17)), 9);
+        EXPECT_EQ(PredictedInlEndPointLsb(*figures).at(figures->predictedInlEndPointLsb.code),
+                  figures->predictedInlEndPointLsb.value);
     }
 }
 

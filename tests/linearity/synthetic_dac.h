@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "linearity/measured_point.h"
 #include "linearity/scale.h"
 
 namespace tarnel::linearity::test {

@@ -17,6 +17,7 @@
 #include <span>
 #include <vector>
 
+#include "linearity/measured_point.h"
 #include "linearity/scale.h"
 
 namespace tarnel::linearity {
@@ -51,5 +52,8 @@ std::optional<BitsFigures> AnalyseBits(std::span<const MeasuredPoint> points, co
 
 // V(k) = zeroVolts + Σ_i b_i(k)·w_i for every code k from 0 to 2^weights − 1.
 std::vector<double> PredictAllCodes(double zeroVolts, std::span<const double> weightsVolts);
+
+// The end-point INL of the prediction at every code, in LSB (for a plot of the predicted curve).
+std::vector<double> PredictedInlEndPointLsb(const BitsFigures& figures);
 
 }  // namespace tarnel::linearity

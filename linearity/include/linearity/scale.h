@@ -15,19 +15,4 @@ struct Scale {
     std::uint32_t FullScaleCode() const { return (std::uint32_t{1} << bits) - 1; }
 };
 
-// One measured code: the mean of its readings and, from two readings on,
-// their standard deviation.
-struct MeasuredPoint {
-    std::uint32_t code = 0;
-    double volts = 0;
-    unsigned readings = 1;
-    double stdDevVolts = 0;   // meaningful where readings >= 2
-};
-
-// A figure and the code where it is worst (largest in size, first such code).
-struct Worst {
-    double value = 0;
-    std::uint32_t code = 0;
-};
-
 }  // namespace tarnel::linearity

@@ -20,6 +20,7 @@
 #include <span>
 #include <vector>
 
+#include "linearity/measured_point.h"
 #include "linearity/scale.h"
 
 namespace tarnel::linearity {

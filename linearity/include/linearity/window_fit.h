@@ -12,6 +12,7 @@
 #include <optional>
 #include <span>
 
+#include "linearity/measured_point.h"
 #include "linearity/scale.h"
 
 namespace tarnel::linearity {
