@@ -30,6 +30,29 @@ void PrintLine(const std::string& line) {
     std::fflush(stdout);
 }
 
+// After the results are out: a line for every failure of the sweep, the one
+// that decides the exit status last (an interrupt, then a failed transfer or
+// park, then the plot).
+void EndSweep(const SweepOutcome& outcome, std::size_t planned, const SweepOutput& output,
+              const std::optional<std::string>& plotFailure) {
+    std::vector<CommandFailure> failures;
+    if (plotFailure) failures.emplace_back(ExitStatus::Failed, *plotFailure);
+    if (!outcome.parkFailure.empty()) failures.emplace_back(ExitStatus::TransferFailed, outcome.parkFailure);
+    const bool rowsInFile = output.rows == SweepOutput::Rows::CsvFile;
+    const std::string kept = std::to_string(outcome.points.size()) + " of " + std::to_string(planned) + " points done" +
+                             (rowsInFile ? ", their rows are in " + output.csvFile : "");
+    if (outcome.end == SweepEnd::TransferFailed) {
+        failures.emplace_back(ExitStatus::TransferFailed, outcome.failure + " (sweep stopped: " + kept + ")");
+    }
+    if (outcome.end == SweepEnd::Stopped) {
+        static_assert(static_cast<int>(ExitStatus::Interrupted) == 128 + SIGINT);
+        failures.emplace_back(static_cast<ExitStatus>(128 + StopSignal()), "sweep interrupted: " + kept);
+    }
+    if (failures.empty()) return;
+    for (std::size_t i = 0; i + 1 < failures.size(); ++i) PrintStderrLine(std::string("tarnelctl: ") + failures[i].what());
+    throw failures.back();
+}
+
 class CommandRunner {
 public:
     explicit CommandRunner(const GlobalOptions& options) : options_(options) {}
@@ -138,23 +161,7 @@ void CommandRunner::operator()(const SweepCommand& command) const {
                               std::to_string(done) + " points";
     const std::optional<std::string> plotFailure = recorder.Finish(json, text, outcome.points, title);
 
-    // The results are out; now every failure, the one that decides the exit status last.
-    std::vector<CommandFailure> failures;
-    if (plotFailure) failures.emplace_back(ExitStatus::Failed, *plotFailure);
-    if (!outcome.parkFailure.empty()) failures.emplace_back(ExitStatus::TransferFailed, outcome.parkFailure);
-    const bool rowsInFile = command.output.rows == SweepOutput::Rows::CsvFile;
-    const std::string kept = std::to_string(done) + " of " + std::to_string(plan.codes.size()) + " points done" +
-                             (rowsInFile ? ", their rows are in " + command.output.csvFile : "");
-    if (outcome.end == SweepEnd::TransferFailed) {
-        failures.emplace_back(ExitStatus::TransferFailed, outcome.failure + " (sweep stopped: " + kept + ")");
-    }
-    if (outcome.end == SweepEnd::Stopped) {
-        static_assert(static_cast<int>(ExitStatus::Interrupted) == 128 + SIGINT);
-        failures.emplace_back(static_cast<ExitStatus>(128 + StopSignal()), "sweep interrupted: " + kept);
-    }
-    if (failures.empty()) return;
-    for (std::size_t i = 0; i + 1 < failures.size(); ++i) PrintStderrLine(std::string("tarnelctl: ") + failures[i].what());
-    throw failures.back();
+    EndSweep(outcome, plan.codes.size(), command.output, plotFailure);
 }
 
 }  // namespace
