@@ -30,6 +30,7 @@
 #include "bare_board.h"
 #include "median.h"
 #include "cli/instrument_board.h"
+#include "scpi/board_commands.h"
 #include "scpi/scpi_server.h"
 
 namespace {
@@ -183,10 +184,9 @@ int main(int argc, char** argv) {
     QCoreApplication application(appArgc, argv);
     try {
         emulator::EmulatedBoard board;
-        scpi::ScpiServer server(
-            std::make_unique<scpi::Instrument>(std::make_unique<cli::InstrumentBoard>(cli::LibraryChoice::Newer, 0, false),
-                                               scpi::InstrumentSetup{}),
-            scpi::ServerSettings{{"127.0.0.1", 0}, kClients + 1, {}});
+        scpi::Instrument instrument(std::make_unique<cli::InstrumentBoard>(cli::LibraryChoice::Newer, 0, false),
+                                    scpi::InstrumentSetup{});
+        scpi::ScpiServer server(scpi::BoardCommands(instrument), scpi::ServerSettings{{"127.0.0.1", 0}, kClients + 1, {}});
         if (const auto failure = server.Listen()) Fail(*failure);
         const std::string address = server.ListeningOn();
         const auto port = static_cast<std::uint16_t>(std::stoi(address.substr(address.rfind(':') + 1)));

@@ -6,12 +6,12 @@
 #include "cli/command_failure.h"
 #include "cli/usage_failure.h"
 #include "cli/value_text.h"
+#include "core/read_counts.h"
 
 namespace tarnel::cli {
 
 namespace {
 
-constexpr std::uint64_t kMostReads = 65536;
 constexpr double kLongestSettleMs = 3600e3;   // an hour
 constexpr std::uint64_t kMostLoggedReadings = 1000000;
 constexpr double kLongestIntervalMs = 86400e3;   // a day
@@ -91,7 +91,7 @@ struct CommandArguments {
     }
     unsigned Averaged() const {
         const std::string* text = Find("--avg");
-        return text ? static_cast<unsigned>(CountIn("--avg", *text, 1, kMostReads)) : 1;
+        return text ? static_cast<unsigned>(CountIn("--avg", *text, 1, kMostReadsPerReading)) : 1;
     }
     protocol::PowerDown Mode() const {
         const std::string* text = Find("--mode");

@@ -8,6 +8,7 @@
 #include "cli/reading_log.h"
 #include "cli/sweep_csv.h"
 #include "cli/sweep_plot.h"
+#include "core/read_counts.h"
 #include "scpi/listen_address.h"
 
 namespace tarnel::cli {
@@ -26,7 +27,7 @@ std::string Filled(std::string text, const std::string& name, const std::string&
 constexpr const char* kHelp = R"(usage: tarnelctl [--library newer|older] [--board N] [--vmax VOLTS] [--json] [--reload] COMMAND ...
 
 Drives the Tarnel evaluation board from a script: programs the DAC, reads its
-output back through the board's 12-bit converter, and sweeps it; or serves it
+output back through the board's {converterBits}-bit converter, and sweeps it; or serves it
 to lab scripts as a SCPI instrument.
 
 Commands:
@@ -61,7 +62,7 @@ Options:
   --reload                 load the firmware even when it already runs
   --mode MODE              normal (default), 1k, 100k (powered down, output to
                            ground through 1 kohm / 100 kohm) or hiz (three-state)
-  --avg N                  read N times (1 to 65536) and report the mean code
+  --avg N                  read N times (1 to {mostReads}) and report the mean code
   --step N | --points N    every N codes from --from to --to (--to itself last),
                            or N codes spread evenly with both ends included
   --settle MS              wait MS milliseconds between write and read (default 0)
@@ -98,8 +99,8 @@ Linearity summary: points; the reference line through the points at 10 % and
 90 % of the swept span (the end points when the sweep has fewer than 5 points
 or spans under 10 read-back LSB); offset error (the line at code 0, mV); gain
 error (the line's slope against the ideal, % of full scale); maximum deviation
-from the line (mV and read-back LSB: the converter has 12 bits, about 1.2 mV or
-64 DAC codes per LSB); monotonic (the read-back never moves against the codes).
+from the line (mV and read-back LSB: the converter has {converterBits} bits, about {lsbMv} mV or
+{codesPerLsb} DAC codes per LSB); monotonic (the read-back never moves against the codes).
 
 JSON keys:
   scan    [{"board", "reachable", "firmware_running", "problem"}]
@@ -120,13 +121,17 @@ one line (the answers of a compound message joined by ';'), and nothing else:
   *IDN?  *RST  *CLS  *ESE[?]  *ESR?  *SRE[?]  *STB?  *OPC[?]  *WAI  *TST?
   [SOURce:]VOLTage[:LEVel][:IMMediate][:AMPLitude] V|MIN|MAX|DEF (V, MV, UV), and ?
   [SOURce:]VOLTage:LIMit[:AMPLitude] V, and ?     refuses levels above it (-222)
-  [SOURce:]DAC:CODE 0..262143 or #H3FFFF, and ?
+  [SOURce:]DAC:CODE 0..{largestCode} or #H{largest}, and ?
   OUTPut[:STATe] ON|OFF, and ?     OUTPut:OFF:MODE HIZ|R1K|R100K, and ?
-  MEASure[:VOLTage][:DC]?          [SENSe:]AVERage:COUNt 1..1024, and ?
-  SYSTem:ERRor[:NEXT]?  SYSTem:ERRor:COUNt?  SYSTem:VERSion?
+  MEASure[:VOLTage][:DC]? [RANGE[,RESOLUTION]]    each V, MIN, MAX, DEF or AUTO;
+                                   taken and ignored: the board has one range
+  [SENSe:]AVERage:COUNt 1..{mostServedReads}, and ?
+  SYSTem:ERRor[:NEXT]?  SYSTem:ERRor:COUNt?  SYSTem:ERRor:ALL?  SYSTem:VERSion?
+  STATus:OPERation|QUEStionable [:EVENt]?  :CONDition?  :ENABle[?]   STATus:PRESet
 Each client has its own error queue and status registers; the settings belong
 to the board and every client shares them. A query that fails on the board
-answers 9.91E+37 and queues -240 or -241. --vmax caps VOLTage:LIMit.
+answers 9.91E+37 and queues -240 or -241. --vmax caps VOLTage:LIMit. A level
+and a limit compare as DAC codes: VOLT 3.3 is allowed under VOLT:LIM 3.3.
 
 characterize writes each code (one DAC request), waits --settle MS (default
 {csettle}), takes --avg N readings of the meter (1 to {samples}, default 1; their mean
@@ -200,6 +205,12 @@ std::string HelpText() {
     text = Filled(text, "nplc", FixedText(kDefaultNplc, 0));
     text = Filled(text, "ccsv", kCharacterizeCsvHeader);
     text = Filled(text, "readcsv", kReadingCsvHeader);
+    text = Filled(text, "largestCode", std::to_string(protocol::kDataMask));
+    text = Filled(text, "converterBits", std::to_string(protocol::kConverterBits));
+    text = Filled(text, "lsbMv", FixedText(protocol::ConverterVolts(1) * 1000, 1));
+    text = Filled(text, "codesPerLsb", FixedText(protocol::kDacCodes / protocol::kConverterCodes, 0));
+    text = Filled(text, "mostReads", std::to_string(kMostReadsPerReading));
+    text = Filled(text, "mostServedReads", std::to_string(kMostReadsPerServedMeasurement));
     return Filled(text, "csv", kSweepCsvHeader);
 }
 

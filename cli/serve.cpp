@@ -10,6 +10,7 @@
 
 #include "cli/instrument_board.h"
 #include "cli/stderr_lines.h"
+#include "scpi/board_commands.h"
 #include "scpi/scpi_server.h"
 #include "scpi/shutdown_signals.h"
 
@@ -28,6 +29,7 @@ ExitStatus Serve(const GlobalOptions& options, const ServeCommand& command) {
     const QCoreApplication application(argc, argv);
     // A client that leaves while its reply is written must not end the server.
     std::signal(SIGPIPE, SIG_IGN);
+    std::unique_ptr<scpi::Instrument> instrument;   // outlives the server that runs its commands
     std::unique_ptr<scpi::ScpiServer> server;
     // Caught from here on: a signal during the firmware load stops the server
     // as soon as its loop runs.
@@ -43,7 +45,8 @@ ExitStatus Serve(const GlobalOptions& options, const ServeCommand& command) {
     setup.reopen = InstrumentBoard::Reopener(options.library, options.board);
     setup.log = Log;
     auto board = std::make_unique<InstrumentBoard>(options.library, options.board, options.reload);
-    server = std::make_unique<scpi::ScpiServer>(std::make_unique<scpi::Instrument>(std::move(board), std::move(setup)),
+    instrument = std::make_unique<scpi::Instrument>(std::move(board), std::move(setup));
+    server = std::make_unique<scpi::ScpiServer>(scpi::BoardCommands(*instrument),
                                                 scpi::ServerSettings{command.listen, command.maxClients, Log});
     if (const auto failure = server->Listen()) {
         throw CommandFailure(ExitStatus::Failed, *failure + " — pick another address or port with --listen");

@@ -1,9 +1,10 @@
 #include "cli/value_text.h"
 
-#include <array>
 #include <charconv>
 #include <cmath>
-#include <utility>
+
+#include "core/power_down_names.h"
+#include "scpi/keywords.h"
 
 namespace tarnel::cli {
 
@@ -11,17 +12,8 @@ namespace {
 
 constexpr std::uint64_t kBeyond32Bits = std::uint64_t{1} << 32;
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix) {
-    return text.size() >= suffix.size() && EqualsIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
+    return text.size() >= suffix.size() && scpi::EqualsIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
 std::string_view WithoutHexPrefix(std::string_view text) {
@@ -44,13 +36,6 @@ std::optional<std::uint64_t> ParseDigits(std::string_view text, int base) {
     }
     return value;
 }
-
-constexpr std::array<std::pair<std::string_view, protocol::PowerDown>, 4> kModes{{
-    {"normal", protocol::PowerDown::Normal},
-    {"1k", protocol::PowerDown::OneKToGround},
-    {"100k", protocol::PowerDown::HundredKToGround},
-    {"hiz", protocol::PowerDown::ThreeState},
-}};
 
 }  // namespace
 
@@ -85,17 +70,12 @@ std::optional<double> ParseVolts(std::string_view text) {
 }
 
 std::optional<protocol::PowerDown> ParseMode(std::string_view text) {
-    for (const auto& [name, mode] : kModes) {
-        if (EqualsIgnoringCase(text, name)) return mode;
+    for (const PowerDownName& names : kPowerDownNames) {
+        if (scpi::EqualsIgnoringCase(text, names.commandLine)) return names.mode;
     }
     return std::nullopt;
 }
 
-std::string_view ModeName(protocol::PowerDown mode) {
-    for (const auto& [name, known] : kModes) {
-        if (known == mode) return name;
-    }
-    return "normal";
-}
+std::string_view ModeName(protocol::PowerDown mode) { return NamesOf(mode).commandLine; }
 
 }  // namespace tarnel::cli

@@ -1,8 +1,8 @@
 // Fuzzes the SCPI engine with a board that only keeps what it is sent: any
 // input, cut into lines and run as messages, leaves one reply line of
 // printable ASCII per message at most, an error queue of ten entries at most,
-// and a level that never exceeds the limit, written with data words the DAC
-// has. The first byte picks whether the board's writes or reads fail.
+// and a level never above the limit's code nor the ceiling, written with
+// data words the DAC has. The first byte picks whether the board's writes or reads fail.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -11,6 +11,8 @@
 
 #include <tarnel/board_protocol.h>
 
+#include "core/read_counts.h"
+#include "scpi/board_commands.h"
 #include "scpi/input_lines.h"
 #include "scpi/message_executor.h"
 
@@ -31,7 +33,7 @@ public:
         if (writesFail_) throw scpi::BoardFailure(true, "board disconnected");
     }
     double Read(unsigned count) override {
-        Require(count >= 1 && count <= 1024);
+        Require(count >= 1 && count <= tarnel::kMostReadsPerServedMeasurement);
         if (readsFail_) throw scpi::BoardFailure(false, "the board stalled the request");
         return 2048;
     }
@@ -51,21 +53,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     setup.ceilingVolts = (data[0] & 4) != 0 ? 3.3 : protocol::kFullScaleVolts;
     setup.reopen = [=] { return std::make_unique<KeepingBoard>(writesFail, readsFail); };
     scpi::Instrument instrument(std::make_unique<KeepingBoard>(writesFail, readsFail), setup);
+    const scpi::CommandTable table = scpi::BoardCommands(instrument);
     scpi::ConnectionState connection;
 
     scpi::InputLines lines;
     lines.Feed(std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1));
     while (auto line = lines.Next()) {
         Require(line->text.size() <= scpi::InputLines::kLongestLine);
-        const auto reply = scpi::ExecuteMessage(line->text, connection, instrument);
+        const auto reply = scpi::ExecuteMessage(line->text, table, connection);
         if (reply) {
             Require(!reply->empty());
             for (const char c : *reply) Require(c >= ' ' && c <= '~');
         }
         Require(connection.errors.Count() <= scpi::ErrorQueue::kCapacity);
-        Require(instrument.LevelVolts() <= instrument.Limit());
+        Require(instrument.LevelCode() <= protocol::NearestDacData(instrument.Limit()));
+        Require(instrument.LevelVolts() <= instrument.Ceiling());
         Require(instrument.Limit() <= instrument.Ceiling());
-        Require(instrument.AverageCount() >= 1 && instrument.AverageCount() <= 1024);
+        Require(instrument.AverageCount() >= 1 && instrument.AverageCount() <= tarnel::kMostReadsPerServedMeasurement);
     }
     return 0;
 }

@@ -43,6 +43,12 @@ std::string ErrorQueue::PopEntry() {
     return EntryText(oldest);
 }
 
+std::string ErrorQueue::PopAll() {
+    std::string all = PopEntry();
+    while (!entries_.empty()) all += "," + PopEntry();
+    return all;
+}
+
 std::string ErrorQueue::EntryText(const Entry& entry) {
     std::string message(ErrorText(entry.code));
     if (!entry.detail.empty()) message += ";" + entry.detail;

@@ -8,7 +8,9 @@ namespace {
 
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
+}  // namespace
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
         if (Upper(a[i]) != Upper(b[i])) return false;
@@ -16,14 +18,12 @@ bool SameIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-}  // namespace
-
 bool NamesKeyword(std::string_view typed, std::string_view keyword) {
     std::string shortForm;
     for (const char c : keyword) {
         if (c == '*' || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) shortForm += c;
     }
-    return SameIgnoringCase(typed, keyword) || SameIgnoringCase(typed, shortForm);
+    return EqualsIgnoringCase(typed, keyword) || EqualsIgnoringCase(typed, shortForm);
 }
 
 }  // namespace tarnel::scpi

@@ -162,16 +162,16 @@ Header HeaderAt(MessageCursor& cursor) {
 }
 
 // Resolves the header against the path; on success the path moves on.
-Command Resolve(const Header& header, std::vector<std::string_view>& path) {
+const CommandRow& Resolve(const Header& header, std::vector<std::string_view>& path, const CommandTable& table) {
     std::vector<std::string_view> nodes = header.nodes;
-    std::optional<Command> command;
+    const CommandRow* command = nullptr;
     if (!header.common && !header.rooted && !path.empty()) {
         std::vector<std::string_view> fromPath = path;
         fromPath.insert(fromPath.end(), nodes.begin(), nodes.end());
-        command = FindCommand(fromPath, header.query);
+        command = table.Find(fromPath, header.query);
         if (command) nodes = std::move(fromPath);
     }
-    if (!command) command = FindCommand(nodes, header.query);
+    if (!command) command = table.Find(nodes, header.query);
     if (!command) Fail(ErrorCode::UndefinedHeader, header.typed);
     if (!header.common) path.assign(nodes.begin(), nodes.end() - 1);
     return *command;
@@ -179,7 +179,7 @@ Command Resolve(const Header& header, std::vector<std::string_view>& path) {
 
 }  // namespace
 
-ParsedMessage ParseMessage(std::string_view message) {
+ParsedMessage ParseMessage(std::string_view message, const CommandTable& table) {
     ParsedMessage parsed;
     MessageCursor cursor(message);
     std::vector<std::string_view> path;
@@ -189,7 +189,7 @@ ParsedMessage ParseMessage(std::string_view message) {
             if (cursor.AtEnd()) break;
             if (cursor.Take(';')) continue;   // an empty unit
             const Header header = HeaderAt(cursor);
-            ProgramUnit unit{Resolve(header, path), header.query, header.typed, {}};
+            ProgramUnit unit{&Resolve(header, path, table), header.query, header.typed, {}};
             cursor.SkipWhite();
             while (!cursor.AtEnd() && cursor.Peek() != ';') {
                 unit.parameters.push_back(ParameterAt(cursor));

@@ -52,6 +52,16 @@ std::optional<double> VoltsDivisor(std::string_view suffix) {
 
 }  // namespace
 
+double Resolved(const NumericValue& value, const Bounds& bounds) {
+    if (const double* number = std::get_if<double>(&value)) return *number;
+    switch (std::get<NumericLimit>(value)) {
+        case NumericLimit::Minimum: return bounds.least;
+        case NumericLimit::Maximum: return bounds.maximum;
+        case NumericLimit::Default: break;
+    }
+    return bounds.byDefault;
+}
+
 NumericValue NumberIn(const Parameter& parameter, Unit unit) {
     switch (parameter.kind) {
         case Parameter::Kind::Decimal: {
@@ -92,7 +102,7 @@ bool BooleanIn(const Parameter& parameter) {
     return std::round(*number) != 0;
 }
 
-std::size_t ChoiceIn(const Parameter& parameter, std::initializer_list<std::string_view> names) {
+std::size_t ChoiceIn(const Parameter& parameter, const std::vector<std::string_view>& names) {
     std::string listed;
     std::size_t position = 0;
     for (const std::string_view name : names) {

@@ -16,11 +16,24 @@ std::uint8_t StatusRegisters::TakeEvents() {
     return events;
 }
 
+void StatusRegisters::ClearEvents() {
+    events_ = 0;
+    operation.ClearEvent();
+    questionable.ClearEvent();
+}
+
+void StatusRegisters::Preset() {
+    operation.SetEnable(0);
+    questionable.SetEnable(0);
+}
+
 std::uint8_t StatusRegisters::StatusByte(bool errorQueueNotEmpty, bool messageAvailable) const {
     std::uint8_t status = 0;
     if (errorQueueNotEmpty) status |= kErrorQueueNotEmpty;
+    if (questionable.Summary()) status |= kQuestionableSummary;
     if (messageAvailable) status |= kMessageAvailable;
     if (events_ & eventEnable_) status |= kEventSummary;
+    if (operation.Summary()) status |= kOperationSummary;
     if (status & serviceRequestEnable_) status |= kServiceRequest;
     return status;
 }

@@ -19,6 +19,7 @@
 #include "cli/board_connection.h"
 #include "cli/instrument_board.h"
 #include "cli/sweep.h"
+#include "scpi/board_commands.h"
 #include "scpi/message_executor.h"
 
 namespace tarnel::cli {
@@ -157,19 +158,22 @@ TEST(BoardConnectionTest, ParkWordFollowsAFailedReadOfABoardStillThere) {
 class InstrumentBoardTest : public ::testing::TestWithParam<LibraryChoice> {
 protected:
     std::string Run(const std::string& message) {
-        return scpi::ExecuteMessage(message, connection_, *instrument_).value_or("<none>");
+        return scpi::ExecuteMessage(message, *table_, connection_).value_or("<none>");
     }
     std::string NextError() { return connection_.errors.PopEntry().substr(0, 4); }
 
     void Open() {
         scpi::InstrumentSetup setup;
         setup.reopen = InstrumentBoard::Reopener(GetParam(), 0);
+        table_.reset();
         instrument_ = std::make_unique<scpi::Instrument>(std::make_unique<InstrumentBoard>(GetParam(), 0, false), setup);
+        table_ = std::make_unique<scpi::CommandTable>(scpi::BoardCommands(*instrument_));
     }
 
     emulator::EmulatedBoard board_;
     scpi::ConnectionState connection_;
     std::unique_ptr<scpi::Instrument> instrument_;
+    std::unique_ptr<scpi::CommandTable> table_;   // calls instrument_
 };
 
 TEST_P(InstrumentBoardTest, SettingsAreSingleWritesAndAReturningBoardIsOpenedAgain) {

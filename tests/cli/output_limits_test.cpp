@@ -47,6 +47,7 @@ TEST(OutputLimitsTest, VoltsBecomeTheNearestWordBelowTheCap) {
         {-0.001, std::nullopt, std::nullopt},
         {3.3, 3.3, 0x2AD6F},   // nearest is 0x2AD70 at 3.300007 V: one step down keeps it under 3.3 V
         {3.3, std::nullopt, 0x2AD70},
+        {3.300005, 3.3, 0x2AD6F},   // nearest to the same word as 3.3: the cap's own number
         {3.31, 3.3, std::nullopt},
     };
     for (const auto& c : cases) {

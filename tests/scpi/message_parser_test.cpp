@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "scpi/command_call.h"
+#include "scpi/command_table.h"
 #include "scpi/input_lines.h"
 #include "scpi/message_parser.h"
 #include "scpi/parameter_values.h"
@@ -14,40 +16,67 @@
 namespace tarnel::scpi {
 namespace {
 
-// "Level?" for a query of Command::Level, one entry per unit.
-std::vector<std::pair<Command, bool>> Units(const ParsedMessage& parsed) {
-    std::vector<std::pair<Command, bool>> units;
-    for (const ProgramUnit& unit : parsed.units) units.emplace_back(unit.command, unit.query);
+// A table of the board's headers whose handlers do nothing: the parser only
+// resolves headers to rows.
+constexpr const char* kLevel = "[SOURce:]VOLTage[:LEVel][:IMMediate][:AMPLitude]";
+constexpr const char* kLimit = "[SOURce:]VOLTage:LIMit[:AMPLitude]";
+constexpr const char* kCode = "[SOURce:]DAC:CODE";
+constexpr const char* kOutput = "OUTPut[:STATe]";
+constexpr const char* kOffMode = "OUTPut:OFF:MODE";
+constexpr const char* kMeasure = "MEASure[:VOLTage][:DC]";
+constexpr const char* kAverage = "[SENSe:]AVERage:COUNt";
+
+const CommandTable& Table() {
+    static const CommandTable table = [] {
+        const auto set = [](CommandCall&) {};
+        const auto query = [](CommandCall&) { return std::string(); };
+        std::vector<CommandRow> rows;
+        for (const char* header : {kLevel, kLimit, kCode, kOutput, kOffMode, kAverage}) rows.push_back({header, set, query});
+        rows.push_back({kMeasure, {}, query});
+        return CommandTable({}, std::move(rows));
+    }();
+    return table;
+}
+
+ParsedMessage Parse(const std::string& message) { return ParseMessage(message, Table()); }
+
+// The header of each unit's row, and whether it is a query.
+std::vector<std::pair<std::string, bool>> Units(const ParsedMessage& parsed) {
+    std::vector<std::pair<std::string, bool>> units;
+    for (const ProgramUnit& unit : parsed.units) units.emplace_back(unit.row->header, unit.query);
     return units;
 }
 
 TEST(MessageParserTest, HeadersResolveByFormsOptionalNodesAndPath) {
-    using C = Command;
+    const std::string kNextError = "SYSTem:ERRor[:NEXT]";
     const struct {
         const char* message;
-        std::vector<std::pair<Command, bool>> units;
+        std::vector<std::pair<std::string, bool>> units;
     } cases[] = {
-        {"*IDN?", {{C::Identify, true}}},
-        {"*idn?", {{C::Identify, true}}},
-        {"VOLT 1", {{C::Level, false}}},
-        {"source:voltage:level:immediate:amplitude 1", {{C::Level, false}}},
-        {"SOUR:VOLT:AMPL?", {{C::Level, true}}},
-        {"volt:imm 1", {{C::Level, false}}},
-        {"VOLT:LIM 3;LIM?", {{C::Limit, false}, {C::Limit, true}}},   // path SOUR:VOLT after VOLT:LIM
-        {"SOUR:VOLT:LIM 3;AMPL 1", {{C::Limit, false}, {C::Level, false}}},   // AMPL continues from SOUR:VOLT
-        {"VOLT 1;:MEAS?", {{C::Level, false}, {C::Measure, true}}},
-        {"VOLT 1;MEAS?", {{C::Level, false}, {C::Measure, true}}},   // VOLT leaves the path at the root
-        {"OUTP:OFF:MODE R1K;OUTP ON", {{C::OffMode, false}, {C::Output, false}}},   // nothing under OUTP:OFF: from the root
-        {"OUTP:OFF:MODE HIZ;*OPC;MODE?", {{C::OffMode, false}, {C::OperationComplete, false}, {C::OffMode, true}}},
-        {"MEAS:VOLT:DC?", {{C::Measure, true}}},
-        {"DAC:CODE #H3FFFF;CODE?", {{C::DacCode, false}, {C::DacCode, true}}},
-        {"AVER:COUN 4;SENS:AVER:COUNT?", {{C::AverageCount, false}, {C::AverageCount, true}}},
-        {"SYST:ERR?;ERR:NEXT?;:SYSTEM:ERROR:COUNT?", {{C::NextError, true}, {C::NextError, true}, {C::ErrorCount, true}}},
-        {"  OUTP:STAT ON ;; ;OUTP?  ", {{C::Output, false}, {C::Output, true}}},
+        {"*IDN?", {{"*IDN", true}}},
+        {"*idn?", {{"*IDN", true}}},
+        {"VOLT 1", {{kLevel, false}}},
+        {"source:voltage:level:immediate:amplitude 1", {{kLevel, false}}},
+        {"SOUR:VOLT:AMPL?", {{kLevel, true}}},
+        {"volt:imm 1", {{kLevel, false}}},
+        {"VOLT:LIM 3;LIM?", {{kLimit, false}, {kLimit, true}}},   // path SOUR:VOLT after VOLT:LIM
+        {"SOUR:VOLT:LIM 3;AMPL 1", {{kLimit, false}, {kLevel, false}}},   // AMPL continues from SOUR:VOLT
+        {"VOLT 1;:MEAS?", {{kLevel, false}, {kMeasure, true}}},
+        {"VOLT 1;MEAS?", {{kLevel, false}, {kMeasure, true}}},   // VOLT leaves the path at the root
+        {"OUTP:OFF:MODE R1K;OUTP ON", {{kOffMode, false}, {kOutput, false}}},   // nothing under OUTP:OFF: from the root
+        {"OUTP:OFF:MODE HIZ;*OPC;MODE?", {{kOffMode, false}, {"*OPC", false}, {kOffMode, true}}},
+        {"MEAS:VOLT:DC?", {{kMeasure, true}}},
+        {"DAC:CODE #H3FFFF;CODE?", {{kCode, false}, {kCode, true}}},
+        {"AVER:COUN 4;SENS:AVER:COUNT?", {{kAverage, false}, {kAverage, true}}},
+        {"SYST:ERR?;ERR:NEXT?;:SYSTEM:ERROR:COUNT?", {{kNextError, true}, {kNextError, true}, {"SYSTem:ERRor:COUNt", true}}},
+        {"STAT:OPER?;QUES?;QUES:ENAB 8;:STAT:PRES;:STATUS:QUESTIONABLE:EVENT?",
+         {{"STATus:OPERation[:EVENt]", true}, {"STATus:QUEStionable[:EVENt]", true},
+          {"STATus:QUEStionable:ENABle", false}, {"STATus:PRESet", false}, {"STATus:QUEStionable[:EVENt]", true}}},
+        {"  OUTP:STAT ON ;; ;OUTP?  ", {{kOutput, false}, {kOutput, true}}},
         {"", {}},
     };
     for (const auto& c : cases) {
-        const ParsedMessage parsed = ParseMessage(c.message);
+        const ParsedMessage parsed = Parse(c.message);
         EXPECT_FALSE(parsed.error) << c.message << ": " << parsed.error->detail;
         EXPECT_EQ(Units(parsed), c.units) << c.message;
     }
@@ -81,7 +110,7 @@ TEST(MessageParserTest, MalformedMessagesKeepTheUnitsBeforeTheError) {
         {"\xff\xfe", 0, ErrorCode::SyntaxError},
     };
     for (const auto& c : cases) {
-        const ParsedMessage parsed = ParseMessage(c.message);
+        const ParsedMessage parsed = Parse(c.message);
         ASSERT_TRUE(parsed.error) << c.message;
         EXPECT_EQ(parsed.error->code, c.error) << c.message << ": " << parsed.error->detail;
         EXPECT_EQ(parsed.units.size(), c.unitsBefore) << c.message;
@@ -89,7 +118,7 @@ TEST(MessageParserTest, MalformedMessagesKeepTheUnitsBeforeTheError) {
 }
 
 Parameter OnlyParameter(const std::string& message) {
-    const ParsedMessage parsed = ParseMessage(message);
+    const ParsedMessage parsed = Parse(message);
     EXPECT_TRUE(!parsed.error && parsed.units.size() == 1 && parsed.units[0].parameters.size() == 1) << message;
     return parsed.units.at(0).parameters.at(0);
 }

@@ -38,6 +38,27 @@ def session(instrument, version):
         instrument.write("OUTP ON")
         expect(float(instrument.query("MEAS?")) > 2.4, "OUTP ON after %s" % mode)
 
+    # What DMM-style drivers send: the optional range and resolution.
+    for query in ("MEAS:VOLT:DC? DEF,DEF", "MEAS? 10,0.001", "MEAS:VOLT? AUTO,MAX"):
+        reply = instrument.query(query)
+        expect(abs(float(reply) - 2.465) <= 2 * READ_BACK_LSB, "%s answered %r" % (query, reply))
+
+    # The STATus subsystem: a level refused by the limit is a QUEStionable voltage event, summed
+    # up into bit 3 of the status byte; STAT:PRES clears the enables, *CLS the events.
+    instrument.write("*CLS;:STAT:PRES;:STAT:QUES:ENAB 1")
+    expect(instrument.query("STAT:OPER:EVEN?;COND?;ENAB?") == "0;0;0", "STAT:OPER")
+    instrument.write("VOLT 3.5")
+    expect(int(instrument.query("*STB?")) & 8 == 8, "no QUES summary after a refused level")
+    expect(instrument.query("STAT:QUES:EVEN?;COND?;ENAB?") == "1;0;1", "STAT:QUES")
+    expect(instrument.query("SYST:ERR:COUN?") == "1", "the refusal was not queued")
+    expect(instrument.query("SYST:ERR:ALL?").startswith('-222,"Data out of range'), "SYST:ERR:ALL?")
+    instrument.write("STAT:PRES")
+    expect(instrument.query("STAT:QUES:ENAB?") == "0", "STAT:PRES left the enable")
+
+    # A level and a limit of the same number agree; the level reads back at a DAC step's digits.
+    instrument.write("VOLT 3;:VOLT:LIM 3;:VOLT 3")
+    expect(instrument.query("VOLT?;:SYST:ERR?") == '3.00001E+00;0,"No error"', "VOLT 3 under VOLT:LIM 3")
+
     instrument.write("MEASU?")
     errors = [instrument.query("SYST:ERR?") for _ in range(11)]
     expect(errors[0].startswith('-113,"Undefined header'), "errors %r" % errors)

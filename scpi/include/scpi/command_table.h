@@ -1,40 +1,88 @@
-// The commands the server knows, each under its SCPI header: keywords in long
-// or short form (the upper-case part of a keyword is its short form), any
-// case, optional nodes in [ ]; and whether the command has a setting form, a
-// query form, or both.
+// An instrument's SCPI commands: one table, one row per command, each row its
+// header and the handlers of its forms. The engine adds the commands every
+// instrument answers alike (IEEE 488.2 common commands, SYSTem:ERRor,
+// SYSTem:VERSion and the STATus subsystem) from the instrument's basics.
+//
+// How an instrument defines its table:
+//
+//   CommandTable MeterCommands(Meter& meter) {
+//       InstrumentBasics basics;
+//       basics.identity = [&meter] { return meter.Identity(); };      // *IDN?
+//       basics.reset = [&meter] { meter.Reset(); };                   // *RST
+//       return CommandTable(std::move(basics), {
+//           {"[SENSe:]VOLTage[:DC]:RANGe",                            // the header
+//            [&meter](CommandCall& call) { meter.SetRange(call.Number(Unit::Volts, ...)); },
+//            [&meter](CommandCall&) { return Nr3(meter.Range(), 6); }},
+//           {"READ", {}, [&meter](CommandCall& call) { ... }},        // query only
+//       });
+//   }
+//
+// A header is keywords joined by ':', each in its long form with the short
+// form in upper case ("VOLTage" answers to VOLT and VOLTAGE in any case),
+// optional nodes in [ ]; a common command is one node, "*TRG". The setting
+// handler runs the form without '?', the query handler the form with '?' and
+// returns its answer; a form without a handler is an undefined header (-113).
+// Handlers read their parameters through the CommandCall and refuse with
+// ScpiFailure: a command error ends the message, a hardware failure (-240,
+// -241) does not, and a query that fails so answers 9.91E+37.
+//
+// The table and its handlers run on one thread at a time (the server's
+// worker): what they capture needs no locking, and must outlive the server.
 #pragma once
 
-#include <optional>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
 namespace tarnel::scpi {
 
-enum class Command {
-    Identify,               // *IDN?
-    Reset,                  // *RST
-    ClearStatus,            // *CLS
-    EventEnable,            // *ESE, *ESE?
-    EventStatus,            // *ESR?
-    ServiceRequestEnable,   // *SRE, *SRE?
-    StatusByte,             // *STB?
-    OperationComplete,      // *OPC, *OPC?
-    Wait,                   // *WAI
-    SelfTest,               // *TST?
-    Level,                  // [SOURce:]VOLTage[:LEVel][:IMMediate][:AMPLitude]
-    Limit,                  // [SOURce:]VOLTage:LIMit[:AMPLitude]
-    DacCode,                // [SOURce:]DAC:CODE
-    Output,                 // OUTPut[:STATe]
-    OffMode,                // OUTPut:OFF:MODE
-    Measure,                // MEASure[:VOLTage][:DC]?
-    AverageCount,           // [SENSe:]AVERage:COUNt
-    NextError,              // SYSTem:ERRor[:NEXT]?
-    ErrorCount,             // SYSTem:ERRor:COUNt?
-    Version,                // SYSTem:VERSion?
+class CommandCall;
+
+using SettingHandler = std::function<void(CommandCall&)>;
+using QueryHandler = std::function<std::string(CommandCall&)>;
+
+struct CommandRow {
+    std::string header;
+    SettingHandler set;   // empty: no setting form
+    QueryHandler query;   // empty: no query form
 };
 
-// The command whose header is these nodes (a common command is one node,
-// "*IDN"), in the form asked for; nothing when there is none.
-std::optional<Command> FindCommand(const std::vector<std::string_view>& nodes, bool query);
+// What the common commands and the STATus subsystem take from the instrument.
+struct InstrumentBasics {
+    std::function<std::string()> identity;   // *IDN?: maker,model,serial,version
+    std::function<void()> reset;             // *RST
+    std::function<bool()> selfTest;          // *TST?: true when it passes; empty: always passes
+    // The conditions the instrument is in now, as STATus:QUEStionable and
+    // STATus:OPERation bits; empty: none.
+    std::function<std::uint16_t()> questionableCondition;
+    std::function<std::uint16_t()> operationCondition;
+};
+
+class CommandTable {
+public:
+    CommandTable(InstrumentBasics basics, std::vector<CommandRow> rows);
+
+    // The row whose header is these nodes (a common command is one node,
+    // "*IDN") and that has the form asked for; nullptr when there is none.
+    const CommandRow* Find(const std::vector<std::string_view>& nodes, bool query) const;
+
+    const InstrumentBasics& Basics() const { return basics_; }
+
+private:
+    struct PatternNode {
+        std::string keyword;   // as the header writes it: "VOLTage"
+        bool optional = false;
+    };
+    using Pattern = std::vector<PatternNode>;
+    static Pattern PatternOf(std::string_view header);
+    static bool Matches(const Pattern& pattern, std::size_t p, const std::vector<std::string_view>& nodes, std::size_t n);
+
+    InstrumentBasics basics_;
+    std::vector<CommandRow> rows_;     // the common commands first, then the instrument's
+    std::vector<Pattern> patterns_;    // the rows' headers, split once
+};
 
 }  // namespace tarnel::scpi

@@ -21,6 +21,9 @@ public:
     // The oldest entry as SYSTem:ERRor? answers it, -222,"Data out of range;detail",
     // removed from the queue; 0,"No error" when it is empty.
     std::string PopEntry();
+    // Every entry, oldest first, joined by ',' as SYSTem:ERRor:ALL? answers
+    // them; the queue is then empty. 0,"No error" when it already was.
+    std::string PopAll();
 
     std::size_t Count() const { return entries_.size(); }
     void Clear() { entries_.clear(); }

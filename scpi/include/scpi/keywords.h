@@ -9,4 +9,7 @@ namespace tarnel::scpi {
 
 bool NamesKeyword(std::string_view typed, std::string_view keyword);
 
+// Whether a and b are the same text but for the case of ASCII letters.
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+
 }  // namespace tarnel::scpi

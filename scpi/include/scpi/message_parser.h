@@ -1,5 +1,5 @@
 // A SCPI program message (one line, without its end) cut into program units,
-// each header resolved to a command by the SCPI path rules and its parameters
+// each header resolved to a row of the command table by the SCPI path rules and its parameters
 // kept as typed. Text only: no board, no sockets.
 //
 // Path rules: a header that starts with ':' starts from the root; any other
@@ -28,7 +28,7 @@ struct Parameter {
 };
 
 struct ProgramUnit {
-    Command command = Command::Identify;
+    const CommandRow* row = nullptr;   // the table's row of the header
     bool query = false;
     std::string header;   // as typed, for the details of errors
     std::vector<Parameter> parameters;
@@ -44,6 +44,6 @@ struct ParsedMessage {
     std::optional<ParseError> error;    // the error that ended the message early
 };
 
-ParsedMessage ParseMessage(std::string_view message);
+ParsedMessage ParseMessage(std::string_view message, const CommandTable& table);
 
 }  // namespace tarnel::scpi

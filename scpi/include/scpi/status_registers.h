@@ -1,12 +1,14 @@
-// One connection's IEEE 488.2 status: the standard event status register with
-// its enable mask, the service request enable mask, and the status byte they
-// sum up into (bit 2: the error queue holds an entry; bit 4: a reply is
-// waiting; bit 5: an enabled event occurred; bit 6: an enabled summary bit is
-// set).
+// One connection's status: the IEEE 488.2 standard event status register with
+// its enable mask, the service request enable mask, the STATus subsystem's
+// OPERation and QUEStionable registers, and the status byte they sum up into
+// (bit 2: the error queue holds an entry; bit 3: an enabled QUEStionable
+// event; bit 4: a reply is waiting; bit 5: an enabled standard event; bit 6:
+// an enabled summary bit is set; bit 7: an enabled OPERation event).
 #pragma once
 
 #include <cstdint>
 
+#include "scpi/condition_register.h"
 #include "scpi/scpi_error.h"
 
 namespace tarnel::scpi {
@@ -22,9 +24,14 @@ public:
 
     // Status byte bits.
     static constexpr std::uint8_t kErrorQueueNotEmpty = 1u << 2;
+    static constexpr std::uint8_t kQuestionableSummary = 1u << 3;
     static constexpr std::uint8_t kMessageAvailable = 1u << 4;
     static constexpr std::uint8_t kEventSummary = 1u << 5;
     static constexpr std::uint8_t kServiceRequest = 1u << 6;
+    static constexpr std::uint8_t kOperationSummary = 1u << 7;
+
+    ConditionRegister operation;
+    ConditionRegister questionable;
 
     // Sets the event bit of the error's class: -1xx command, -2xx execution,
     // -3xx device-specific, -4xx query error.
@@ -32,7 +39,10 @@ public:
     void RecordOperationComplete() { events_ |= kOperationComplete; }   // *OPC
 
     std::uint8_t TakeEvents();   // *ESR?: read and cleared
-    void ClearEvents() { events_ = 0; }
+    // *CLS: every event register; the enable masks stay.
+    void ClearEvents();
+    // STATus:PRESet: the OPERation and QUEStionable enable masks to 0.
+    void Preset();
 
     void SetEventEnable(std::uint8_t mask) { eventEnable_ = mask; }
     std::uint8_t EventEnable() const { return eventEnable_; }

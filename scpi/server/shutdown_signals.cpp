@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QSocketNotifier>
+#include <cerrno>
 #include <initializer_list>
 
 namespace tarnel::scpi {
@@ -14,8 +15,12 @@ namespace {
 int pipeEnds[2] = {-1, -1};
 
 void Signalled(int) {
+    // The handler may interrupt code between a failed call and its look at
+    // errno: the write must leave errno as it found it.
+    const int savedErrno = errno;
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(pipeEnds[1], &byte, 1);
+    errno = savedErrno;
 }
 
 void SetHandler(void (*handler)(int)) {

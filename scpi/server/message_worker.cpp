@@ -1,15 +1,14 @@
-#include "scpi/board_worker.h"
+#include "scpi/message_worker.h"
 
 #include <utility>
 
 namespace tarnel::scpi {
 
-BoardWorker::BoardWorker(std::unique_ptr<Instrument> instrument)
-    : instrument_(std::move(instrument)), thread_([this] { Run(); }) {}
+MessageWorker::MessageWorker() : thread_([this] { Run(); }) {}
 
-BoardWorker::~BoardWorker() { Stop(); }
+MessageWorker::~MessageWorker() { Stop(); }
 
-void BoardWorker::Submit(Job job) {
+void MessageWorker::Submit(Job job) {
     {
         const std::lock_guard lock(mutex_);
         if (stopping_) return;
@@ -18,7 +17,7 @@ void BoardWorker::Submit(Job job) {
     wake_.notify_one();
 }
 
-void BoardWorker::Stop() {
+void MessageWorker::Stop() {
     {
         const std::lock_guard lock(mutex_);
         stopping_ = true;
@@ -28,7 +27,7 @@ void BoardWorker::Stop() {
     if (thread_.joinable()) thread_.join();
 }
 
-void BoardWorker::Run() {
+void MessageWorker::Run() {
     while (true) {
         Job job;
         {
@@ -38,7 +37,7 @@ void BoardWorker::Run() {
             job = std::move(jobs_.front());
             jobs_.pop_front();
         }
-        job(*instrument_);
+        job();
     }
 }
 

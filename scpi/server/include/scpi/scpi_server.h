@@ -1,8 +1,9 @@
-// The SCPI server: accepts clients on one TCP address, up to a number at
-// once, and runs their messages on the board worker in the order they
-// arrive, so each client's replies come in the order of its messages. Everything but the board work happens on the thread
-// that runs the Qt event loop; a slow board never holds up accepting or
-// reading clients.
+// A SCPI instrument on TCP: accepts clients on one TCP address, up to a
+// number at once, and runs their messages through the instrument's command
+// table on one worker thread in the order they arrive, so each client's
+// replies come in the order of its messages. Everything but running the
+// commands happens on the thread that runs the Qt event loop; a slow
+// instrument never holds up accepting or reading clients.
 #pragma once
 
 #include <cstdint>
@@ -15,10 +16,10 @@
 #include <QObject>
 #include <QTcpServer>
 
-#include "scpi/board_worker.h"
 #include "scpi/client_connection.h"
-#include "scpi/instrument.h"
+#include "scpi/command_table.h"
 #include "scpi/listen_address.h"
+#include "scpi/message_worker.h"
 
 namespace tarnel::scpi {
 
@@ -30,7 +31,8 @@ struct ServerSettings {
 
 class ScpiServer : public QObject {
 public:
-    ScpiServer(std::unique_ptr<Instrument> instrument, ServerSettings settings);
+    // What the table's handlers capture must outlive the server.
+    ScpiServer(CommandTable table, ServerSettings settings);
     ~ScpiServer() override;
 
     // Starts listening; the reason when it cannot.
@@ -38,7 +40,7 @@ public:
     // The address listened on, "127.0.0.1:5025" ("[::1]:5025").
     std::string ListeningOn() const;
 
-    // Stops accepting; the message running on the board finishes and its
+    // Stops accepting; the message running finishes and its
     // reply goes out; every connection is closed.
     void Stop();
 
@@ -51,7 +53,8 @@ private:
     std::size_t OpenClients() const;
 
     ServerSettings settings_;
-    BoardWorker worker_;
+    const CommandTable table_;
+    MessageWorker worker_;   // after the table: stops before it goes
     QTcpServer listener_;
     std::map<std::uint64_t, std::unique_ptr<ClientConnection>> connections_;
     std::uint64_t lastId_ = 0;

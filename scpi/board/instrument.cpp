@@ -1,9 +1,8 @@
 #include "scpi/instrument.h"
 
-#include <cstdio>
 #include <utility>
 
-#include "scpi/scpi_error.h"
+#include "core/message_volts.h"
 
 namespace tarnel::scpi {
 
@@ -11,12 +10,6 @@ namespace {
 
 constexpr const char* kMaker = "Velorn";
 constexpr const char* kModel = "Tarnel Evaluation Board";
-
-std::string Volts(double volts) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.6g V", volts);
-    return text;
-}
 
 [[noreturn]] void OutOfRange(const std::string& detail) { throw ScpiFailure(ErrorCode::DataOutOfRange, detail); }
 
@@ -29,30 +22,41 @@ std::string Instrument::Identity() const {
     return std::string(kMaker) + "," + kModel + "," + std::to_string(setup_.boardNumber) + "," + setup_.version;
 }
 
-std::uint32_t Instrument::CodeForVolts(double volts) const {
-    if (!(volts >= 0 && volts <= protocol::kFullScaleVolts)) {
-        OutOfRange(Volts(volts) + " is outside 0 to " + Volts(protocol::kFullScaleVolts));
-    }
-    if (volts > limit_) OutOfRange(Volts(volts) + " is above the limit of " + Volts(limit_));
-    return protocol::NearestDacDataAtMost(volts, limit_);
+OutputCap Instrument::LimitCap() const {
+    return OutputCap::Nearest(limit_, OutputCap::AtMost(setup_.ceilingVolts));
 }
 
-void Instrument::SetLevelCode(std::uint32_t code) {
-    if (code > protocol::kDataMask) {
-        OutOfRange("code " + std::to_string(code) + " is above the largest code " + std::to_string(protocol::kDataMask));
+std::uint32_t Instrument::CodeForVolts(double volts) const {
+    switch (RefusalOfVolts(volts, LimitCap())) {
+        case LevelRefusal::None: break;
+        case LevelRefusal::AboveCap:
+            throw LevelAboveLimit(MessageVolts(volts) + " is above the limit of " + MessageVolts(limit_));
+        default:
+            OutOfRange(MessageVolts(volts) + " is outside 0 to " + MessageVolts(protocol::kFullScaleVolts));
     }
-    if (protocol::DacOutputVolts(code) > limit_) {
-        OutOfRange("code " + std::to_string(code) + " sets " + Volts(protocol::DacOutputVolts(code)) +
-                   ", above the limit of " + Volts(limit_));
+    return WordForVolts(volts, LimitCap());
+}
+
+void Instrument::SetLevelCode(std::uint64_t code) {
+    switch (RefusalOfWord(code, protocol::PowerDown::Normal, LimitCap())) {
+        case LevelRefusal::None: break;
+        case LevelRefusal::AboveCap:
+            throw LevelAboveLimit("code " + std::to_string(code) + " sets " +
+                                  MessageVolts(protocol::DacOutputVolts(static_cast<std::uint32_t>(code))) +
+                                  ", above the limit of " + MessageVolts(limit_));
+        default:
+            OutOfRange("code " + std::to_string(code) + " is above the largest code " + std::to_string(protocol::kDataMask));
     }
-    Apply(code, outputOn_, offMode_);
+    Apply(static_cast<std::uint32_t>(code), outputOn_, offMode_);
 }
 
 void Instrument::SetLimit(double volts) {
     if (!(volts >= 0 && volts <= setup_.ceilingVolts)) {
-        OutOfRange("limit " + Volts(volts) + " is outside 0 to " + Volts(setup_.ceilingVolts));
+        OutOfRange("limit " + MessageVolts(volts) + " is outside 0 to " + MessageVolts(setup_.ceilingVolts));
     }
-    if (LevelVolts() > volts) OutOfRange("the level set, " + Volts(LevelVolts()) + ", is above it; lower the level first");
+    if (level_ > OutputCap::Nearest(volts, OutputCap::AtMost(setup_.ceilingVolts)).highestWord) {
+        OutOfRange("the level set, " + MessageVolts(LevelVolts()) + ", is above it; lower the level first");
+    }
     limit_ = volts;
 }
 

@@ -18,8 +18,8 @@ std::string AddressText(const QHostAddress& address, quint16 port) {
 
 }  // namespace
 
-ScpiServer::ScpiServer(std::unique_ptr<Instrument> instrument, ServerSettings settings)
-    : settings_(std::move(settings)), worker_(std::move(instrument)) {
+ScpiServer::ScpiServer(CommandTable table, ServerSettings settings)
+    : settings_(std::move(settings)), table_(std::move(table)) {
     connect(&listener_, &QTcpServer::newConnection, this, [this] { Accept(); });
 }
 
@@ -74,13 +74,13 @@ void ScpiServer::Pump(std::uint64_t id) {
 }
 
 void ScpiServer::Run(std::uint64_t id, std::shared_ptr<ConnectionState> state, InputLines::Line line) {
-    worker_.Submit([this, id, state = std::move(state), line = std::move(line)](Instrument& instrument) {
+    worker_.Submit([this, id, state = std::move(state), line = std::move(line)] {
         std::optional<std::string> reply;
         if (line.overrun) {
             state->Report(ErrorCode::InputBufferOverrun,
                           "a line longer than " + std::to_string(InputLines::kLongestLine) + " bytes was dropped");
         } else {
-            reply = ExecuteMessage(line.text, *state, instrument);
+            reply = ExecuteMessage(line.text, table_, *state);
         }
         // Posted events reach the server in the order they were posted, so
         // each connection's replies keep the order of its lines.

@@ -2,7 +2,9 @@
 // level, the output on or off, the mode the output takes when off, the limit
 // on the level, the averaging of measurements) and the board they go to.
 // Each setting that changes the DAC is one DAC write; queries of settings do
-// not touch the board. A board failure throws ScpiFailure -240 (hardware
+// not touch the board. Levels compare with the limit by data word: the limit
+// lets through the word nearest to it (never one above the ceiling), so a
+// level and a limit given as the same number agree. A board failure throws ScpiFailure -240 (hardware
 // error) or -241 (hardware missing); after -241 the next command that needs
 // the board opens it again.
 //
@@ -17,9 +19,17 @@
 
 #include <tarnel/board_protocol.h>
 
+#include "core/level_check.h"
 #include "scpi/board.h"
+#include "scpi/scpi_error.h"
 
 namespace tarnel::scpi {
+
+// -222 for a level above the limit: the QUEStionable voltage event.
+class LevelAboveLimit : public ScpiFailure {
+public:
+    explicit LevelAboveLimit(const std::string& detail) : ScpiFailure(ErrorCode::DataOutOfRange, detail) {}
+};
 
 struct InstrumentSetup {
     unsigned boardNumber = 0;                            // for *IDN?
@@ -39,17 +49,18 @@ public:
 
     std::uint32_t LevelCode() const { return level_; }
     double LevelVolts() const { return protocol::DacOutputVolts(level_); }
-    // The code nearest to volts that the limit allows; -222 outside
-    // 0..full scale or above the limit.
+    // The code nearest to volts, not above the limit's code; -222 outside
+    // 0..full scale, LevelAboveLimit for volts nearer to a higher code.
     std::uint32_t CodeForVolts(double volts) const;
     // The highest code the limit allows.
-    std::uint32_t HighestCode() const { return protocol::LargestDacDataAtMost(limit_); }
-    // -222 for a code above 3FFFF or one whose output is above the limit.
-    void SetLevelCode(std::uint32_t code);
+    std::uint32_t HighestCode() const { return LimitCap().highestWord; }
+    // -222 for a code above 3FFFF, LevelAboveLimit above HighestCode.
+    void SetLevelCode(std::uint64_t code);
 
     double Limit() const { return limit_; }
     double Ceiling() const { return setup_.ceilingVolts; }
-    // -222 outside 0..ceiling, or below the level now set (lower that first).
+    // -222 outside 0..ceiling, or with the level now set above the code it
+    // allows (lower the level first).
     void SetLimit(double volts);
 
     bool OutputOn() const { return outputOn_; }
@@ -65,11 +76,14 @@ public:
     double Measure();
     // Whether the firmware answers one read-back. Never opens the board.
     bool SelfTest();
+    // Lost and not yet opened again.
+    bool BoardMissing() const { return !board_; }
     // *RST: output off in the off mode, level 0, one read per measurement;
     // the limit and the off mode stay.
     void Reset();
 
 private:
+    OutputCap LimitCap() const;
     // Writes code with the output on or off in mode; the settings change only
     // when the write is done.
     void Apply(std::uint32_t code, bool on, protocol::PowerDown mode);

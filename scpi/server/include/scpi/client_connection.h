@@ -1,10 +1,10 @@
 // One client of the server: its socket, its input cut into lines, its own
 // error queue and status registers, and the few messages it may have waiting
-// for the board worker. Those run in the order they were sent, and their
+// for the message worker. Those run in the order they were sent, and their
 // replies come back in that order. It hands out a line only while fewer than
 // kMostRunning are out and its unsent replies are few, so that a client that
 // floods the server, or never reads, fills its own TCP window instead of the
-// server's memory and takes no more than its share of the board.
+// server's memory and takes no more than its share of the instrument.
 #pragma once
 
 #include <memory>
