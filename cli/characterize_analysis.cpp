@@ -25,12 +25,7 @@ BitsPrediction Prediction(const linearity::BitsFigures& bits, double idealLsbVol
     prediction.inlLsb = Worst(bits.predictedInlEndPointLsb);
     for (const linearity::CarryDnl& carry : bits.carryDnl) prediction.carryDnlLsb.push_back({carry.dnlLsb, carry.code});
     if (bits.superpositionCheckLsb) prediction.superpositionLsb = Worst(*bits.superpositionCheckLsb);
-    const std::vector<double> volts = linearity::PredictAllCodes(bits.zeroVolts, bits.weightsVolts);
-    prediction.predictedInlLsb.reserve(volts.size());
-    for (std::size_t code = 0; code < volts.size(); ++code) {
-        const double line = bits.zeroVolts + bits.lsbVolts * static_cast<double>(code);
-        prediction.predictedInlLsb.push_back((volts[code] - line) / bits.lsbVolts);
-    }
+    prediction.predictedInlLsb = linearity::PredictedInlEndPointLsb(bits);
     return prediction;
 }
 

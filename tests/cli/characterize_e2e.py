@@ -257,8 +257,112 @@ def refusals(c):
     c.expect(meter.received == [], "a refused run spoke to the meter: %r" % meter.received)
 
 
+# --- accuracy, on the emulated bench ------------------------------------------------------------------------------
+
+# Every kind of error: offset, gain, bow, bit errors of both signs up to 2 LSB, noise.
+PROFILE = {"offset_uv": 25.0, "gain_ppm": 40.0, "bow_lsb": 1.5, "noise_uv": 1.0, "seed": 7,
+           "bit17_lsb": -1.8, "bit16_lsb": 1.2, "bit15_lsb": -0.7, "bit12_lsb": 0.6, "bit3_lsb": 0.3}
+METER = ["--meter", "0", "--meter-speed", "1000"]
+MEASURE = 'characterize --meter "$TARNEL_METER_ADDRESS" --nplc 10 --avg 16 --settle 0 --json'
+
+
+def model_volts(profile, k):
+    """V(k) of the DAC error model without noise, computed here from its definition."""
+    bits = sum(profile.get("bit%d_lsb" % i, 0.0) for i in range(18) if k >> i & 1)
+    bow = profile.get("bow_lsb", 0.0) * 4 * (k / K) * (1 - k / K)
+    return profile.get("offset_uv", 0.0) * 1e-6 + (1 + profile.get("gain_ppm", 0.0) * 1e-6) * LSB * (k + bits + bow)
+
+
+def reference_figures(volts):
+    """INL end-point, INL best-fit and DNL of {code: volts} by the usual definitions."""
+    codes = sorted(volts)
+    low, high = codes[0], codes[-1]
+    step = (volts[high] - volts[low]) / (high - low)
+    n = len(codes)
+    mean_code, mean_volts = sum(codes) / n, sum(volts.values()) / n
+    slope = sum((c - mean_code) * (volts[c] - mean_volts) for c in codes) / sum((c - mean_code) ** 2 for c in codes)
+    figures = {}
+    for c in codes:
+        dnl = (volts[c] - volts[c - 1]) / step - 1 if c - 1 in volts else None
+        figures[c] = ((volts[c] - volts[low] - step * (c - low)) / step,
+                      (volts[c] - mean_volts - slope * (c - mean_code)) / slope, dnl)
+    return figures
+
+
+def profile_file(c, profile, name):
+    path = c.path(name)
+    with open(path, "w") as f:
+        f.write("# DAC errors of the emulated bench\n" + "".join("%s = %s\n" % item for item in profile.items()))
+    return path
+
+
+def carry_codes():
+    codes = {0, K}
+    for j in range(1, 18):
+        codes |= {2 ** j - 1, 2 ** j, K - 2 ** j, K - 2 ** j + 1}
+    return sorted(codes)
+
+
+def accuracy(c):
+    """At NPLC 10 with --avg 16: INL and DNL of every code within 0.15 LSB of the model's noise-free value,
+    offset within 2 uV, gain within 2 ppm, the injected carry DNL found at its code."""
+    codes = carry_codes()
+    path = c.path("carries.csv")
+    (status, out, err), = c.run([MEASURE + " --codes %s --csv %s" % (c.code_file(codes), path)],
+                                [*METER, "--dac-errors", profile_file(c, PROFILE, "profile.txt")])
+    if not c.expect(status == 0, "accuracy: exit %d: %s" % (status, err)):
+        return
+    summary = json.loads(out)
+    reference = reference_figures({k: model_volts(PROFILE, k) for k in codes})
+    rows = c.csv_rows(path)
+    c.expect([int(r["code"]) for r in rows] == codes, "accuracy: codes %r" % [r["code"] for r in rows])
+    for row in rows:
+        inl_ep, inl_bf, dnl = reference[int(row["code"])]
+        c.expect(abs(float(row["inl_ep_lsb"]) - inl_ep) <= 0.15, "accuracy: INL end-point %r, model %.4f" % (row, inl_ep))
+        c.expect(abs(float(row["inl_bf_lsb"]) - inl_bf) <= 0.15, "accuracy: INL best-fit %r, model %.4f" % (row, inl_bf))
+        c.expect((row["dnl_lsb"] == "") == (dnl is None), "accuracy: DNL where none is: %r" % row)
+        if dnl is not None:
+            c.expect(abs(float(row["dnl_lsb"]) - dnl) <= 0.15, "accuracy: DNL %r, model %.4f" % (row, dnl))
+    c.expect(abs(summary["offset_uv"] - PROFILE["offset_uv"]) <= 2, "accuracy: offset %r uV" % summary["offset_uv"])
+    model_gain = ((model_volts(PROFILE, K) - model_volts(PROFILE, 0)) / (K * LSB) - 1) * 1e6
+    c.expect(abs(summary["gain_error_ppm"] - model_gain) <= 2, "accuracy: gain %r ppm, model %.3f" % (
+        summary["gain_error_ppm"], model_gain))
+    worst = summary["dnl_lsb"]
+    c.expect(worst["code"] == 2 ** 17 and abs(worst["worst"] - reference[2 ** 17][2]) <= 0.15,
+             "accuracy: worst DNL %r, the injected carry is at 131072 (%.3f)" % (worst, reference[2 ** 17][2]))
+    c.expect(summary["monotonic"] is False and summary["meter"]["identity"].count(",") == 3, "accuracy: %r" % summary)
+
+
+def prediction(c):
+    """Without the bow, the bits prediction is within 0.2 LSB of a grid:1025 measurement at every grid code, and
+    its superposition check is small; with the bow, the check reports it."""
+    straight = dict(PROFILE, bow_lsb=0.0)
+    path = c.path("grid.csv")
+    results = c.run([MEASURE + " --codes bits", MEASURE + " --codes grid:1025 --csv %s" % path],
+                    [*METER, "--dac-errors", profile_file(c, straight, "straight.txt")])
+    (bowed,) = c.run([MEASURE + " --codes bits"], [*METER, "--dac-errors", profile_file(c, PROFILE, "bowed.txt")])
+    if not c.expect(all(r[0] == 0 for r in results + [bowed]), "prediction: exits %r" % [r[0] for r in results]):
+        return
+    bits = json.loads(results[0][1])["bits"]
+    weights = bits["weights_lsb"]
+    lsb = sum(weights) / K
+    rows = c.csv_rows(path)
+    c.expect(len(rows) == 1025, "prediction: %d grid rows" % len(rows))
+    worst = 0.0
+    for row in rows:
+        k = int(row["code"])
+        predicted = sum(w for i, w in enumerate(weights) if k >> i & 1) / lsb - k
+        worst = max(worst, abs(predicted - float(row["inl_ep_lsb"])))
+    c.expect(worst <= 0.2, "prediction: bits prediction %.3f LSB from the grid" % worst)
+    c.expect(abs(bits["superposition_lsb"]["worst"]) < 0.15, "prediction: check without bow %r" % bits)
+    check = json.loads(bowed[1])["bits"]["superposition_lsb"]
+    c.expect(abs(check["worst"]) > 0.5, "prediction: the bow of 1.5 LSB does not show: %r" % check)
+    print("prediction: %.3f LSB from the grid; superposition check %.3f LSB without bow, %.3f LSB with" % (
+        worst, bits["superposition_lsb"]["worst"], check["worst"]))
+
+
 SCENARIOS = {f.__name__: f for f in (meter_absent, meter_error, meter_silent, meter_hangs_up, unplugged, interrupted,
-                                     limits, refusals)}
+                                     limits, refusals, accuracy, prediction)}
 
 if __name__ == "__main__":
     scenario, emulator, tarnelctl = sys.argv[1:4]
