@@ -1,4 +1,4 @@
-// Sweep throughput of tarnelctl's board session on the emulated board, for
+// Sweep throughput of tarnelctl's board connection on the emulated board, for
 // each library, against the floor of two control transfers per point: a DAC
 // write and a read-back made with bare libusb on the same board. Goal: at
 // least 0.9 of the floor with no settling time. Runs under umockdev-wrapper
@@ -42,9 +42,9 @@ double FloorPointsPerSecond(tarnel::bench::BareBoard& bare, const std::vector<st
     return codes.size() / std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-double SweepPointsPerSecond(BoardConnection& session, const SweepPlan& plan) {
+double SweepPointsPerSecond(BoardConnection& board, const SweepPlan& plan) {
     const Clock::time_point start = Clock::now();
-    const SweepOutcome outcome = RunSweep(session, plan, [](const SweepPoint&) {}, [] { return false; });
+    const SweepOutcome outcome = RunSweep(board, plan, [](const SweepPoint&) {}, [] { return false; });
     if (outcome.end != SweepEnd::Completed) Fail("the sweep failed: " + outcome.failure);
     return plan.codes.size() / std::chrono::duration<double>(Clock::now() - start).count();
 }
@@ -52,13 +52,13 @@ double SweepPointsPerSecond(BoardConnection& session, const SweepPlan& plan) {
 void Measure(LibraryChoice library, const char* name, const SweepPlan& plan) {
     // Rounds alternate between the two paths, so that load from other
     // programs on the machine falls on both alike.
-    BoardConnection session(library, 0, false);
+    BoardConnection board(library, 0, false);
     tarnel::bench::BareBoard bare;
     std::vector<double> sweeps;
     std::vector<double> floors;
     for (int round = 0; round < kRounds; ++round) {
         floors.push_back(FloorPointsPerSecond(bare, plan.codes));
-        sweeps.push_back(SweepPointsPerSecond(session, plan));
+        sweeps.push_back(SweepPointsPerSecond(board, plan));
     }
     const double sweep = Median(sweeps);
     const double floor = Median(floors);

@@ -176,7 +176,7 @@ ScanResult BoardConnection::Scan(LibraryChoice library) {
     } unbind;
     LibraryMessages messages;
     ScanResult result;
-    // One board, opened as a session opens it, asked whether its firmware answers.
+    // One board, opened as a connection opens it, asked whether its firmware answers.
     const auto survey = [&](unsigned board) {
         const FirmwareProbe probe = ProbeFirmware(messages);
         return ScannedBoard{board, probe.absentReason.empty(), probe.running, probe.absentReason};

@@ -98,12 +98,12 @@ private:
     void LogReadings(BoardConnection& board, const ReadCommand& command) const;
 
     void Write(std::uint32_t data, protocol::PowerDown mode, QJsonObject extra) const {
-        BoardConnection session = Open();
-        const std::uint32_t inputWord = session.Write(data, mode);
+        BoardConnection board = Open();
+        const std::uint32_t inputWord = board.Write(data, mode);
         if (!options_.json) return PrintLine(WrittenLine(data, mode));
         QJsonObject written = WrittenJson(data, inputWord, mode);
         for (auto key = extra.begin(); key != extra.end(); ++key) written[key.key()] = key.value();
-        written["firmware_loaded"] = session.LoadedFirmware();
+        written["firmware_loaded"] = board.LoadedFirmware();
         PrintJson(written);
     }
 

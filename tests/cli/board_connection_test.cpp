@@ -1,7 +1,7 @@
-// The board session against the emulated board, in process, so that the
+// The board connection against the emulated board, in process, so that the
 // board's request log shows exactly what reaches it: the firmware only when
 // it does not run, one DAC request per written code, one read-back request
-// per read. And the same session as the SCPI server's board, with each
+// per read. And the same connection as the SCPI server's board, with each
 // library: a setting is one DAC request packed as the program packs it, a
 // setting query makes none; a board unplugged and plugged in again is opened
 // by the next command that needs it, its firmware loaded, its DAC not written.

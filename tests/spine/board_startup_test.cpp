@@ -50,6 +50,30 @@ TEST_P(BoardStartUp, HandsTheFirmwarePathBesideTheProgramAndWritesNothingToTheDa
     EXPECT_TRUE(Requests().empty());
 }
 
+TEST_P(BoardStartUp, StepByStepEachLibraryLoadsTheConnectedBoardItsOwnWay) {
+    Double().SetLoadStatus(DoneStatus(GetParam()));
+    Double().SetSearchResult(/*board=*/3, /*handle=*/42);
+    link::BoardLibrary& library = BindingFor(GetParam());
+    std::vector<std::uint8_t> boards;
+    ASSERT_EQ(library.SearchForBoards(boards), 0);
+    ASSERT_EQ(boards.size(), 1u);
+    ASSERT_EQ(library.ConnectBoard(boards[0]), 0);
+    ASSERT_TRUE(link::LoadFirmwareIntoConnectedBoard());
+    EXPECT_EQ(Declare::LinkStatus, DoneStatus(GetParam()));
+    if (GetParam() == Variant::Newer) {
+        EXPECT_TRUE(library.ListsBoards());
+        EXPECT_EQ(boards[0], 3);
+        EXPECT_EQ(Double().Operations(),
+                  (std::vector<std::string>{"Search_For_Boards", "Connect", "Download_Firmware"}));
+        EXPECT_EQ(Double().Calls()[2].args[0], 42) << "into the board Connect gave";
+    } else {
+        EXPECT_FALSE(library.ListsBoards()) << "the older library lists its one board unseen";
+        EXPECT_EQ(boards[0], 0);
+        EXPECT_EQ(Double().Operations(), std::vector<std::string>{"LoadFirmWare"});
+    }
+    EXPECT_EQ(Double().Calls().back().path, ExpectedFirmwarePath());
+}
+
 // Only the newer library searches for boards.
 using NewerStartUp = SpineTest;
 

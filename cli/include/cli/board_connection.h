@@ -1,14 +1,14 @@
 // The connection to one evaluation board through one of the two board-access
-// libraries, as tarnelctl and the services built on it use it. The library is bound as the
-// windowed programs bind it (newer: the configured absolute path; older:
-// libToveri.so beside the program); the board is picked from the library's
-// list; the firmware (Brisan.hex beside the program) is loaded only when the
+// libraries, as tarnelctl and the services built on it use it. The library is
+// bound as the windowed programs bind it (newer: the configured absolute path;
+// older: libToveri.so beside the program); the board is picked from the
+// library's list; the firmware (Brisan.hex beside the program) is loaded only when the
 // board does not answer a read-back, so the DAC keeps what an earlier run set.
 // Every failure is a CommandFailure whose status tells its kind: Unreachable
 // while opening, TransferFailed once the board is open.
 //
 // The board-access library and the control state are process-wide: a process
-// holds one session (or one scan) at a time.
+// holds one connection (or one scan) at a time.
 #pragma once
 
 #include <cstdint>
@@ -50,7 +50,7 @@ public:
     BoardConnection(const BoardConnection&) = delete;
     BoardConnection& operator=(const BoardConnection&) = delete;
 
-    // Whether opening the session loaded the firmware.
+    // Whether opening the connection loaded the firmware.
     bool LoadedFirmware() const { return loadedFirmware_; }
 
     // Writes data in mode with exactly one DAC request (0xDD), through the
@@ -62,7 +62,7 @@ public:
     Reading Read(unsigned count);
 
     // After a failed Write or Read: whether the board has gone (unplugged,
-    // or no longer reachable), so that only a new session can reach it.
+    // or no longer reachable), so that only a new connection can reach it.
     bool BoardGone() const;
 
     // Every board the library lists, opened and asked whether its firmware
