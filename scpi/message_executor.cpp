@@ -1,5 +1,6 @@
 #include "scpi/message_executor.h"
 
+#include <exception>
 #include <vector>
 
 #include "scpi/command_call.h"
@@ -11,8 +12,10 @@ namespace tarnel::scpi {
 
 namespace {
 
+// A failure of the instrument rather than of the message: the message goes on.
 bool IsHardwareFailure(ErrorCode code) {
-    return code == ErrorCode::HardwareError || code == ErrorCode::HardwareMissing;
+    return code == ErrorCode::HardwareError || code == ErrorCode::HardwareMissing ||
+           code == ErrorCode::DeviceSpecificError;
 }
 
 // The unit's answer when it is a query.
@@ -45,6 +48,12 @@ std::optional<std::string> ExecuteMessage(std::string_view message, const Comman
             UpdateConditions(table.Basics(), connection);
             connection.Report(failure.Code(), failure.what());
             if (!IsHardwareFailure(failure.Code())) return Joined(answers);
+            if (unit.query) answers.push_back(kNotANumber);
+        } catch (const std::exception& failure) {
+            // A handler that failed in a way it did not foresee: the client
+            // still gets its error and its reply, and the server runs on.
+            UpdateConditions(table.Basics(), connection);
+            connection.Report(ErrorCode::DeviceSpecificError, failure.what());
             if (unit.query) answers.push_back(kNotANumber);
         }
     }

@@ -17,6 +17,7 @@ std::string_view ErrorText(ErrorCode code) {
         {ErrorCode::IllegalParameterValue, "Illegal parameter value"},
         {ErrorCode::HardwareError, "Hardware error"},
         {ErrorCode::HardwareMissing, "Hardware missing"},
+        {ErrorCode::DeviceSpecificError, "Device-specific error"},
         {ErrorCode::QueueOverflow, "Queue overflow"},
         {ErrorCode::InputBufferOverrun, "Input buffer overrun"},
     };

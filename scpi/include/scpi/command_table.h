@@ -3,19 +3,32 @@
 // instrument answers alike (IEEE 488.2 common commands, SYSTem:ERRor,
 // SYSTem:VERSion and the STATus subsystem) from the instrument's basics.
 //
-// How an instrument defines its table:
+// How an instrument defines its table, and serves it (scpi/server/):
 //
 //   CommandTable MeterCommands(Meter& meter) {
 //       InstrumentBasics basics;
-//       basics.identity = [&meter] { return meter.Identity(); };      // *IDN?
-//       basics.reset = [&meter] { meter.Reset(); };                   // *RST
+//       basics.identity = [&meter] { return meter.Identity(); };   // *IDN?
+//       basics.reset = [&meter] { meter.Reset(); };                // *RST
 //       return CommandTable(std::move(basics), {
-//           {"[SENSe:]VOLTage[:DC]:RANGe",                            // the header
-//            [&meter](CommandCall& call) { meter.SetRange(call.Number(Unit::Volts, ...)); },
-//            [&meter](CommandCall&) { return Nr3(meter.Range(), 6); }},
-//           {"READ", {}, [&meter](CommandCall& call) { ... }},        // query only
+//           {"[SENSe:]AVERage:COUNt",                                // header
+//            [&meter](CommandCall& call) {                           // setting form
+//                meter.SetCount(static_cast<unsigned>(call.Whole({1, 100, 100, 1})));
+//            },
+//            [&meter](CommandCall& call) {                           // query form
+//                call.NoParameter();
+//                return Nr1(meter.Count());
+//            }},
+//           {"READ", {}, [&meter](CommandCall& call) {               // a query only
+//                call.NoParameter();
+//                return Nr3(meter.Read(), 6);
+//            }},
 //       });
 //   }
+//
+//   Meter meter;   // outlives the server
+//   ScpiServer server(MeterCommands(meter), ServerSettings{{"127.0.0.1", 5025}, 8, log});
+//   if (auto failure = server.Listen()) ...;
+//   QCoreApplication::exec();
 //
 // A header is keywords joined by ':', each in its long form with the short
 // form in upper case ("VOLTage" answers to VOLT and VOLTAGE in any case),
@@ -24,7 +37,8 @@
 // returns its answer; a form without a handler is an undefined header (-113).
 // Handlers read their parameters through the CommandCall and refuse with
 // ScpiFailure: a command error ends the message, a hardware failure (-240,
-// -241) does not, and a query that fails so answers 9.91E+37.
+// -241) does not, and a query that fails so answers 9.91E+37. Any other
+// exception is queued as -300 and taken as a hardware failure.
 //
 // The table and its handlers run on one thread at a time (the server's
 // worker): what they capture needs no locking, and must outlive the server.

@@ -1,7 +1,8 @@
 // Runs one program message of a connection, unit after unit, through an
 // instrument's command table. A unit whose header or parameters are refused
-// ends the message there, its error queued; a hardware failure (-240, -241)
-// is queued and the message goes on, a query that failed so answering
+// ends the message there, its error queued; a hardware failure (-240, -241,
+// and -300 for any other exception of a handler) is queued and the message
+// goes on, a query that failed so answering
 // 9.91E+37 (SCPI's not-a-number), so that a client never waits for a reply
 // that cannot come. Before and after each unit the instrument's conditions
 // go to the connection's STATus registers.

@@ -21,6 +21,7 @@ enum class ErrorCode : int {
     IllegalParameterValue = -224,
     HardwareError = -240,
     HardwareMissing = -241,
+    DeviceSpecificError = -300,
     QueueOverflow = -350,
     InputBufferOverrun = -363,
 };
