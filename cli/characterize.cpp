@@ -35,6 +35,55 @@ LimitedFigures Limited(const CharacterizeFigures& figures) {
     return limited;
 }
 
+// The rows (the file written again with their figures, or stdout), the
+// summary, then the plot; the first of them that could not be written.
+std::string WriteResults(const CharacterizeCommand& command, const CharacterizeRunFacts& facts,
+                         const CharacterizeFigures& figures, const std::vector<CharacterizePoint>& points,
+                         CsvFile* csv) {
+    const SweepOutput& output = command.output;
+    std::vector<std::string> rows;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        rows.push_back(CharacterizeCsvRow(points[i], figures.perPoint.at(i)));
+    }
+    std::string outputFailure;
+    try {
+        if (csv) {
+            csv->Rewrite(rows);
+        } else if (output.rows == SweepOutput::Rows::CsvOnStdout) {
+            CsvFile out("-", kCharacterizeCsvHeader);
+            for (const std::string& row : rows) out.WriteLine(row);
+        }
+    } catch (const CommandFailure& failure) {
+        outputFailure = failure.what();
+    }
+    if (output.jsonSummary) {
+        QJsonObject summary = CharacterizeJson(facts, figures);
+        if (output.rows == SweepOutput::Rows::InJsonSummary) {
+            QJsonArray json;
+            for (std::size_t i = 0; i < points.size(); ++i) {
+                json.append(CharacterizeRowJson(points[i], figures.perPoint.at(i)));
+            }
+            summary["rows"] = json;
+        }
+        PrintJson(summary);
+    } else {
+        // The summary goes beside the rows: on stderr when they are on stdout.
+        std::FILE* stream = output.SummaryOnStdout() ? stdout : stderr;
+        std::fputs(CharacterizeText(facts, figures).c_str(), stream);
+        std::fflush(stream);
+    }
+    if (output.plotFile && !points.empty()) {
+        try {
+            DrawCharacterizePlot(points, figures, *output.plotFile,
+                                 "DAC linearity, " + command.codes.text + ", " +
+                                     std::to_string(points.size()) + " codes");
+        } catch (const CommandFailure& failure) {
+            if (outputFailure.empty()) outputFailure = failure.what();
+        }
+    }
+    return outputFailure;
+}
+
 }  // namespace
 
 ExitStatus Characterize(const GlobalOptions& options, const CharacterizeCommand& command) {
@@ -90,46 +139,7 @@ ExitStatus Characterize(const GlobalOptions& options, const CharacterizeCommand&
     facts.firmwareLoaded = board.LoadedFirmware();
     facts.failedLimits = FailedLimits(command.limits, Limited(figures));
 
-    std::vector<std::string> rows;
-    for (std::size_t i = 0; i < outcome.points.size(); ++i) {
-        rows.push_back(CharacterizeCsvRow(outcome.points[i], figures.perPoint.at(i)));
-    }
-    std::string outputFailure;
-    try {
-        if (csv) {
-            csv->Rewrite(rows);
-        } else if (output.rows == SweepOutput::Rows::CsvOnStdout) {
-            CsvFile out("-", kCharacterizeCsvHeader);
-            for (const std::string& row : rows) out.WriteLine(row);
-        }
-    } catch (const CommandFailure& failure) {
-        outputFailure = failure.what();
-    }
-    if (output.jsonSummary) {
-        QJsonObject summary = CharacterizeJson(facts, figures);
-        if (output.rows == SweepOutput::Rows::InJsonSummary) {
-            QJsonArray json;
-            for (std::size_t i = 0; i < outcome.points.size(); ++i) {
-                json.append(CharacterizeRowJson(outcome.points[i], figures.perPoint.at(i)));
-            }
-            summary["rows"] = json;
-        }
-        PrintJson(summary);
-    } else {
-        // The summary goes beside the rows: on stderr when they are on stdout.
-        std::FILE* stream = output.SummaryOnStdout() ? stdout : stderr;
-        std::fputs(CharacterizeText(facts, figures).c_str(), stream);
-        std::fflush(stream);
-    }
-    if (output.plotFile && !outcome.points.empty()) {
-        try {
-            DrawCharacterizePlot(outcome.points, figures, *output.plotFile,
-                                 "DAC linearity, " + command.codes.text + ", " +
-                                     std::to_string(outcome.points.size()) + " codes");
-        } catch (const CommandFailure& failure) {
-            if (outputFailure.empty()) outputFailure = failure.what();
-        }
-    }
+    const std::string outputFailure = WriteResults(command, facts, figures, outcome.points, csv.get());
 
     const std::string kept = std::to_string(outcome.points.size()) + " of " + std::to_string(plan.codes.size()) +
                              " codes measured" + (csv ? ", their rows are in " + output.csvFile : "");

@@ -155,15 +155,17 @@ that drops the connection, stops the run like a failed transfer (exit 5).
 Ctrl-C stops after the current code. The rows measured are kept either way.
 
 Definitions (V measured, LSB = {full} / 2^18, K = {largest}): offset V(0) in uV
-and LSB; gain error (V(K) - V(0)) / (K LSB) - 1 in ppm and % FSR; measured LSB
-(V(K) - V(0)) / K; INL end-point (V(k) - V(0)) / measured LSB - k and INL best-fit
-(against the least-squares line of the measured codes), worst with its code;
-DNL(k) = (V(k) - V(k-1)) / measured LSB - 1 where k and k-1 were both measured;
-monotonic: no DNL <= -1; noise: rms of the readings' standard deviation (--avg 2
-or more). With bits also: each bit's weight w_i = V(2^i) - V(0) in LSB (least
-squares over all the codes), the INL superposition predicts over every code, the
-predicted DNL at each major carry (w_j - sum of w_i for i < j) / LSB - 1, and the
-superposition check: measured minus predicted at the j*K/8 codes.
+and LSB; measured LSB: the step of the end-point line, through the lowest and
+highest codes measured ((V(K) - V(0)) / K with bits); gain error: measured LSB
+/ LSB - 1 in ppm and % FSR; INL end-point: (V(k) - end-point line) / measured
+LSB; INL best-fit: (V(k) - least-squares line of the measured codes) / its step;
+each worst with its code; DNL(k) = (V(k) - V(k-1)) / measured LSB - 1 where k and
+k-1 were both measured; monotonic: no DNL <= -1; noise: rms of the readings'
+standard deviations (--avg 2 or more). With bits also: each bit's weight w_i =
+V(2^i) - V(0) in LSB (least squares over all the codes), the INL superposition
+predicts over every code, the predicted DNL at each major carry (w_j - sum of
+w_i for i < j) / LSB - 1, and the superposition check: measured minus
+predicted at the j*K/8 codes.
 
 characterize CSV columns: {ccsv}
   empty where a value does not exist. Rows go to the file as each code is done
@@ -175,8 +177,8 @@ characterize JSON: {"meter": {"resource", "identity", "nplc",
   (null, "interrupted", "transfer failed" or "meter failed"), "settle_ms",
   "csv", "plot", "firmware_loaded", "parked" (the word, or null), "ideal_lsb_uv",
   "offset_uv", "offset_lsb", "gain_error_ppm", "gain_error_pct_fsr",
-  "measured_lsb_uv", "end_point_codes", "inl_ep_lsb", "inl_bf_lsb", "dnl_lsb" (each {"worst",
-  "code"}), "monotonic", "noise_uv", "limits" ({"inl", "dnl", "offset_mv",
+  "measured_lsb_uv", "end_point_codes", "inl_ep_lsb", "inl_bf_lsb", "dnl_lsb"
+  (each {"worst", "code"}), "monotonic", "noise_uv", "limits" ({"inl", "dnl", "offset_mv",
   "gain_pct", "passed", "failed": [...]} or null), "bits" ({"weights_lsb": [18],
   "predicted_inl_lsb": {"worst", "code"}, "carry_dnl_lsb": [{"code", "dnl"}],
   "superposition_lsb": {"worst", "code"}} or null), "rows" (only without --csv)}
@@ -187,8 +189,9 @@ codes and the measured codes on it) above DNL, in LSB against the code.
 Exit status: 0 done, 1 other failure, 2 usage, 3 no board / no permission /
 no firmware / meter not reachable or refusing its settings, 4 value out of
 range or above --vmax, 5 USB transfer failed (characterize: or the meter
-failed) during the work, 6 a --limits figure failed, 130 interrupted (Ctrl-C). Every failure prints one line on stderr
-naming the cause and the fix; data goes to stdout.
+failed) during the work, 6 a --limits figure failed, 130 interrupted (Ctrl-C).
+Every failure prints one line on stderr naming the cause and the fix; data goes
+to stdout.
 )";
 
 }  // namespace
