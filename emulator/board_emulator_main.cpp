@@ -7,11 +7,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 #include <variant>
 
 #include "child_process.h"
 #include "command_line.h"
+#include "emulated_meter.h"
 #include <tarnel/emulated_board.h>
 
 namespace {
@@ -47,7 +49,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (std::holds_alternative<HelpRequested>(parsed)) {
-        std::printf("%s\n", kUsage);
+        std::printf("%s\n%s\n", kUsage, kOptionsHelp);
         return 0;
     }
     const EmulatorRun& run = std::get<EmulatorRun>(parsed);
@@ -57,6 +59,16 @@ int main(int argc, char** argv) {
     HoldForwardedSignals();   // from here on, a signal cannot end us with the test bed left behind
     try {
         EmulatedBoard board(run.options);   // sets UMOCKDEV_DIR for the command
+        std::optional<EmulatedMeter> meter;
+        if (run.meter) {
+            // The probes on board 0's output, as its DAC word sets it.
+            meter.emplace([&board] { return board.SampleOutputVolts(); }, *run.meter);
+            if (const auto problem = meter->Listen()) {
+                std::fprintf(stderr, "board-emulator: meter: %s\n", problem->c_str());
+                return kEmulatorFailed;
+            }
+            ::setenv(kMeterAddressVariable, meter->ListeningOn().Text().c_str(), 1);
+        }
         return RunToCompletion(run.command);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "board-emulator: %s\n", error.what());

@@ -3,6 +3,7 @@
 #include "dac_errors_file.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 
@@ -31,15 +32,28 @@ std::optional<unsigned> ParseCount(std::string_view text) {
     return count;
 }
 
+// A speed factor: a positive finite number, "1000" or "2.5".
+std::optional<double> ParseSpeed(std::string_view text) {
+    double speed = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), speed);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(speed) || speed <= 0) {
+        return std::nullopt;
+    }
+    return speed;
+}
+
 }  // namespace
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     EmulatorRun run;
+    std::optional<double> meterSpeed;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
         if (option == "--") {
             run.command.assign(arguments.begin() + static_cast<std::ptrdiff_t>(i) + 1, arguments.end());
             if (run.command.empty()) return Problem("no COMMAND after --");
+            if (meterSpeed && !run.meter) return Problem("--meter-speed needs --meter");
+            if (run.meter && meterSpeed) run.meter->speed = *meterSpeed;
             return run;
         }
         if (option == "--help" || option == "-h") return HelpRequested{};
@@ -56,7 +70,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             continue;
         }
         const bool takesValue = option == "--unplug-after" || option == "--stall" || option == "--timeout" ||
-                                option == "--boards" || option == "--dac-errors";
+                                option == "--boards" || option == "--dac-errors" || option == "--meter" ||
+                                option == "--meter-speed";
         if (!takesValue) return Problem("unknown option '" + option + "'");
         if (i + 1 >= arguments.size()) return Problem(option + " needs a value");
         const std::string& value = arguments[++i];
@@ -64,6 +79,20 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             const auto count = ParseCount(value);
             if (!count) return Problem("--unplug-after needs a request count such as 3, not '" + value + "'");
             run.options.unplugAfter = *count;
+            continue;
+        }
+        if (option == "--meter") {
+            const auto address = ParseMeterAddress(value);
+            if (!address) {
+                return Problem("--meter needs a port such as 5025, or an address and port such as 127.0.0.1:5025, not '" +
+                               value + "'");
+            }
+            run.meter = MeterOptions{*address, 1};
+            continue;
+        }
+        if (option == "--meter-speed") {
+            meterSpeed = ParseSpeed(value);
+            if (!meterSpeed) return Problem("--meter-speed needs a positive factor such as 1000, not '" + value + "'");
             continue;
         }
         if (option == "--boards") {

@@ -69,14 +69,23 @@ std::vector<CommandRow> StandardCommands(const InstrumentBasics& basics) {
              const ConnectionState& connection = call.Connection();
              return NoParameterAnd(call, connection.status.StatusByte(connection.errors.Count() > 0, call.ReplyWaiting()));
          }},
-        // Every operation is complete when its command returns.
         {"*OPC",
-         [](CommandCall& call) {
+         [wait = basics.awaitOperations](CommandCall& call) {
              call.NoParameter();
+             if (wait) wait();
              call.Connection().status.RecordOperationComplete();
          },
-         [](CommandCall& call) { return NoParameterAnd(call, 1); }},
-        {"*WAI", [](CommandCall& call) { call.NoParameter(); }, {}},
+         [wait = basics.awaitOperations](CommandCall& call) {
+             call.NoParameter();
+             if (wait) wait();
+             return Nr1(1);
+         }},
+        {"*WAI",
+         [wait = basics.awaitOperations](CommandCall& call) {
+             call.NoParameter();
+             if (wait) wait();
+         },
+         {}},
         {"*TST", {},
          [selfTest = basics.selfTest](CommandCall& call) {
              return NoParameterAnd(call, !selfTest || selfTest() ? 0 : 1);

@@ -26,6 +26,29 @@ TEST(EmulatorCommandLineTest, ParsesEveryOptionAndTheCommand) {
     EXPECT_EQ(healthy.boards, 1u);
     EXPECT_TRUE(healthy.stallRequests.empty() && healthy.timeoutRequests.empty());
     EXPECT_TRUE(std::holds_alternative<HelpRequested>(ParseCommandLine({"--help"})));
+    EXPECT_FALSE(std::get<EmulatorRun>(ParseCommandLine({"--", "true"})).meter);
+}
+
+TEST(EmulatorCommandLineTest, TheMeterListensWhereToldAtTheSpeedAsked) {
+    const struct {
+        std::vector<std::string> arguments;
+        std::string address;
+        double speed;
+    } cases[] = {
+        {{"--meter", "5025"}, "127.0.0.1:5025", 1},
+        {{"--meter-speed", "1e3", "--meter", "0"}, "127.0.0.1:0", 1000},
+        {{"--meter", "0.0.0.0:80", "--meter-speed", "2.5"}, "0.0.0.0:80", 2.5},
+        {{"--meter", "[::1]:5025"}, "[::1]:5025", 1},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = c.arguments;
+        arguments.insert(arguments.end(), {"--", "prog"});
+        const auto parsed = ParseCommandLine(arguments);
+        const auto* run = std::get_if<EmulatorRun>(&parsed);
+        ASSERT_TRUE(run && run->meter) << c.address;
+        EXPECT_EQ(run->meter->address.Text(), c.address);
+        EXPECT_EQ(run->meter->speed, c.speed);
+    }
 }
 
 TEST(EmulatorCommandLineTest, RejectsBadUsageWithOneLineNamingTheProblem) {
@@ -43,6 +66,12 @@ TEST(EmulatorCommandLineTest, RejectsBadUsageWithOneLineNamingTheProblem) {
         {{"--boards", "0", "--", "x"}, "number of boards from 1"},
         {{"--boards", "17", "--", "x"}, "number of boards from 1"},
         {{"--dac-errors", "/nonexistent/errors.txt", "--", "x"}, "--dac-errors /nonexistent/errors.txt: cannot read"},
+        {{"--meter", "localhost:5025", "--", "x"}, "--meter needs a port"},
+        {{"--meter", "70000", "--", "x"}, "--meter needs a port"},
+        {{"--meter", "::1:5025", "--", "x"}, "--meter needs a port"},
+        {{"--meter", "5025", "--meter-speed", "0", "--", "x"}, "positive factor"},
+        {{"--meter", "5025", "--meter-speed", "inf", "--", "x"}, "positive factor"},
+        {{"--meter-speed", "10", "--", "x"}, "--meter-speed needs --meter"},
     };
     for (const auto& [arguments, cause] : cases) {
         const auto parsed = ParseCommandLine(arguments);

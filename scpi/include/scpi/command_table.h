@@ -69,6 +69,10 @@ struct InstrumentBasics {
     std::function<std::string()> identity;   // *IDN?: maker,model,serial,version
     std::function<void()> reset;             // *RST
     std::function<bool()> selfTest;          // *TST?: true when it passes; empty: always passes
+    // *OPC, *OPC?, *WAI: returns once the operations under way are done (a
+    // measurement that takes time); empty: every operation is done when its
+    // command returns.
+    std::function<void()> awaitOperations;
     // The conditions the instrument is in now, as STATus:QUEStionable and
     // STATus:OPERation bits; empty: none.
     std::function<std::uint16_t()> questionableCondition;
