@@ -78,7 +78,7 @@ QChartView* Chart(const CodeChart& content, double firstCode, double lastCode) {
             one = new QLineSeries;
         } else {
             auto* points = new QScatterSeries;
-            points->setMarkerSize(6);
+            points->setMarkerSize(9);
             one = points;
         }
         one->setName(data.name);
