@@ -31,7 +31,10 @@ CommandTable::Pattern CommandTable::PatternOf(std::string_view header) {
     for (std::size_t i = 0; i <= header.size(); ++i) {
         const char c = i < header.size() ? header[i] : ':';
         if (c != ':' && c != '[' && c != ']') continue;
-        if (i > start) nodes.push_back({std::string(header.substr(start, i - start)), optional});
+        if (i > start) {
+            const std::string_view keyword = header.substr(start, i - start);
+            nodes.push_back({std::string(keyword), ShortForm(keyword), optional});
+        }
         if (c == '[') optional = true;
         if (c == ']') optional = false;
         start = i + 1;
@@ -42,10 +45,13 @@ CommandTable::Pattern CommandTable::PatternOf(std::string_view header) {
 bool CommandTable::Matches(const Pattern& pattern, std::size_t p, const std::vector<std::string_view>& nodes,
                            std::size_t n) {
     if (p == pattern.size()) return n == nodes.size();
-    if (n < nodes.size() && NamesKeyword(nodes[n], pattern[p].keyword) && Matches(pattern, p + 1, nodes, n + 1)) {
+    const PatternNode& node = pattern[p];
+    const bool named = n < nodes.size() &&
+                       (EqualsIgnoringCase(nodes[n], node.shortForm) || EqualsIgnoringCase(nodes[n], node.keyword));
+    if (named && Matches(pattern, p + 1, nodes, n + 1)) {
         return true;
     }
-    return pattern[p].optional && Matches(pattern, p + 1, nodes, n);
+    return node.optional && Matches(pattern, p + 1, nodes, n);
 }
 
 }  // namespace tarnel::scpi

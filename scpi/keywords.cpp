@@ -1,7 +1,5 @@
 #include "scpi/keywords.h"
 
-#include <string>
-
 namespace tarnel::scpi {
 
 namespace {
@@ -18,12 +16,16 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-bool NamesKeyword(std::string_view typed, std::string_view keyword) {
+std::string ShortForm(std::string_view keyword) {
     std::string shortForm;
     for (const char c : keyword) {
         if (c == '*' || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) shortForm += c;
     }
-    return EqualsIgnoringCase(typed, keyword) || EqualsIgnoringCase(typed, shortForm);
+    return shortForm;
+}
+
+bool NamesKeyword(std::string_view typed, std::string_view keyword) {
+    return EqualsIgnoringCase(typed, keyword) || EqualsIgnoringCase(typed, ShortForm(keyword));
 }
 
 }  // namespace tarnel::scpi

@@ -1,5 +1,6 @@
 #include "emulated_meter.h"
 
+#include <cstdio>
 #include <memory>
 
 #include "meter_client.h"
@@ -12,7 +13,8 @@ EmulatedMeter::EmulatedMeter(MeterModel::Input input, MeterOptions options)
       server_([this] {
           auto client = std::make_shared<MeterClient>(meter_);
           return [client](const scpi::InputLines::Line& line) { return client->Run(line); };
-      }) {}
+      },
+      [](const std::string& line) { std::fprintf(stderr, "board-emulator: meter: %s\n", line.c_str()); }) {}
 
 EmulatedMeter::~EmulatedMeter() {
     // Waiting clients give up first, so that every client thread can end.

@@ -45,7 +45,8 @@ bool SendAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
-MeterServer::MeterServer(ClientStart start) : start_(std::move(start)) {}
+MeterServer::MeterServer(ClientStart start, std::function<void(const std::string&)> log)
+    : start_(std::move(start)), log_(std::move(log)) {}
 
 MeterServer::~MeterServer() { Stop(); }
 
@@ -117,6 +118,7 @@ void MeterServer::Accept() {
         ReapFinished();
         if (OpenClients() >= kMostClients) {
             ::close(socket);
+            if (log_) log_("refused a client: " + std::to_string(kMostClients) + " clients are connected, the most it serves");
             continue;
         }
         const int lowDelay = 1;

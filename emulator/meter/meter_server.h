@@ -29,7 +29,8 @@ public:
     // Makes the runner of a new client (which keeps that client's own state).
     using ClientStart = std::function<LineRunner()>;
 
-    explicit MeterServer(ClientStart start);
+    // log takes a line about a client refused (the most are connected).
+    MeterServer(ClientStart start, std::function<void(const std::string&)> log);
     ~MeterServer();   // Stop
     MeterServer(const MeterServer&) = delete;
     MeterServer& operator=(const MeterServer&) = delete;
@@ -57,6 +58,7 @@ private:
     unsigned OpenClients();
 
     ClientStart start_;
+    std::function<void(const std::string&)> log_;
     MeterAddress bound_;
     int listener_ = -1;
     int wake_ = -1;   // an eventfd, readable once Stop is asked for

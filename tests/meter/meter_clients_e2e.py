@@ -193,6 +193,11 @@ def concurrent(tarnelctl):
            "the slow reading gave %d readings, not 3000 of %r" % (len(readings), volts))
     expect(other.query("STAT:OPER:COND?") == "0", "the meter still shows that it measures")
 
+    # Eight clients at once (slow and other among them); a ninth is closed at once.
+    more = [Client() for _ in range(6)]
+    expect(all(c.query("*OPC?") == "1" for c in more), "eight clients at once are not all served")
+    expect(Client().line() == "", "a ninth client was not closed")
+
 
 def shutdown(tarnelctl, emulator):
     """The emulator ends with its command even while a client waits for an hour-long reading."""

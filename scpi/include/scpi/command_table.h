@@ -91,7 +91,8 @@ public:
 
 private:
     struct PatternNode {
-        std::string keyword;   // as the header writes it: "VOLTage"
+        std::string keyword;     // as the header writes it: "VOLTage"
+        std::string shortForm;   // "VOLT"
         bool optional = false;
     };
     using Pattern = std::vector<PatternNode>;
