@@ -13,7 +13,7 @@
 
 namespace tarnel::emulator {
 
-// The meter is shutting down: the message that waited is abandoned.
+// The meter is shutting down: a wait ends, and no message is served any more.
 class MeterStopped : public std::runtime_error {
 public:
     MeterStopped() : std::runtime_error("the meter is shutting down") {}
