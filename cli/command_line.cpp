@@ -4,6 +4,7 @@
 #include <set>
 
 #include "cli/command_failure.h"
+#include "cli/usage_failure.h"
 #include "cli/value_text.h"
 #include "core/read_counts.h"
 
@@ -16,11 +17,9 @@ constexpr std::uint64_t kMostLoggedReadings = 1000000;
 constexpr double kLongestIntervalMs = 86400e3;   // a day
 constexpr std::uint64_t kLargestBoardNumber = 255;
 constexpr std::uint64_t kMostClients = 256;
-constexpr const char* kCommandNames = "scan, code, volts, read, sweep and serve";
+constexpr const char* kCommandNames = "scan, code, volts, read, sweep, characterize and serve";
 
-[[noreturn]] void Usage(const std::string& what) {
-    throw CommandFailure(ExitStatus::Usage, what + " — run 'tarnelctl --help' for the usage");
-}
+[[noreturn]] void Usage(const std::string& what) { UsageFailure(what); }
 
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
@@ -173,6 +172,12 @@ Command BuildCommand(const CommandArguments& args, const GlobalOptions& options)
             serve.maxClients = static_cast<unsigned>(CountIn("--max-clients", *clients, 1, kMostClients));
         }
         return serve;
+    }
+    if (args.name == "characterize") {
+        args.Allow({"--meter", "--codes", "--from", "--to", "--nplc", "--settle", "--avg", "--csv", "--plot", "--limits",
+                    "--park"},
+                   0, "");
+        return ParseCharacterizeOptions(args.options, options.json);
     }
     Usage("unknown command " + Quoted(args.name) + "; the commands are " + kCommandNames);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/board_connection.h"
+#include "cli/characterize.h"
 #include "cli/linearity.h"
 #include "cli/number_text.h"
 #include "cli/output_limits.h"
@@ -88,6 +89,8 @@ public:
     void operator()(const SweepCommand& command) const;
 
     void operator()(const ServeCommand& command) const { Serve(options_, command); }
+
+    void operator()(const CharacterizeCommand& command) const { Characterize(options_, command); }
 
 private:
     BoardConnection Open() const { return BoardConnection(options_.library, options_.board, options_.reload); }

@@ -2,6 +2,8 @@
 
 #include <tarnel/board_protocol.h>
 
+#include "cli/characterize_command.h"
+#include "cli/characterize_csv.h"
 #include "cli/number_text.h"
 #include "cli/reading_log.h"
 #include "cli/sweep_csv.h"
@@ -42,6 +44,9 @@ Commands:
         [--csv FILE] [--plot FILE.png] [--mode MODE] [--park WORD]
                            write each code, wait, read back, one CSV row per point;
                            the DAC stays at the last code written unless --park
+  characterize --meter RESOURCE [--codes SET] [--nplc N] [--settle MS] [--avg N]
+        [--csv FILE] [--plot FILE.png] [--limits LIST] [--park WORD]
+                           measure the DAC with a bench DMM: offset, gain, INL, DNL
   serve [--listen ADDR:PORT] [--max-clients N]
                            the board as a SCPI instrument on TCP until SIGTERM or
                            Ctrl-C (exit 0): ADDR:PORT {listen} by default, [::1]:5025
@@ -130,10 +135,65 @@ to the board and every client shares them. A query that fails on the board
 answers 9.91E+37 and queues -240 or -241. --vmax caps VOLTage:LIMit. A level
 and a limit compare as DAC codes: VOLT 3.3 is allowed under VOLT:LIM 3.3.
 
+characterize writes each code (one DAC request), waits --settle MS (default
+{csettle}), takes --avg N readings of the meter (1 to {samples}, default 1; their mean
+and standard deviation) and the board's read-back code:
+  --meter RESOURCE         TCPIP0::HOST::PORT::SOCKET or HOST:PORT ([::1]:5025 for
+                           IPv6): a DMM taking SCPI on its socket port, set for DC
+                           volts, 10 V range, --nplc N (0.02 to 100, default {nplc}),
+                           autozero once, immediate trigger; its *IDN? is reported
+                           and any error it queues while being set refuses it
+  --codes SET              bits (default): 0, full scale, each 2^i and K-2^i, and
+                           j*K/8 for j = 1..7 (K = {largest}); carries: 2^j-1, 2^j,
+                           K-2^j and K-2^j+1 for j = 1..17; grid:N: N evenly spaced
+                           codes, both ends included; all --from WORD --to WORD:
+                           every code between; or FILE: hex codes, '#' comments
+  --limits LIST            inl=LSB,dnl=LSB,offset_mv=MV,gain_pct=PCT (any of them):
+                           a figure beyond its limit, or not measured, fails (exit 6)
+  --park WORD              the DAC is left at WORD (default 0) however the run ends,
+                           unless the board has gone
+A meter silent for longer than its timeout (2 s + 6 x avg x NPLC / 50 s), or one
+that drops the connection, stops the run like a failed transfer (exit 5).
+Ctrl-C stops after the current code. The rows measured are kept either way.
+
+Definitions (V measured, LSB = {full} / 2^18, K = {largest}): offset V(0) in uV
+and LSB; measured LSB: the step of the end-point line, through the lowest and
+highest codes measured ((V(K) - V(0)) / K with bits); gain error: measured LSB
+/ LSB - 1 in ppm and % FSR; INL end-point: (V(k) - end-point line) / measured
+LSB; INL best-fit: (V(k) - least-squares line of the measured codes) / its step;
+each worst with its code; DNL(k) = (V(k) - V(k-1)) / measured LSB - 1 where k and
+k-1 were both measured; monotonic: no DNL <= -1; noise: rms of the readings'
+standard deviations (--avg 2 or more). With bits also: each bit's weight w_i =
+V(2^i) - V(0) in LSB (least squares over all the codes), the INL superposition
+predicts over every code, the predicted DNL at each major carry (w_j - sum of
+w_i for i < j) / LSB - 1, and the superposition check: measured minus
+predicted at the j*K/8 codes.
+
+characterize CSV columns: {ccsv}
+  empty where a value does not exist. Rows go to the file as each code is done
+  (INL and DNL still empty); when the run ends the file is written again with
+  them. Without --csv the rows go to stdout at the end and the summary to stderr;
+  with --json and no --csv they are in the JSON object.
+characterize JSON: {"meter": {"resource", "identity", "nplc",
+  "readings_per_code"}, "codes", "planned", "points", "completed", "stopped"
+  (null, "interrupted", "transfer failed" or "meter failed"), "settle_ms",
+  "csv", "plot", "firmware_loaded", "parked" (the word, or null), "ideal_lsb_uv",
+  "offset_uv", "offset_lsb", "gain_error_ppm", "gain_error_pct_fsr",
+  "measured_lsb_uv", "end_point_codes", "inl_ep_lsb", "inl_bf_lsb", "dnl_lsb"
+  (each {"worst", "code"}), "monotonic", "noise_uv", "limits" ({"inl", "dnl", "offset_mv",
+  "gain_pct", "passed", "failed": [...]} or null), "bits" ({"weights_lsb": [18],
+  "predicted_inl_lsb": {"worst", "code"}, "carry_dnl_lsb": [{"code", "dnl"}],
+  "superposition_lsb": {"worst", "code"}} or null), "rows" (only without --csv)}
+A figure that was not measured is null.
+--plot draws INL (end-point and best-fit; with bits the predicted curve over all
+codes and the measured codes on it) above DNL, in LSB against the code.
+
 Exit status: 0 done, 1 other failure, 2 usage, 3 no board / no permission /
-no firmware, 4 value out of range or above --vmax, 5 USB transfer failed during
-the work, 130 interrupted (Ctrl-C). Every failure prints one line on stderr
-naming the cause and the fix; data goes to stdout.
+no firmware / meter not reachable or refusing its settings, 4 value out of
+range or above --vmax, 5 USB transfer failed (characterize: or the meter
+failed) during the work, 6 a --limits figure failed, 130 interrupted (Ctrl-C).
+Every failure prints one line on stderr naming the cause and the fix; data goes
+to stdout.
 )";
 
 }  // namespace
@@ -145,6 +205,10 @@ std::string HelpText() {
     text = Filled(text, "height", std::to_string(kPlotHeight));
     text = Filled(text, "listen", std::string(scpi::kDefaultListenAddress));
     text = Filled(text, "clients", std::to_string(scpi::kDefaultMaxClients));
+    text = Filled(text, "csettle", FixedText(kDefaultCharacterizeSettleMs, 0) + " ms");
+    text = Filled(text, "samples", std::to_string(kMostMeterSamples));
+    text = Filled(text, "nplc", FixedText(kDefaultNplc, 0));
+    text = Filled(text, "ccsv", kCharacterizeCsvHeader);
     text = Filled(text, "readcsv", kReadingCsvHeader);
     text = Filled(text, "largestCode", std::to_string(protocol::kDataMask));
     text = Filled(text, "converterBits", std::to_string(protocol::kConverterBits));

@@ -34,6 +34,19 @@ std::vector<std::uint32_t> SweepCodes(std::uint32_t from, std::uint32_t to, std:
     return codes;
 }
 
+bool ParkDac(BoardConnection& board, std::uint32_t word, protocol::PowerDown mode, bool afterFailedTransfer,
+             std::string& failure) {
+    if (afterFailedTransfer && board.BoardGone()) return false;
+    try {
+        board.Write(word, mode);
+        return true;
+    } catch (const CommandFailure& error) {
+        if (error.Status() != ExitStatus::TransferFailed) throw;
+        failure = std::string("parking the DAC failed: ") + error.what();
+        return false;
+    }
+}
+
 SweepPlan PlanSweep(const SweepCommand& command, std::optional<double> vmax) {
     SweepPlan plan;
     plan.mode = command.mode;
@@ -50,14 +63,8 @@ namespace {
 
 // Leaves the DAC at the plan's park word, unless the board has gone.
 void Park(BoardConnection& board, const SweepPlan& plan, SweepOutcome& outcome) {
-    if (!plan.park || (outcome.end == SweepEnd::TransferFailed && board.BoardGone())) return;
-    try {
-        board.Write(*plan.park, plan.mode);
-        outcome.parked = true;
-    } catch (const CommandFailure& failure) {
-        if (failure.Status() != ExitStatus::TransferFailed) throw;
-        outcome.parkFailure = std::string("parking the DAC failed: ") + failure.what();
-    }
+    if (!plan.park) return;
+    outcome.parked = ParkDac(board, *plan.park, plan.mode, outcome.end == SweepEnd::TransferFailed, outcome.parkFailure);
 }
 
 SweepOutcome RunPoints(BoardConnection& board, const SweepPlan& plan,

@@ -1,9 +1,5 @@
 #include "cli/sweep_csv.h"
 
-#include <cerrno>
-#include <cstring>
-
-#include "cli/command_failure.h"
 #include "cli/number_text.h"
 
 namespace tarnel::cli {
@@ -15,39 +11,8 @@ std::string SweepCsvRow(const SweepPoint& point) {
            CodeText(point.readMax);
 }
 
-SweepCsv::SweepCsv(const std::string& path) : path_(path) {
-    if (path == "-") {
-        file_ = stdout;
-    } else {
-        file_ = std::fopen(path.c_str(), "w");
-        if (file_ == nullptr) {
-            throw CommandFailure(ExitStatus::Failed, "cannot write " + path + ": " + std::strerror(errno) +
-                                                         " — give a --csv path in a folder you can write to");
-        }
-    }
-    try {
-        WriteLine(kSweepCsvHeader);
-    } catch (...) {
-        Close();   // no destructor runs for an object that was never made
-        throw;
-    }
-}
+SweepCsv::SweepCsv(const std::string& path) : file_(path, kSweepCsvHeader) {}
 
-SweepCsv::~SweepCsv() { Close(); }
-
-void SweepCsv::Close() {
-    if (file_ != stdout) std::fclose(file_);
-}
-
-void SweepCsv::Append(const SweepPoint& point) { WriteLine(SweepCsvRow(point)); }
-
-void SweepCsv::WriteLine(const std::string& line) {
-    // One write per line: a row is either in the file whole or not at all.
-    const std::string text = line + "\n";
-    if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() || std::fflush(file_) != 0) {
-        throw CommandFailure(ExitStatus::Failed, "cannot write " + (file_ != stdout ? path_ : std::string("stdout")) + ": " +
-                                                     std::strerror(errno) + " — free some space or pick another --csv path");
-    }
-}
+void SweepCsv::Append(const SweepPoint& point) { file_.WriteLine(SweepCsvRow(point)); }
 
 }  // namespace tarnel::cli

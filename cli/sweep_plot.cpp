@@ -1,134 +1,27 @@
 #include "cli/sweep_plot.h"
 
-#include <QApplication>
-#include <QChart>
-#include <QChartView>
-#include <QLineSeries>
-#include <QPixmap>
-#include <QScatterSeries>
-#include <QVBoxLayout>
-#include <QValueAxis>
-#include <QWidget>
-
-#include <algorithm>
-#include <cstdlib>
-#include <memory>
-
 #include <tarnel/board_protocol.h>
 
-#include "cli/command_failure.h"
-#include "cli/stderr_lines.h"
+#include "cli/chart_page.h"
 
 namespace tarnel::cli {
 
 void RequireSweepPlot() {}
 
-namespace {
-
-// Qt's remarks about the display environment (no runtime folder, a platform
-// without window hints) do not concern a picture drawn into a file; only its
-// fatal messages pass while the plot is drawn.
-void DropRemarks(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type == QtFatalMsg) PrintStderrLine("tarnelctl: " + message.toStdString());
-}
-
-// The Qt application the charts need, made here when the process has none.
-class ChartApplication {
-public:
-    ChartApplication() : previousHandler_(qInstallMessageHandler(DropRemarks)) {
-        if (QCoreApplication::instance() != nullptr) return;
-        // Drawing into a file needs no display.
-        if (std::getenv("QT_QPA_PLATFORM") == nullptr) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        application_ = std::make_unique<QApplication>(argc_, argv_);
-    }
-    ~ChartApplication() {
-        application_.reset();
-        qInstallMessageHandler(previousHandler_);
-    }
-    ChartApplication(const ChartApplication&) = delete;
-    ChartApplication& operator=(const ChartApplication&) = delete;
-
-private:
-    QtMessageHandler previousHandler_;
-    int argc_ = 1;
-    char name_[10] = "tarnelctl";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QApplication> application_;
-};
-
-QValueAxis* Axis(const QString& title, const char* labelFormat) {
-    auto* axis = new QValueAxis;
-    axis->setTitleText(title);
-    axis->setLabelFormat(labelFormat);
-    return axis;
-}
-
-// A chart with code on x, the given series on y, both axes attached.
-QChartView* Chart(const QString& title, const QString& yTitle, const std::vector<QXYSeries*>& series, double firstCode,
-                  double lastCode) {
-    auto* chart = new QChart;
-    chart->setTitle(title);
-    QValueAxis* x = Axis("DAC code (data word, decimal)", "%d");
-    x->setRange(firstCode, lastCode);
-    QValueAxis* y = Axis(yTitle, "%.3g");
-    chart->addAxis(x, Qt::AlignBottom);
-    chart->addAxis(y, Qt::AlignLeft);
-    double low = 0;
-    double high = 0;
-    bool first = true;
-    for (QXYSeries* one : series) {
-        chart->addSeries(one);
-        one->attachAxis(x);
-        one->attachAxis(y);
-        for (const QPointF& point : one->points()) {
-            low = first ? point.y() : std::min(low, point.y());
-            high = first ? point.y() : std::max(high, point.y());
-            first = false;
-        }
-    }
-    const double margin = std::max((high - low) * 0.05, 1e-3);
-    y->setRange(low - margin, high + margin);
-    chart->legend()->setAlignment(Qt::AlignBottom);
-    auto* view = new QChartView(chart);
-    view->setRenderHint(QPainter::Antialiasing);
-    return view;
-}
-
-}  // namespace
-
 void DrawSweepPlot(const std::vector<SweepPoint>& points, const std::string& title, const std::string& path) {
-    const ChartApplication application;
-
-    auto* ideal = new QLineSeries;
-    ideal->setName("set output (ideal)");
-    auto* readBack = new QScatterSeries;
-    readBack->setName("read-back");
-    readBack->setMarkerSize(6);
-    auto* error = new QLineSeries;
-    error->setName("read-back - set output");
+    CodeSeries ideal{"set output (ideal)", CodeSeries::Style::Line, {}};
+    CodeSeries readBack{"read-back", CodeSeries::Style::Points, {}};
+    CodeSeries error{"read-back - set output", CodeSeries::Style::Line, {}};
     for (const SweepPoint& point : points) {
-        ideal->append(point.code, point.setVolts);
-        readBack->append(point.code, protocol::ConverterVolts(point.readCode));
-        error->append(point.code, point.errorMv);
+        ideal.points.emplace_back(point.code, point.setVolts);
+        readBack.points.emplace_back(point.code, protocol::ConverterVolts(point.readCode));
+        error.points.emplace_back(point.code, point.errorMv);
     }
-    double firstCode = points.empty() ? 0 : points.front().code;
-    double lastCode = points.empty() ? 1 : points.back().code;
-    if (firstCode > lastCode) std::swap(firstCode, lastCode);
-    if (firstCode == lastCode) lastCode = firstCode + 1;
-
-    QWidget page;
-    page.setAttribute(Qt::WA_DontShowOnScreen);
-    page.setStyleSheet("background: white");
-    auto* layout = new QVBoxLayout(&page);
-    layout->addWidget(Chart(QString::fromStdString(title), "Output (V)", {ideal, readBack}, firstCode, lastCode), 3);
-    layout->addWidget(Chart("Read-back error", "Error (mV)", {error}, firstCode, lastCode), 2);
-    page.resize(kPlotWidth, kPlotHeight);
-    page.show();
-    const QPixmap picture = page.grab();
-    if (!picture.save(QString::fromStdString(path), "PNG")) {
-        throw CommandFailure(ExitStatus::Failed,
-                             "cannot write the plot " + path + " — give a --plot path ending in .png in a folder you can write to");
-    }
+    const double firstCode = points.empty() ? 0 : points.front().code;
+    const double lastCode = points.empty() ? 1 : points.back().code;
+    SaveCodeCharts({{QString::fromStdString(title), "Output (V)", {ideal, readBack}, 3},
+                    {"Read-back error", "Error (mV)", {error}, 2}},
+                   firstCode, lastCode, path);
 }
 
 }  // namespace tarnel::cli

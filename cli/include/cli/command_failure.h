@@ -14,7 +14,8 @@ enum class ExitStatus : int {
     Usage = 2,            // the command line is wrong
     Unreachable = 3,      // no board, no permission, no firmware, no board-access library
     OutOfRange = 4,       // a value outside the DAC's range or above --vmax: nothing written
-    TransferFailed = 5,   // a USB transfer failed during the work
+    TransferFailed = 5,   // a USB transfer failed during the work (characterize: or the meter failed)
+    LimitFailed = 6,      // characterize: a figure beyond its --limits
     Interrupted = 130,    // Ctrl-C (SIGINT); a stop by SIGTERM ends with 128 + 15
 };
 

@@ -12,6 +12,7 @@
 
 #include <tarnel/board_protocol.h>
 
+#include "cli/characterize_command.h"
 #include "cli/sweep_output.h"
 #include "scpi/listen_address.h"
 
@@ -58,7 +59,8 @@ struct ServeCommand {
     scpi::ListenAddress listen = *scpi::ParseListenAddress(scpi::kDefaultListenAddress);
     unsigned maxClients = scpi::kDefaultMaxClients;
 };
-using Command = std::variant<ScanCommand, CodeCommand, VoltsCommand, ReadCommand, SweepCommand, ServeCommand>;
+using Command =
+    std::variant<ScanCommand, CodeCommand, VoltsCommand, ReadCommand, SweepCommand, ServeCommand, CharacterizeCommand>;
 
 struct Invocation {
     GlobalOptions options;

@@ -49,6 +49,12 @@ struct SweepOutcome {
     std::string parkFailure;          // why the park word could not be written
 };
 
+// Leaves the DAC at word in mode, unless a transfer failed and the board has
+// gone. Returns whether it was written; a failed write leaves its reason in
+// failure.
+bool ParkDac(BoardConnection& board, std::uint32_t word, protocol::PowerDown mode, bool afterFailedTransfer,
+             std::string& failure);
+
 // The codes from `from` to `to` (either way round): every `step` codes with
 // `to` itself last, or `points` codes spread evenly with both ends included
 // (downwards the same codes as upwards, in reverse order).

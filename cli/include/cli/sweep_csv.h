@@ -12,9 +12,9 @@
 //               standard deviation, smallest and largest of the codes read
 #pragma once
 
-#include <cstdio>
 #include <string>
 
+#include "cli/csv_file.h"
 #include "cli/sweep.h"
 
 namespace tarnel::cli {
@@ -29,18 +29,11 @@ public:
     // Creates (or empties) the file at path and writes the header; "-" means
     // stdout. A file that cannot be written throws CommandFailure(Failed).
     explicit SweepCsv(const std::string& path);
-    ~SweepCsv();
-    SweepCsv(const SweepCsv&) = delete;
-    SweepCsv& operator=(const SweepCsv&) = delete;
 
     void Append(const SweepPoint& point);
 
 private:
-    void WriteLine(const std::string& line);
-    void Close();   // closes the file unless it is stdout
-
-    std::string path_;
-    std::FILE* file_ = nullptr;   // stdout for "-"
+    CsvFile file_;
 };
 
 }  // namespace tarnel::cli

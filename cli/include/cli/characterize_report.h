@@ -1,0 +1,35 @@
+// A characterisation's summary: as text ("name  value" lines, as every
+// tarnelctl summary) or as one JSON object whose keys tarnelctl --help lists.
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/characterize_command.h"
+#include "cli/characterize_figures.h"
+#include "cli/characterize_run.h"
+
+namespace tarnel::cli {
+
+// What the run was and how it ended, beside the figures.
+struct CharacterizeRunFacts {
+    std::string meterResource;   // HOST:PORT
+    std::string meterIdentity;   // its *IDN?
+    const CharacterizeCommand* command = nullptr;
+    std::size_t planned = 0;
+    CharacterizeEnd end = CharacterizeEnd::Completed;
+    bool firmwareLoaded = false;
+    std::optional<std::uint32_t> parkedAt;   // none: the DAC could not be parked
+    std::vector<std::string> failedLimits;
+};
+
+std::string CharacterizeText(const CharacterizeRunFacts& facts, const CharacterizeFigures& figures);
+QJsonObject CharacterizeJson(const CharacterizeRunFacts& facts, const CharacterizeFigures& figures);
+// One row of the CSV as a JSON object with the CSV's column names as keys.
+QJsonObject CharacterizeRowJson(const CharacterizePoint& point, const PointFigures& figures);
+
+}  // namespace tarnel::cli
