@@ -46,7 +46,8 @@ mkdir -p "$root/var/cache/apt/archives"
 cat >"$root/check.sh" <<'CHECK'
 #!/bin/bash
 set -euo pipefail
-export DEBIAN_FRONTEND=noninteractive LC_ALL=C.UTF-8 HOME=/tmp/home PATH=/usr/sbin:/usr/bin:/sbin:/bin
+# TMPDIR of the suite outside names a folder this root has not got.
+export DEBIAN_FRONTEND=noninteractive LC_ALL=C.UTF-8 HOME=/tmp/home TMPDIR=/tmp PATH=/usr/sbin:/usr/bin:/sbin:/bin
 mkdir -p "$HOME"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 apt_quiet() { "$@" >/tmp/apt.log 2>&1 || { tail -n 20 /tmp/apt.log >&2; fail "$* failed"; }; }
