@@ -20,6 +20,8 @@ import tempfile
 import threading
 import time
 
+import tarnelctl_e2e   # beside this script
+
 FULL_SCALE = 4.93
 LSB = FULL_SCALE / 2 ** 18
 K = 2 ** 18 - 1
@@ -88,16 +90,8 @@ class FakeMeter:
                         client.sendall((reply + "\n").encode())
 
 
-class Check:
-    def __init__(self, emulator, tarnelctl, work):
-        self.emulator, self.tarnelctl, self.work = emulator, tarnelctl, work
-        self.failures = 0
-
-    def expect(self, condition, what):
-        if not condition:
-            print("FAIL:", what, file=sys.stderr)
-            self.failures += 1
-        return condition
+class Check(tarnelctl_e2e.Check):
+    """The tarnelctl runner with what characterize's scenarios add."""
 
     def path(self, name):
         return os.path.join(self.work, name)
@@ -109,18 +103,7 @@ class Check:
         return path
 
     def run(self, commands, emulator_options=(), timeout=300):
-        """Runs tarnelctl commands one after another on one emulated board;
-        a list of (status, stdout, stderr), one per command."""
-        script = "; ".join(
-            '"$0" %s >"%s/out%d" 2>"%s/err%d"; echo $? >"%s/status%d"' % (c, self.work, i, self.work, i, self.work, i)
-            for i, c in enumerate(commands))
-        subprocess.run([self.emulator, *emulator_options, "--", "sh", "-c", script, self.tarnelctl], check=False,
-                       timeout=timeout)
-        results = []
-        for i in range(len(commands)):
-            read = lambda name: open(self.path("%s%d" % (name, i))).read()
-            results.append((int(read("status")), read("out"), read("err")))
-        return results
+        return super().run(commands, emulator_options, timeout)
 
     def one_line_failure(self, result, status, says, what):
         code, _, err = result

@@ -32,14 +32,16 @@ class Check:
         if not condition:
             print("FAIL:", what, file=sys.stderr)
             self.failures += 1
+        return condition
 
-    def run(self, commands, emulator_options=()):
+    def run(self, commands, emulator_options=(), timeout=None):
         """Runs tarnelctl commands one after another on one emulated board.
         Returns a list of (status, stdout, stderr), one per command."""
         script = "; ".join(
             '"$0" %s >"%s/out%d" 2>"%s/err%d"; echo $? >"%s/status%d"' % (c, self.work, i, self.work, i, self.work, i)
             for i, c in enumerate(commands))
-        subprocess.run([self.emulator, *emulator_options, "--", "sh", "-c", script, self.tarnelctl], check=False)
+        subprocess.run([self.emulator, *emulator_options, "--", "sh", "-c", script, self.tarnelctl], check=False,
+                       timeout=timeout)
         results = []
         for i in range(len(commands)):
             read = lambda name: open(os.path.join(self.work, "%s%d" % (name, i))).read()
