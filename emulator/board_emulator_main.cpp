@@ -15,6 +15,7 @@
 #include "child_process.h"
 #include "command_line.h"
 #include "emulated_meter.h"
+#include "usbtmc_meter_device.h"
 #include <tarnel/emulated_board.h>
 
 namespace {
@@ -79,15 +80,19 @@ int main(int argc, char** argv) {
     try {
         EmulatedBoard board(run.options);   // sets UMOCKDEV_DIR for the command
         std::optional<EmulatedMeter> meter;
+        std::optional<UsbtmcMeterDevice> usbMeter;
         if (run.meter) {
             // The probes on board 0's output, as its DAC word and the DAC's
             // errors set it, with the DAC's noise drawn afresh for each reading.
             meter.emplace([&board] { return board.SampleOutputVolts(); }, *run.meter);
-            if (const auto problem = meter->Listen()) {
+            if (const auto problem = meter->Start()) {
                 std::fprintf(stderr, "board-emulator: meter: %s\n", problem->c_str());
                 return kEmulatorFailed;
             }
-            ::setenv(kMeterAddressVariable, meter->ListeningOn().Text().c_str(), 1);
+            if (run.meterUsb) {
+                usbMeter.emplace(*meter, *run.meterUsb);
+                ::setenv(kMeterUsbVariable, usbMeter->Resource().c_str(), 1);
+            }
         }
         return RunToCompletion(run.command);
     } catch (const std::exception& error) {

@@ -32,6 +32,56 @@ std::optional<unsigned> ParseCount(std::string_view text) {
     return count;
 }
 
+// A USB id in hex, "B212" or "0xB212".
+std::optional<std::uint16_t> ParseUsbId(std::string_view text) {
+    if (text.starts_with("0x") || text.starts_with("0X")) text.remove_prefix(2);
+    unsigned id = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), id, 16);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || id > 0xFFFF) return std::nullopt;
+    return static_cast<std::uint16_t>(id);
+}
+
+// VID:PID[:SERIAL]; the serial is printable, without spaces or colons.
+std::optional<UsbMeterOptions> ParseUsbMeter(std::string_view text) {
+    UsbMeterOptions usb;
+    const std::size_t first = text.find(':');
+    if (first == std::string_view::npos) return std::nullopt;
+    const std::size_t second = text.find(':', first + 1);
+    const auto vendor = ParseUsbId(text.substr(0, first));
+    const auto product = ParseUsbId(text.substr(first + 1, second == std::string_view::npos ? std::string_view::npos
+                                                                                            : second - first - 1));
+    if (!vendor || !product) return std::nullopt;
+    usb.vendorId = *vendor;
+    usb.productId = *product;
+    if (second != std::string_view::npos) {
+        const std::string_view serial = text.substr(second + 1);
+        if (serial.empty() || serial.size() > 126) return std::nullopt;
+        for (const char c : serial) {
+            if (c <= ' ' || c > '~' || c == ':') return std::nullopt;
+        }
+        usb.serial = std::string(serial);
+    }
+    return usb;
+}
+
+// LINK[,NUMBER]: the link path and the number after the comma, if any.
+std::optional<std::pair<std::string, std::optional<unsigned>>> ParseLinkAnd(std::string_view text) {
+    const std::size_t comma = text.rfind(',');
+    const std::string_view link = text.substr(0, comma);
+    if (link.empty()) return std::nullopt;
+    if (comma == std::string_view::npos) return std::make_pair(std::string(link), std::optional<unsigned>());
+    const auto number = ParseCount(text.substr(comma + 1));
+    if (!number) return std::nullopt;
+    return std::make_pair(std::string(link), std::optional<unsigned>(*number));
+}
+
+bool IsStandardBaud(unsigned baud) {
+    for (const unsigned standard : {300u, 600u, 1200u, 2400u, 4800u, 9600u, 19200u, 38400u, 57600u, 115200u, 230400u}) {
+        if (baud == standard) return true;
+    }
+    return false;
+}
+
 // A speed factor: a positive finite number, "1000" or "2.5".
 std::optional<double> ParseSpeed(std::string_view text) {
     double speed = 0;
@@ -52,7 +102,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         if (option == "--") {
             run.command.assign(arguments.begin() + static_cast<std::ptrdiff_t>(i) + 1, arguments.end());
             if (run.command.empty()) return Problem("no COMMAND after --");
-            if (meterSpeed && !run.meter) return Problem("--meter-speed needs --meter");
+            if (meterSpeed && !run.meter) {
+                return Problem("--meter-speed needs a meter: --meter, --meter-usb, --meter-tty or --meter-gpib");
+            }
             if (run.meter && meterSpeed) run.meter->speed = *meterSpeed;
             return run;
         }
@@ -69,9 +121,25 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             run.options.renumeration = Renumeration::ComesBack;
             continue;
         }
+        if (option == "--meter-usb") {
+            // The ids are optional: the next word is taken only when it is not an option.
+            UsbMeterOptions usb;
+            if (i + 1 < arguments.size() && !arguments[i + 1].starts_with("--")) {
+                const auto parsed = ParseUsbMeter(arguments[++i]);
+                if (!parsed) {
+                    return Problem("--meter-usb needs VID:PID or VID:PID:SERIAL in hex such as 1209:B212:EMU0001, not '" +
+                                   arguments[i] + "'");
+                }
+                usb = *parsed;
+            }
+            run.meterUsb = usb;
+            if (!run.meter) run.meter = MeterOptions{};
+            continue;
+        }
         const bool takesValue = option == "--unplug-after" || option == "--replug-every" || option == "--stall" ||
                                 option == "--timeout" || option == "--boards" || option == "--dac-errors" ||
-                                option == "--meter" || option == "--meter-speed";
+                                option == "--meter" || option == "--meter-speed" ||
+                                option == "--meter-tty" || option == "--meter-gpib";
         if (!takesValue) return Problem("unknown option '" + option + "'");
         if (i + 1 >= arguments.size()) return Problem(option + " needs a value");
         const std::string& value = arguments[++i];
@@ -95,7 +163,28 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 return Problem("--meter needs a port such as 5025, or an address and port such as 127.0.0.1:5025, not '" +
                                value + "'");
             }
-            run.meter = MeterOptions{*address, 1};
+            if (!run.meter) run.meter = MeterOptions{};
+            run.meter->address = *address;
+            continue;
+        }
+        if (option == "--meter-tty") {
+            const auto parsed = ParseLinkAnd(value);
+            if (!parsed || (parsed->second && !IsStandardBaud(*parsed->second))) {
+                return Problem("--meter-tty needs LINK or LINK,BAUD with a standard rate from 300 to 230400 such as "
+                               "/tmp/meter-tty,115200, not '" + value + "'");
+            }
+            if (!run.meter) run.meter = MeterOptions{};
+            run.meter->tty = SerialLineOptions{parsed->first, parsed->second.value_or(9600)};
+            continue;
+        }
+        if (option == "--meter-gpib") {
+            const auto parsed = ParseLinkAnd(value);
+            if (!parsed || (parsed->second && *parsed->second > 30)) {
+                return Problem("--meter-gpib needs LINK or LINK,ADDR with a GPIB address from 0 to 30 such as "
+                               "/tmp/gpib-adapter,22, not '" + value + "'");
+            }
+            if (!run.meter) run.meter = MeterOptions{};
+            run.meter->gpib = GpibAdapterOptions{parsed->first, parsed->second.value_or(22)};
             continue;
         }
         if (option == "--meter-speed") {

@@ -1,7 +1,8 @@
 // The board-emulator command line:
 //   board-emulator [--no-board] [--boards N] [--unplug-after N] [--replug-every N] [--stall CODE]
 //                  [--timeout CODE] [--noise] [--renumerate] [--dac-errors FILE]
-//                  [--meter [ADDR:]PORT [--meter-speed X]] -- COMMAND [ARGS...]
+//                  [--meter [ADDR:]PORT] [--meter-usb [VID:PID[:SERIAL]]] [--meter-tty LINK[,BAUD]]
+//                  [--meter-gpib LINK[,ADDR]] [--meter-speed X] -- COMMAND [ARGS...]
 #pragma once
 
 #include <optional>
@@ -12,12 +13,14 @@
 #include <tarnel/emulated_board.h>
 
 #include "emulated_meter.h"
+#include "usbtmc_meter_device.h"
 
 namespace tarnel::emulator {
 
 inline constexpr const char* kUsage =
     "usage: board-emulator [--no-board] [--boards N] [--unplug-after N] [--replug-every N] [--stall CODE] "
-    "[--timeout CODE] [--noise] [--renumerate] [--dac-errors FILE] [--meter [ADDR:]PORT [--meter-speed X]] "
+    "[--timeout CODE] [--noise] [--renumerate] [--dac-errors FILE] [--meter [ADDR:]PORT] "
+    "[--meter-usb [VID:PID[:SERIAL]]] [--meter-tty LINK[,BAUD]] [--meter-gpib LINK[,ADDR]] [--meter-speed X] "
     "-- COMMAND [ARGS...]";
 
 // What --help prints after the usage line.
@@ -35,11 +38,23 @@ inline constexpr const char* kOptionsHelp =
     "  --dac-errors FILE     the DAC's offset, gain, bow, bit errors and noise from FILE (name = value lines)\n"
     "  --meter [ADDR:]PORT   a SCPI bench DMM on TCP (address 127.0.0.1 unless given; port 0: any free one)\n"
     "                        with its probes on board 0's output; COMMAND finds it in TARNEL_METER_ADDRESS\n"
-    "  --meter-speed X       every meter time (integration, autozero, trigger delay) divided by X (default 1)";
+    "  --meter-usb [VID:PID[:SERIAL]]\n"
+    "                        the meter as a USBTMC instrument on the emulated bus (default ids: the board's vendor,\n"
+    "                        product 0xB212, serial EMU0001); COMMAND finds its resource in TARNEL_METER_USB\n"
+    "  --meter-tty LINK[,BAUD]\n"
+    "                        the meter on an RS-232 line (pseudo-terminal, LINK a symbolic link to it; 9600 8N1\n"
+    "                        unless BAUD); COMMAND finds LINK in TARNEL_METER_TTY\n"
+    "  --meter-gpib LINK[,ADDR]\n"
+    "                        a \"++\" GPIB adapter on a pseudo-terminal (LINK a symbolic link to it) with the meter\n"
+    "                        at GPIB address ADDR (default 22); COMMAND finds LINK in TARNEL_METER_GPIB\n"
+    "  --meter-speed X       every meter time (integration, autozero, trigger delay, line pacing) divided by X\n"
+    "                        (default 1)\n"
+    "The meter options combine: one meter model answers on every connection given.";
 
 struct EmulatorRun {
     Options options;
-    std::optional<MeterOptions> meter;   // --meter
+    std::optional<MeterOptions> meter;           // any of --meter, --meter-tty, --meter-gpib, --meter-usb
+    std::optional<UsbMeterOptions> meterUsb;     // --meter-usb
     std::vector<std::string> command;    // never empty
 };
 struct HelpRequested {};

@@ -1,9 +1,8 @@
 #include "emulated_meter.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
-
-#include "meter_client.h"
 
 namespace tarnel::emulator {
 
@@ -20,8 +19,26 @@ EmulatedMeter::~EmulatedMeter() {
     // Waiting clients give up first, so that every client thread can end.
     meter_.Stop();
     server_.Stop();
+    if (tty_) tty_->Stop();
+    if (gpib_) gpib_->Stop();
 }
 
-std::optional<std::string> EmulatedMeter::Listen() { return server_.Listen(options_.address); }
+std::optional<std::string> EmulatedMeter::Start() {
+    if (options_.address) {
+        if (auto problem = server_.Listen(*options_.address)) return problem;
+        ::setenv(kMeterAddressVariable, server_.ListeningOn().Text().c_str(), 1);
+    }
+    if (options_.tty) {
+        tty_.emplace(meter_, *options_.tty, options_.speed);
+        if (auto problem = tty_->Start()) return "--meter-tty: " + *problem;
+        ::setenv(kMeterTtyVariable, options_.tty->link.c_str(), 1);
+    }
+    if (options_.gpib) {
+        gpib_.emplace(meter_, *options_.gpib, options_.speed);
+        if (auto problem = gpib_->Start()) return "--meter-gpib: " + *problem;
+        ::setenv(kMeterGpibVariable, options_.gpib->link.c_str(), 1);
+    }
+    return std::nullopt;
+}
 
 }  // namespace tarnel::emulator

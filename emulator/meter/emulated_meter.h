@@ -1,24 +1,38 @@
-// The emulated bench meter as board-emulator runs it: the shared meter model
-// behind a TCP server whose clients speak SCPI to it, each with its own error
-// queue and status registers.
+// The emulated bench meter as board-emulator runs it: one meter model, shared
+// by every connection it is reached on — a TCP server (--meter), a serial
+// line on a pseudo-terminal (--meter-tty), a "++" GPIB adapter on a
+// pseudo-terminal (--meter-gpib) and, attached by the USB side, a USBTMC
+// device (--meter-usb). Each client has its own error queue and status
+// registers; a setting made over one connection is seen over the others.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "gpib_adapter_meter.h"
 #include "meter_address.h"
+#include "meter_client.h"
 #include "meter_model.h"
 #include "meter_server.h"
+#include "serial_line_meter.h"
 #include "shared_meter.h"
 
 namespace tarnel::emulator {
 
-// The environment variable that tells COMMAND where the meter listens, "127.0.0.1:5025".
+// The environment variables that tell COMMAND where the meter is:
+// "127.0.0.1:5025", the link to the serial line, the link to the GPIB
+// adapter, and the USB resource "USB0::0x1209::0xB212::EMU0001::INSTR".
 inline constexpr const char* kMeterAddressVariable = "TARNEL_METER_ADDRESS";
+inline constexpr const char* kMeterTtyVariable = "TARNEL_METER_TTY";
+inline constexpr const char* kMeterGpibVariable = "TARNEL_METER_GPIB";
+inline constexpr const char* kMeterUsbVariable = "TARNEL_METER_USB";
 
 struct MeterOptions {
-    MeterAddress address;
-    double speed = 1;   // every meter time is divided by this
+    std::optional<MeterAddress> address;       // --meter: the TCP server
+    std::optional<SerialLineOptions> tty;      // --meter-tty
+    std::optional<GpibAdapterOptions> gpib;    // --meter-gpib
+    double speed = 1;                          // every meter time is divided by this
 };
 
 class EmulatedMeter {
@@ -30,14 +44,22 @@ public:
     EmulatedMeter(const EmulatedMeter&) = delete;
     EmulatedMeter& operator=(const EmulatedMeter&) = delete;
 
-    // Starts serving; the reason when it cannot.
-    std::optional<std::string> Listen();
+    // Starts every connection of the options and sets the environment
+    // variables that name them; the reason when one cannot start.
+    std::optional<std::string> Start();
     const MeterAddress& ListeningOn() const { return server_.ListeningOn(); }
+
+    // A new client of the shared meter, for a connection made elsewhere (the
+    // USB device).
+    std::unique_ptr<MeterClient> NewClient() { return std::make_unique<MeterClient>(meter_); }
+    SharedMeter& Shared() { return meter_; }
 
 private:
     MeterOptions options_;
     SharedMeter meter_;
     MeterServer server_;
+    std::optional<SerialLineMeter> tty_;
+    std::optional<GpibAdapterMeter> gpib_;
 };
 
 }  // namespace tarnel::emulator

@@ -48,9 +48,34 @@ TEST(EmulatorCommandLineTest, TheMeterListensWhereToldAtTheSpeedAsked) {
         const auto parsed = ParseCommandLine(arguments);
         const auto* run = std::get_if<EmulatorRun>(&parsed);
         ASSERT_TRUE(run && run->meter) << c.address;
-        EXPECT_EQ(run->meter->address.Text(), c.address);
+        ASSERT_TRUE(run->meter->address) << c.address;
+        EXPECT_EQ(run->meter->address->Text(), c.address);
         EXPECT_EQ(run->meter->speed, c.speed);
     }
+}
+
+TEST(EmulatorCommandLineTest, TheMeterAnswersOnEveryConnectionAsked) {
+    const auto parsed = ParseCommandLine({"--meter-usb", "--meter-tty", "/tmp/m,115200", "--meter-gpib", "/tmp/g",
+                                          "--meter-speed", "100", "--", "prog"});
+    const auto* run = std::get_if<EmulatorRun>(&parsed);
+    ASSERT_TRUE(run && run->meter && run->meterUsb);
+    EXPECT_FALSE(run->meter->address);
+    EXPECT_EQ(run->meterUsb->productId, kDefaultMeterProductId);
+    EXPECT_EQ(run->meterUsb->serial, "EMU0001");
+    ASSERT_TRUE(run->meter->tty && run->meter->gpib);
+    EXPECT_EQ(run->meter->tty->link, "/tmp/m");
+    EXPECT_EQ(run->meter->tty->baud, 115200u);
+    EXPECT_EQ(run->meter->gpib->link, "/tmp/g");
+    EXPECT_EQ(run->meter->gpib->address, 22u);
+    EXPECT_EQ(run->meter->speed, 100);
+
+    const auto ids = ParseCommandLine({"--meter-usb", "0x2A8D:0318:MY123", "--meter-gpib", "/tmp/g,7", "--", "prog"});
+    const auto* other = std::get_if<EmulatorRun>(&ids);
+    ASSERT_TRUE(other && other->meterUsb && other->meter && other->meter->gpib);
+    EXPECT_EQ(other->meterUsb->vendorId, 0x2A8D);
+    EXPECT_EQ(other->meterUsb->productId, 0x0318);
+    EXPECT_EQ(other->meterUsb->serial, "MY123");
+    EXPECT_EQ(other->meter->gpib->address, 7u);
 }
 
 TEST(EmulatorCommandLineTest, RejectsBadUsageWithOneLineNamingTheProblem) {
@@ -75,7 +100,15 @@ TEST(EmulatorCommandLineTest, RejectsBadUsageWithOneLineNamingTheProblem) {
         {{"--meter", "::1:5025", "--", "x"}, "--meter needs a port"},
         {{"--meter", "5025", "--meter-speed", "0", "--", "x"}, "positive factor"},
         {{"--meter", "5025", "--meter-speed", "inf", "--", "x"}, "positive factor"},
-        {{"--meter-speed", "10", "--", "x"}, "--meter-speed needs --meter"},
+        {{"--meter-speed", "10", "--", "x"}, "--meter-speed needs a meter"},
+        {{"--meter-usb", "1209", "--", "x"}, "--meter-usb needs VID:PID"},
+        {{"--meter-usb", "1209:10000", "--", "x"}, "--meter-usb needs VID:PID"},
+        {{"--meter-usb", "1209:B212:", "--", "x"}, "--meter-usb needs VID:PID"},
+        {{"--meter-usb", "1209:B212:A B", "--", "x"}, "--meter-usb needs VID:PID"},
+        {{"--meter-tty", ",9600", "--", "x"}, "--meter-tty needs LINK"},
+        {{"--meter-tty", "/tmp/m,9601", "--", "x"}, "standard rate"},
+        {{"--meter-gpib", "/tmp/g,31", "--", "x"}, "from 0 to 30"},
+        {{"--meter-gpib", "/tmp/g,x", "--", "x"}, "from 0 to 30"},
     };
     for (const auto& [arguments, cause] : cases) {
         const auto parsed = ParseCommandLine(arguments);
