@@ -1,15 +1,17 @@
 // characterize's pace on the emulated bench against its floor: per code one
 // bare DAC write (libusb), the settling wait and one bare meter reading
-// (READ? and its reply on a socket of its own), measured in the same run.
-// Goal: characterize takes at most 1/0.9 of the floor's time per code (ratio
-// >= 0.9); its read-back runs while the meter integrates. Runs as the command
-// of `board-emulator --meter 0 --meter-speed X`, which says in
-// TARNEL_METER_ADDRESS where the meter listens; optional arguments: codes per
-// run, NPLC, settle in ms.
+// (READ? and its reply, one bare exchange on the same connection), measured
+// in the same run. Goal: characterize takes at most 1/0.9 of the floor's time
+// per code (ratio >= 0.9); its read-back runs while the meter integrates.
+// Runs as the command of `board-emulator --meter 0 --meter-speed X` (or
+// --meter-usb, --meter-tty LINK,BAUD); optional arguments: codes per run,
+// NPLC, settle in ms, the meter's resource (default: TARNEL_METER_ADDRESS)
+// and the serial line's settings.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,7 +23,7 @@
 #include "cli/bench_meter.h"
 #include "cli/board_connection.h"
 #include "cli/characterize_run.h"
-#include "cli/meter_connection.h"
+#include "cli/meter_target.h"
 #include "linearity/code_sets.h"
 
 namespace {
@@ -41,7 +43,8 @@ constexpr int kRounds = 5;
 double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
 
 // Codes per second of one bare write, the settling wait and one bare reading each.
-double FloorCodesPerSecond(tarnel::bench::BareBoard& bare, MeterConnection& meter, const CharacterizePlan& plan,
+double FloorCodesPerSecond(tarnel::bench::BareBoard& bare, tarnel::scpi::client::Instrument& meter,
+                           const CharacterizePlan& plan,
                            std::chrono::milliseconds readingTimeout) {
     const auto settle = std::chrono::duration<double, std::milli>(plan.settleMs);
     const Clock::time_point start = Clock::now();
@@ -68,31 +71,32 @@ int main(int argc, char** argv) {
     const double nplc = argc > 2 ? std::strtod(argv[2], nullptr) : 1.0;
     const double settleMs = argc > 3 ? std::strtod(argv[3], nullptr) : 1.0;
     if (codes < 2 || codes > static_cast<long>(protocol::kDataMask) + 1) Fail("give 2 to 262144 codes");
-    const char* address = std::getenv("TARNEL_METER_ADDRESS");
-    const auto resource = address ? ParseMeterResource(address) : std::nullopt;
-    if (!resource) Fail("no meter: run it as the command of board-emulator --meter 0 --meter-speed X");
+    const char* address = argc > 4 ? argv[4] : std::getenv("TARNEL_METER_ADDRESS");
+    if (!address) Fail("no meter: run it as the command of board-emulator --meter 0 --meter-speed X");
     try {
+        std::map<std::string, std::string> connection;
+        if (argc > 5) connection["--serial"] = argv[5];
+        const MeterTarget target = ParseMeterTarget(address, connection, "the meter");
         CharacterizePlan plan;
         plan.codes = tarnel::linearity::GridCodes(0, protocol::kDataMask, static_cast<std::uint64_t>(codes));
         plan.settleMs = settleMs;
         const MeterSettings settings{nplc, 1};
         BoardConnection board(LibraryChoice::Newer, 0, false);
-        BenchMeter meter(*resource, settings);   // sets the meter for both paths
-        MeterConnection bareMeter(*resource, std::chrono::seconds(3));
+        BenchMeter meter(target.resource, target.connection, settings);   // sets the meter for both paths
         tarnel::bench::BareBoard bare;
         // Rounds alternate between the two paths, so that load from other
         // programs on the machine falls on both alike.
         std::vector<double> floors;
         std::vector<double> runs;
         for (int round = 0; round < kRounds; ++round) {
-            floors.push_back(FloorCodesPerSecond(bare, bareMeter, plan, ReadingTimeout(settings)));
+            floors.push_back(FloorCodesPerSecond(bare, meter.Connection(), plan, ReadingTimeout(settings)));
             runs.push_back(CharacterizeCodesPerSecond(board, meter, plan));
         }
         const double floor = Median(floors);
         const double run = Median(runs);
-        std::printf("characterize of %ld codes, NPLC %g, --settle %g ms, --avg 1, median of %d rounds: "
+        std::printf("%s: characterize of %ld codes, NPLC %g, --settle %g ms, --avg 1, median of %d rounds: "
                     "%.1f codes/s, floor (bare write + settle + bare reading) %.1f codes/s, ratio %.3f (goal >= 0.9)\n",
-                    codes, nplc, settleMs, kRounds, run, floor, run / floor);
+                    meter.Resource().c_str(), codes, nplc, settleMs, kRounds, run, floor, run / floor);
     } catch (const std::exception& error) {
         Fail(error.what());
     }

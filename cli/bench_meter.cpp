@@ -42,38 +42,59 @@ std::chrono::milliseconds ReadingTimeout(const MeterSettings& settings) {
     return std::chrono::milliseconds(2000 + std::llround(3 * integrationSeconds * 1000));
 }
 
-BenchMeter::BenchMeter(const MeterResource& resource, const MeterSettings& settings)
-    : connection_(resource, kConnectTimeout), settings_(settings) {
-    connection_.Send("*RST");
-    connection_.Send("*CLS");
-    identity_ = Trimmed(connection_.Query("*IDN?", kSetupTimeout));
+BenchMeter::BenchMeter(const scpi::client::InstrumentResource& resource,
+                       const scpi::client::ConnectionOptions& connection, const MeterSettings& settings)
+    : settings_(settings) {
+    try {
+        instrument_ = std::make_unique<scpi::client::Instrument>(resource, connection, kConnectTimeout);
+        Configure();
+    } catch (const scpi::client::InstrumentFailure& failure) {
+        ThrowMeterFailure(failure);
+    }
+}
+
+void BenchMeter::Configure() {
+    instrument_->Write("*RST");
+    instrument_->Write("*CLS");
+    identity_ = Trimmed(instrument_->Query("*IDN?", kSetupTimeout));
     char nplc[48];
     std::snprintf(nplc, sizeof nplc, "VOLT:DC:NPLC %g", settings_.nplc);
     for (const std::string& line : {std::string("CONF:VOLT:DC ") + std::to_string(static_cast<int>(kMeterRangeVolts)),
                                     std::string(nplc), std::string("VOLT:DC:ZERO:AUTO ONCE"),
                                     std::string("TRIG:SOUR IMM"), std::string("TRIG:COUN 1"),
                                     "SAMP:COUN " + std::to_string(settings_.samples)}) {
-        connection_.Send(line);
+        instrument_->Write(line);
     }
     std::string errors;
     for (int i = 0; i < kMostErrors; ++i) {
-        const std::string entry = Trimmed(connection_.Query("SYST:ERR?", kSetupTimeout));
+        const std::string entry = Trimmed(instrument_->Query("SYST:ERR?", kSetupTimeout));
         if (IsNoError(entry)) break;
         errors += (errors.empty() ? "" : "; ") + entry;
     }
     if (!errors.empty()) {
         throw CommandFailure(ExitStatus::Unreachable,
-                             "the meter at " + resource.Text() + " refused its configuration: " + errors +
+                             "the meter at " + instrument_->Describe() + " refused its configuration: " + errors +
                                  " — check --nplc and that it is a DMM taking SCPI (CONF:VOLT:DC, VOLT:DC:NPLC, "
                                  "VOLT:DC:ZERO:AUTO ONCE, TRIG:SOUR IMM, SAMP:COUN)");
     }
 }
 
-void BenchMeter::Trigger() { connection_.Send("READ?"); }
+void BenchMeter::Trigger() {
+    try {
+        instrument_->Write("READ?");
+    } catch (const scpi::client::InstrumentFailure& failure) {
+        ThrowMeterFailure(failure);
+    }
+}
 
 MeterReading BenchMeter::Fetch() {
-    const std::string reply = connection_.ReceiveLine(ReadingTimeout(settings_), "READ?");
-    const std::string where = "the meter at " + connection_.Resource().Text();
+    std::string reply;
+    try {
+        reply = instrument_->Read(ReadingTimeout(settings_), "READ?");
+    } catch (const scpi::client::InstrumentFailure& failure) {
+        ThrowMeterFailure(failure);
+    }
+    const std::string where = "the meter at " + instrument_->Describe();
     std::vector<double> values;
     std::size_t start = 0;
     for (;;) {

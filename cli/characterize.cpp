@@ -103,7 +103,7 @@ ExitStatus Characterize(const GlobalOptions& options, const CharacterizeCommand&
     // rows back, gets them once their figures are known.
     std::unique_ptr<CsvFile> csv;
     if (output.rows == SweepOutput::Rows::CsvFile) csv = std::make_unique<CsvFile>(output.csvFile, kCharacterizeCsvHeader);
-    BenchMeter meter(command.meter, MeterSettings{command.nplc, command.averaged});
+    BenchMeter meter(command.meter.resource, command.meter.connection, MeterSettings{command.nplc, command.averaged});
     BoardConnection board(options.library, options.board, options.reload);
 
     CharacterizeOutcome outcome;
@@ -131,7 +131,8 @@ ExitStatus Characterize(const GlobalOptions& options, const CharacterizeCommand&
 
     // The results of what was measured, however the run ended.
     const CharacterizeFigures figures = AnalyseCharacterization(outcome.points, command.codes.kind);
-    facts.meterResource = command.meter.Text();
+    facts.meterResource = meter.Resource();
+    facts.meterConnection = meter.ConnectionDetails();
     facts.meterIdentity = meter.Identity();
     facts.command = &command;
     facts.planned = plan.codes.size();

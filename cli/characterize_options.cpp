@@ -70,13 +70,11 @@ CodeSetChoice CodeSet(const std::map<std::string, std::string>& options) {
 CharacterizeCommand ParseCharacterizeOptions(const std::map<std::string, std::string>& options, bool json) {
     CharacterizeCommand command;
     const std::string* meter = Find(options, "--meter");
-    if (!meter) UsageFailure("characterize needs --meter HOST:PORT or --meter TCPIP0::HOST::PORT::SOCKET");
-    const auto resource = ParseMeterResource(*meter);
-    if (!resource) {
-        UsageFailure("--meter needs HOST:PORT (192.168.1.20:5025, [::1]:5025) or TCPIP0::HOST::PORT::SOCKET, not " +
-                     Quoted(*meter));
+    if (!meter) {
+        UsageFailure("characterize needs --meter RESOURCE, such as --meter 192.168.1.20:5025 or --meter "
+                     "USB0::0x2A8D::0x0318::SERIAL::INSTR ('tarnelctl meters' lists the meters connected here)");
     }
-    command.meter = *resource;
+    command.meter = ParseMeterTarget(*meter, options, "--meter");
     command.codes = CodeSet(options);
     if (const std::string* nplc = Find(options, "--nplc")) {
         command.nplc = DecimalIn("--nplc", *nplc, kLeastNplc, kMostNplc, "power-line cycles from 0.02 to 100");

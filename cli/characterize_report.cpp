@@ -1,5 +1,6 @@
 #include "cli/characterize_report.h"
 
+#include <cctype>
 #include <cstdio>
 
 #include "cli/number_text.h"
@@ -57,11 +58,21 @@ QJsonValue LimitsJson(const LinearityLimits& limits, const std::vector<std::stri
                        {"failed", names}};
 }
 
+// "GPIB adapter" -> "gpib_adapter", as the JSON keys are written.
+std::string KeyName(const std::string& name) {
+    std::string key;
+    for (const char c : name) {
+        key += c == ' ' || c == '-' ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return key;
+}
+
 }  // namespace
 
 std::string CharacterizeText(const CharacterizeRunFacts& facts, const CharacterizeFigures& figures) {
     const CharacterizeCommand& command = *facts.command;
     std::string text = Line("meter", facts.meterIdentity + " at " + facts.meterResource);
+    for (const auto& [name, value] : facts.meterConnection) text += Line(name, value);
     text += Line("settings", "NPLC " + FixedText(command.nplc, 2) + ", " + std::to_string(command.averaged) +
                                  " reading(s) a code, settle " + FixedText(command.settleMs, 1) + " ms");
     text += Line("codes", command.codes.text + ": " + std::to_string(figures.points) + " of " +
@@ -108,11 +119,13 @@ std::string CharacterizeText(const CharacterizeRunFacts& facts, const Characteri
 
 QJsonObject CharacterizeJson(const CharacterizeRunFacts& facts, const CharacterizeFigures& figures) {
     const CharacterizeCommand& command = *facts.command;
+    QJsonObject meter{{"resource", QString::fromStdString(facts.meterResource)},
+                      {"identity", QString::fromStdString(facts.meterIdentity)},
+                      {"nplc", command.nplc},
+                      {"readings_per_code", static_cast<int>(command.averaged)}};
+    for (const auto& [name, value] : facts.meterConnection) meter[QString::fromStdString(KeyName(name))] = QString::fromStdString(value);
     QJsonObject object{
-        {"meter", QJsonObject{{"resource", QString::fromStdString(facts.meterResource)},
-                              {"identity", QString::fromStdString(facts.meterIdentity)},
-                              {"nplc", command.nplc},
-                              {"readings_per_code", static_cast<int>(command.averaged)}}},
+        {"meter", meter},
         {"codes", QString::fromStdString(command.codes.text)},
         {"planned", static_cast<int>(facts.planned)},
         {"points", static_cast<int>(figures.points)},

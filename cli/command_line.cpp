@@ -17,16 +17,16 @@ constexpr std::uint64_t kMostLoggedReadings = 1000000;
 constexpr double kLongestIntervalMs = 86400e3;   // a day
 constexpr std::uint64_t kLargestBoardNumber = 255;
 constexpr std::uint64_t kMostClients = 256;
-constexpr const char* kCommandNames = "scan, code, volts, read, sweep, characterize and serve";
+constexpr const char* kCommandNames = "scan, code, volts, read, sweep, characterize, serve, meters and meter";
 
 [[noreturn]] void Usage(const std::string& what) { UsageFailure(what); }
 
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
 // Options that take no value; every other option takes one.
-bool IsFlag(const std::string& name) { return name == "--json" || name == "--reload"; }
+bool IsFlag(const std::string& name) { return name == "--json" || name == "--reload" || name == "--identify"; }
 bool IsGlobal(const std::string& name) {
-    return IsFlag(name) || name == "--library" || name == "--board" || name == "--vmax";
+    return name == "--json" || name == "--reload" || name == "--library" || name == "--board" || name == "--vmax";
 }
 // "--name" options and the "-h" shorthand; "-1.5" is a value, not an option.
 bool LooksLikeOption(const std::string& text) {
@@ -174,10 +174,28 @@ Command BuildCommand(const CommandArguments& args, const GlobalOptions& options)
         return serve;
     }
     if (args.name == "characterize") {
-        args.Allow({"--meter", "--codes", "--from", "--to", "--nplc", "--settle", "--avg", "--csv", "--plot", "--limits",
-                    "--park"},
-                   0, "");
+        std::set<std::string> known{"--meter", "--codes", "--from", "--to", "--nplc", "--settle", "--avg", "--csv",
+                                    "--plot", "--limits", "--park"};
+        known.insert(std::begin(kMeterConnectionOptions), std::end(kMeterConnectionOptions));
+        args.Allow(known, 0, "");
         return ParseCharacterizeOptions(args.options, options.json);
+    }
+    if (args.name == "meters") {
+        args.Allow({"--identify"}, 0, "");
+        return MetersCommand{args.Find("--identify") != nullptr};
+    }
+    if (args.name == "meter") {
+        if (args.words.empty()) Usage("meter needs a RESOURCE, such as USB0::0x2A8D::0x0318::SERIAL::INSTR");
+        const std::set<std::string> known(std::begin(kMeterConnectionOptions), std::end(kMeterConnectionOptions));
+        args.Allow(known, args.words.size(), "");
+        MeterCommand meter{ParseMeterTarget(args.words[0], args.options, "meter"), {args.words.begin() + 1, args.words.end()}};
+        if (meter.messages.empty()) meter.messages.push_back("*IDN?");
+        for (const std::string& message : meter.messages) {
+            if (message.empty() || message.find_first_of("\r\n") != std::string::npos) {
+                Usage("meter needs each MESSAGE on one line and not empty, not " + Quoted(message));
+            }
+        }
+        return meter;
     }
     Usage("unknown command " + Quoted(args.name) + "; the commands are " + kCommandNames);
 }

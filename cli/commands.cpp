@@ -9,6 +9,8 @@
 #include "cli/board_connection.h"
 #include "cli/characterize.h"
 #include "cli/linearity.h"
+#include "cli/meter_command.h"
+#include "cli/meters_command.h"
 #include "cli/number_text.h"
 #include "cli/output_limits.h"
 #include "cli/progress_bar.h"
@@ -91,6 +93,10 @@ public:
     void operator()(const ServeCommand& command) const { Serve(options_, command); }
 
     void operator()(const CharacterizeCommand& command) const { Characterize(options_, command); }
+
+    void operator()(const MetersCommand& command) const { ListMeters(options_, command); }
+
+    void operator()(const MeterCommand& command) const { TalkToMeter(options_, command); }
 
 private:
     BoardConnection Open() const { return BoardConnection(options_.library, options_.board, options_.reload); }

@@ -44,9 +44,18 @@ Commands:
         [--csv FILE] [--plot FILE.png] [--mode MODE] [--park WORD]
                            write each code, wait, read back, one CSV row per point;
                            the DAC stays at the last code written unless --park
-  characterize --meter RESOURCE [--codes SET] [--nplc N] [--settle MS] [--avg N]
+  characterize --meter RESOURCE [--serial SETTINGS] [--eol lf|crlf]
+        [--gpib-adapter WHERE] [--codes SET] [--nplc N] [--settle MS] [--avg N]
         [--csv FILE] [--plot FILE.png] [--limits LIST] [--park WORD]
                            measure the DAC with a bench DMM: offset, gain, INL, DNL
+  meters [--identify]      list the meters connected here: every USBTMC instrument
+                           and every serial port, as resources; --identify also asks
+                           each USB instrument *IDN? (exit 0 when none is found)
+  meter RESOURCE [MESSAGE ...] [--serial SETTINGS] [--eol lf|crlf] [--gpib-adapter WHERE]
+                           send each MESSAGE to the meter (no board needed), print
+                           each reply (a MESSAGE ending in ? is a query; none: *IDN?),
+                           then print what its error queue holds on stderr (exit 1
+                           when it held errors)
   serve [--listen ADDR:PORT] [--max-clients N]
                            the board as a SCPI instrument on TCP until SIGTERM or
                            Ctrl-C (exit 0): ADDR:PORT {listen} by default, [::1]:5025
@@ -138,11 +147,24 @@ and a limit compare as DAC codes: VOLT 3.3 is allowed under VOLT:LIM 3.3.
 characterize writes each code (one DAC request), waits --settle MS (default
 {csettle}), takes --avg N readings of the meter (1 to {samples}, default 1; their mean
 and standard deviation) and the board's read-back code:
-  --meter RESOURCE         TCPIP0::HOST::PORT::SOCKET or HOST:PORT ([::1]:5025 for
-                           IPv6): a DMM taking SCPI on its socket port, set for DC
-                           volts, 10 V range, --nplc N (0.02 to 100, default {nplc}),
-                           autozero once, immediate trigger; its *IDN? is reported
-                           and any error it queues while being set refuses it
+  --meter RESOURCE         a DMM taking SCPI, set for DC volts, 10 V range, --nplc N
+                           (0.02 to 100, default {nplc}), autozero once, immediate
+                           trigger; its *IDN? is reported and any error it queues
+                           while being set refuses it. RESOURCE as VISA writes it:
+                             TCPIP0::HOST::PORT::SOCKET or HOST:PORT   LAN socket
+                               ([::1]:5025 for IPv6)
+                             USB0::VID::PID::SERIAL[::IFACE]::INSTR    USBTMC (ids in
+                               hex 0x2A8D or decimal; 'tarnelctl meters' prints them)
+                             ASRL/dev/ttyUSB0::INSTR or /dev/ttyUSB0   RS-232 (SYST:REM
+                               is sent first, then *CLS)
+                             GPIB0::ADDR::INSTR                        GPIB (ADDR 0 to 30)
+                               through --gpib-adapter
+  --serial SETTINGS        RS-232: BAUD[,8N1][,none|rtscts|xonxoff|dtrdsr], default
+                           9600,8N1,none (dtrdsr needs a port with modem lines)
+  --eol lf|crlf            RS-232: the line end sent after each message (default lf)
+  --gpib-adapter WHERE     the "++" GPIB adapter: its device path (/dev/ttyUSB0) or
+                           HOST[:PORT] of a LAN adapter (port 1234 by default); its
+                           ++ver is reported
   --codes SET              bits (default): 0, full scale, each 2^i and K-2^i, and
                            j*K/8 for j = 1..7 (K = {largest}); carries: 2^j-1, 2^j,
                            K-2^j and K-2^j+1 for j = 1..17; grid:N: N evenly spaced
@@ -152,8 +174,10 @@ and standard deviation) and the board's read-back code:
                            a figure beyond its limit, or not measured, fails (exit 6)
   --park WORD              the DAC is left at WORD (default 0) however the run ends,
                            unless the board has gone
-A meter silent for longer than its timeout (2 s + 6 x avg x NPLC / 50 s), or one
-that drops the connection, stops the run like a failed transfer (exit 5).
+A meter silent for longer than its timeout (2 s + 6 x avg x NPLC / 50 s), one
+that drops the connection or is unplugged, or garbage on its line, stops the run
+like a failed transfer (exit 5). A meter that never answers *IDN? is not reachable
+(exit 3). Nothing is written to the DAC before the meter has answered.
 Ctrl-C stops after the current code. The rows measured are kept either way.
 
 Definitions (V measured, LSB = {full} / 2^18, K = {largest}): offset V(0) in uV
@@ -175,7 +199,7 @@ characterize CSV columns: {ccsv}
   them. Without --csv the rows go to stdout at the end and the summary to stderr;
   with --json and no --csv they are in the JSON object.
 characterize JSON: {"meter": {"resource", "identity", "nplc",
-  "readings_per_code"}, "codes", "planned", "points", "completed", "stopped"
+  "readings_per_code", "gpib_adapter" (its ++ver, GPIB only)}, "codes", "planned", "points", "completed", "stopped"
   (null, "interrupted", "transfer failed" or "meter failed"), "settle_ms",
   "csv", "plot", "firmware_loaded", "parked" (the word, or null), "ideal_lsb_uv",
   "offset_uv", "offset_lsb", "gain_error_ppm", "gain_error_pct_fsr",
@@ -188,10 +212,15 @@ A figure that was not measured is null.
 --plot draws INL (end-point and best-fit; with bits the predicted curve over all
 codes and the measured codes on it) above DNL, in LSB against the code.
 
-Exit status: 0 done, 1 other failure, 2 usage, 3 no board / no permission /
-no firmware / meter not reachable or refusing its settings, 4 value out of
-range or above --vmax, 5 USB transfer failed (characterize: or the meter
-failed) during the work, 6 a --limits figure failed, 130 interrupted (Ctrl-C).
+meters JSON: [{"resource", "kind" ("usbtmc" or "serial"), "manufacturer",
+  "product", "identity" (with --identify), "problem" (why a detail is missing)}]
+meter JSON: {"resource", "replies": [{"message", "reply"}], "errors": [...]}
+
+Exit status: 0 done, 1 other failure (meter: its error queue held errors), 2 usage,
+3 no board / no permission / no firmware / meter not reachable or refusing its
+settings, 4 value out of range or above --vmax, 5 USB transfer failed
+(characterize, meter: or the meter failed or stopped answering) during the work,
+6 a --limits figure failed, 130 interrupted (Ctrl-C).
 Every failure prints one line on stderr naming the cause and the fix; data goes
 to stdout.
 )";

@@ -108,12 +108,14 @@ Script Answering(const std::string& readings, std::vector<std::string> errors = 
     };
 }
 
-MeterResource Local(std::uint16_t port) { return MeterResource{"127.0.0.1", port}; }
+scpi::client::InstrumentResource Local(std::uint16_t port) {
+    return scpi::client::InstrumentResource{scpi::client::SocketResource{"127.0.0.1", port}};
+}
 
 TEST(BenchMeter, ConfiguresForDcVoltsAndAveragesItsReadings) {
     FakeMeter meter(Answering("+1.00000100E+00,+1.00000300E+00,+9.99999000E-01,+1.00000100E+00"));
     {
-        BenchMeter bench(Local(meter.Port()), MeterSettings{0.2, 4});
+        BenchMeter bench(Local(meter.Port()), {}, MeterSettings{0.2, 4});
         EXPECT_EQ(bench.Identity(), "Bench,DMM-1,0042,1.0");
         bench.Trigger();
         const MeterReading reading = bench.Fetch();
@@ -130,7 +132,7 @@ TEST(BenchMeter, ConfiguresForDcVoltsAndAveragesItsReadings) {
 
 TEST(BenchMeter, OneReadingHasNoDeviation) {
     FakeMeter meter(Answering("-1.5E-06"));
-    BenchMeter bench(Local(meter.Port()), MeterSettings{});
+    BenchMeter bench(Local(meter.Port()), {}, MeterSettings{});
     bench.Trigger();
     const MeterReading reading = bench.Fetch();
     EXPECT_DOUBLE_EQ(reading.meanVolts, -1.5e-6);
@@ -140,7 +142,7 @@ TEST(BenchMeter, OneReadingHasNoDeviation) {
 TEST(BenchMeter, ErrorsAfterConfigurationRefuseTheMeterWithItsOwnText) {
     FakeMeter meter(Answering("+1E+00", {"-113,\"Undefined header\"", "-222,\"Data out of range\""}));
     try {
-        BenchMeter bench(Local(meter.Port()), MeterSettings{});
+        BenchMeter bench(Local(meter.Port()), {}, MeterSettings{});
         FAIL() << "a meter with errors was taken";
     } catch (const CommandFailure& failure) {
         EXPECT_EQ(failure.Status(), ExitStatus::Unreachable);
@@ -171,7 +173,7 @@ TEST(BenchMeter, ReadingsThatAreNotReadingsFailTheMeter) {
     };
     for (const auto& one : cases) {
         FakeMeter meter(one.script);
-        BenchMeter bench(Local(meter.Port()), MeterSettings{0.02, one.samples});
+        BenchMeter bench(Local(meter.Port()), {}, MeterSettings{0.02, one.samples});
         bench.Trigger();
         try {
             bench.Fetch();
@@ -186,7 +188,7 @@ TEST(BenchMeter, ReadingsThatAreNotReadingsFailTheMeter) {
 TEST(BenchMeter, ASilentMeterTimesOutAfterItsReadingTime) {
     FakeMeter meter([](const std::string& line) -> Reply { return line == "READ?" ? Reply{} : Answering("")(line); });
     const MeterSettings settings{0.02, 1};
-    BenchMeter bench(Local(meter.Port()), settings);
+    BenchMeter bench(Local(meter.Port()), {}, settings);
     const auto start = std::chrono::steady_clock::now();
     bench.Trigger();
     EXPECT_THROW(bench.Fetch(), MeterFailure);
@@ -212,7 +214,7 @@ TEST(BenchMeter, AMeterNobodyListensForIsUnreachableByItsAddress) {
     ::close(probe);
     const std::uint16_t port = ntohs(address.sin_port);
     try {
-        BenchMeter bench(Local(port), MeterSettings{});
+        BenchMeter bench(Local(port), {}, MeterSettings{});
         FAIL() << "connected to nobody";
     } catch (const CommandFailure& failure) {
         EXPECT_EQ(failure.Status(), ExitStatus::Unreachable);

@@ -1,4 +1,4 @@
-// characterize's command line: the meter's address in both forms, the code
+// characterize's command line: the meter and its connection options, the code
 // sets, the limits, the code list file, and what is refused as usage (exit 2).
 #include <gtest/gtest.h>
 
@@ -11,7 +11,6 @@
 #include "cli/command_failure.h"
 #include "cli/command_line.h"
 #include "cli/linearity_limits.h"
-#include "cli/meter_resource.h"
 
 namespace tarnel::cli {
 namespace {
@@ -32,41 +31,6 @@ ExitStatus StatusOf(const std::function<void()>& body) {
     return ExitStatus::Done;
 }
 
-TEST(CharacterizeOptions, MeterResourcesInBothForms) {
-    const struct {
-        const char* text;
-        std::optional<std::string> host;   // none: refused
-        std::uint16_t port;
-        const char* shown;
-    } cases[] = {
-        {"TCPIP0::192.168.1.20::5025::SOCKET", "192.168.1.20", 5025, "192.168.1.20:5025"},
-        {"tcpip::dmm.lab::5025::socket", "dmm.lab", 5025, "dmm.lab:5025"},
-        {"TCPIP3::[::1]::5025::SOCKET", "::1", 5025, "[::1]:5025"},
-        {"127.0.0.1:5025", "127.0.0.1", 5025, "127.0.0.1:5025"},
-        {"[fe80::1]:65535", "fe80::1", 65535, "[fe80::1]:65535"},
-        {"localhost:1", "localhost", 1, "localhost:1"},
-        {"TCPIP0::host::5025::INSTR", std::nullopt, 0, ""},
-        {"TCPIP0::host::SOCKET", std::nullopt, 0, ""},
-        {"GPIB0::22::INSTR", std::nullopt, 0, ""},
-        {"::1:5025", std::nullopt, 0, ""},
-        {"host:0", std::nullopt, 0, ""},
-        {"host:65536", std::nullopt, 0, ""},
-        {"host:", std::nullopt, 0, ""},
-        {":5025", std::nullopt, 0, ""},
-        {"host", std::nullopt, 0, ""},
-        {"bad host:5025", std::nullopt, 0, ""},
-        {"[]:5025", std::nullopt, 0, ""},
-    };
-    for (const auto& one : cases) {
-        const auto resource = ParseMeterResource(one.text);
-        ASSERT_EQ(resource.has_value(), one.host.has_value()) << one.text;
-        if (!resource) continue;
-        EXPECT_EQ(resource->host, *one.host) << one.text;
-        EXPECT_EQ(resource->port, one.port) << one.text;
-        EXPECT_EQ(resource->Text(), one.shown) << one.text;
-    }
-}
-
 TEST(CharacterizeOptions, DefaultsAndEveryOption) {
     const CharacterizeCommand plain = Parse("--meter 127.0.0.1:5025");
     EXPECT_EQ(plain.codes.kind, CodeSetKind::Bits);
@@ -79,7 +43,7 @@ TEST(CharacterizeOptions, DefaultsAndEveryOption) {
     const CharacterizeCommand full = Parse(
         "--meter TCPIP0::dmm::5025::SOCKET --codes grid:1025 --nplc 0.2 --settle 2.5 --avg 16 --csv c.csv "
         "--plot p.png --limits inl=0.5,gain_pct=0.05 --park 20000");
-    EXPECT_EQ(full.meter.Text(), "dmm:5025");
+    EXPECT_EQ(full.meter.resource.Text(), "TCPIP0::dmm::5025::SOCKET");
     EXPECT_EQ(full.codes.kind, CodeSetKind::Grid);
     EXPECT_EQ(full.codes.gridPoints, 1025u);
     EXPECT_EQ(full.nplc, 0.2);
@@ -101,6 +65,35 @@ TEST(CharacterizeOptions, DefaultsAndEveryOption) {
     const CharacterizeCommand file = Parse("--meter h:1 --codes my-codes.txt");
     EXPECT_EQ(file.codes.kind, CodeSetKind::File);
     EXPECT_EQ(file.codes.file, "my-codes.txt");
+}
+
+TEST(CharacterizeOptions, EachConnectionWithTheOptionsThatFitIt) {
+    using namespace scpi::client;
+    const CharacterizeCommand serial = Parse("--meter ASRL/dev/ttyUSB0::INSTR --serial 115200,7E2,dtrdsr --eol crlf");
+    EXPECT_EQ(std::get<SerialResource>(serial.meter.resource.where).path, "/dev/ttyUSB0");
+    EXPECT_EQ(serial.meter.connection.serial.Text(), "115200,7E2,dtrdsr");
+    EXPECT_EQ(serial.meter.connection.lineEnd, LineEnd::CrLf);
+    const CharacterizeCommand plainSerial = Parse("--meter /dev/ttyS1");
+    EXPECT_EQ(plainSerial.meter.connection.serial.Text(), "9600,8N1,none");
+    EXPECT_EQ(plainSerial.meter.connection.lineEnd, LineEnd::Lf);
+
+    const CharacterizeCommand gpib = Parse("--meter GPIB0::22::INSTR --gpib-adapter /dev/ttyUSB1");
+    EXPECT_EQ(std::get<GpibResource>(gpib.meter.resource.where).address, 22u);
+    ASSERT_TRUE(gpib.meter.connection.gpibAdapter);
+    EXPECT_EQ(GpibAdapterText(*gpib.meter.connection.gpibAdapter), "/dev/ttyUSB1");
+    const CharacterizeCommand lan = Parse("--meter gpib::9::instr --gpib-adapter gpib-box.lab");
+    EXPECT_EQ(GpibAdapterText(*lan.meter.connection.gpibAdapter), "gpib-box.lab:1234");
+
+    const CharacterizeCommand usb = Parse("--meter USB0::0x2A8D::0x0318::MY123::INSTR");
+    EXPECT_EQ(std::get<UsbResource>(usb.meter.resource.where).serial, "MY123");
+
+    for (const char* line : {"--meter GPIB0::22::INSTR", "--meter h:1 --serial 9600", "--meter h:1 --eol lf",
+                             "--meter /dev/ttyS0 --serial 9601", "--meter /dev/ttyS0 --serial 9600,9N1",
+                             "--meter /dev/ttyS0 --serial 9600,none,8N1", "--meter /dev/ttyS0 --eol cr",
+                             "--meter USB0::1::2::S::INSTR --gpib-adapter /dev/ttyUSB1",
+                             "--meter GPIB0::22::INSTR --gpib-adapter host:0", "--meter USB0::1::2::INSTR"}) {
+        EXPECT_EQ(StatusOf([&] { Parse(line); }), ExitStatus::Usage) << line;
+    }
 }
 
 TEST(CharacterizeOptions, MalformedValuesAreUsageErrors) {

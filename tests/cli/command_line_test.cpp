@@ -107,6 +107,14 @@ TEST(CommandLineTest, CommandsAndOptions) {
         EXPECT_EQ(listening.maxClients, 2u);
     }
 
+    EXPECT_FALSE(std::get<MetersCommand>(Parse("meters").command).identify);
+    EXPECT_TRUE(std::get<MetersCommand>(Parse("--json meters --identify").command).identify);
+    const auto asked = std::get<MeterCommand>(Parse("meter /dev/ttyUSB0 *RST MEAS? --serial 19200").command);
+    EXPECT_EQ(asked.meter.resource.Text(), "ASRL/dev/ttyUSB0::INSTR");
+    EXPECT_EQ(asked.meter.connection.serial.baud, 19200u);
+    EXPECT_EQ(asked.messages, (std::vector<std::string>{"*RST", "MEAS?"}));
+    EXPECT_EQ(std::get<MeterCommand>(Parse("meter h:5025").command).messages, std::vector<std::string>{"*IDN?"});
+
     EXPECT_EQ(std::get<ReadCommand>(Parse("read").command).averaged, 1u);
     EXPECT_EQ(std::get<ReadCommand>(Parse("read").command).count, std::nullopt);
     EXPECT_TRUE(std::holds_alternative<HelpRequest>(ParseCommandLine(Words("code 1 --help"))));
@@ -149,6 +157,12 @@ TEST(CommandLineTest, UsageErrorsNameWhatIsWrong) {
         {"read --interval 100", "--interval needs --count"},
         {"read --count 0", "--count needs a whole number from 1"},
         {"read --count 2 --interval -5", "--interval needs milliseconds"},
+        {"meter", "meter needs a RESOURCE"},
+        {"meter dmm *IDN?", "meter needs a resource"},
+        {"meter GPIB0::22::INSTR *IDN?", "through an adapter"},
+        {"meter h:1 --gpib-adapter /dev/ttyUSB0", "--gpib-adapter goes with a GPIB meter"},
+        {"meters --serial 9600", "meters has no option --serial"},
+        {"meters extra", "does not take 'extra'"},
     };
     for (const auto& [line, says] : cases) {
         try {

@@ -1,16 +1,21 @@
-// The bench DMM that measures the DAC output, over SCPI on its socket port:
-// connected with a bounded wait, reset, asked for *IDN?, and set for DC volts
+// The bench DMM that measures the DAC output, over SCPI on whatever
+// connection its resource names (LAN socket, USBTMC, RS-232, GPIB through an
+// adapter): connected with a bounded wait, reset, asked for *IDN?, and set for DC volts
 // on the 10 V range at the given integration time (NPLC), autozero once,
 // immediate trigger, `samples` readings per READ?. Its error queue is read
 // after the configuration; any error refuses the meter with its own text.
 #pragma once
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
-#include "cli/meter_connection.h"
-#include "cli/meter_resource.h"
+#include "scpi/client/connection_options.h"
+#include "scpi/client/instrument.h"
+#include "scpi/client/instrument_resource.h"
 
 namespace tarnel::cli {
 
@@ -36,11 +41,17 @@ class BenchMeter {
 public:
     // Throws CommandFailure(Unreachable) when the meter cannot be reached or
     // refuses its configuration, MeterFailure when it stops answering.
-    BenchMeter(const MeterResource& resource, const MeterSettings& settings);
+    BenchMeter(const scpi::client::InstrumentResource& resource, const scpi::client::ConnectionOptions& connection,
+               const MeterSettings& settings);
 
     // The meter's *IDN? answer.
     const std::string& Identity() const { return identity_; }
-    const MeterResource& Resource() const { return connection_.Resource(); }
+    // The resource as messages name it, and the connection's facts (a GPIB
+    // adapter's version) for the report.
+    std::string Resource() const { return instrument_->Describe(); }
+    std::vector<std::pair<std::string, std::string>> ConnectionDetails() const { return instrument_->Details(); }
+    // The connection itself, for a bare exchange beside the readings (benchmarks).
+    scpi::client::Instrument& Connection() { return *instrument_; }
 
     // Starts a reading (READ?); Fetch waits for its values. Between the two
     // the caller may do other work while the meter integrates.
@@ -48,7 +59,10 @@ public:
     MeterReading Fetch();
 
 private:
-    MeterConnection connection_;
+    // *RST, *CLS, *IDN?, the settings, then the error queue.
+    void Configure();
+
+    std::unique_ptr<scpi::client::Instrument> instrument_;
     MeterSettings settings_;
     std::string identity_;
 };

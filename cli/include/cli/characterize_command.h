@@ -1,5 +1,5 @@
 // The characterize command as typed:
-//   characterize --meter RESOURCE [--codes SET] [--from WORD --to WORD] [--nplc N] [--settle MS]
+//   characterize --meter RESOURCE [--serial SETTINGS] [--eol lf|crlf] [--gpib-adapter WHERE] [--codes SET] [--from WORD --to WORD] [--nplc N] [--settle MS]
 //                [--avg N] [--csv FILE] [--plot FILE.png] [--limits LIST] [--park WORD]
 // Values are checked for their form here; whether the words fit the DAC and
 // --vmax, and whether the files can be read and written, is checked before
@@ -12,7 +12,7 @@
 #include <string>
 
 #include "cli/linearity_limits.h"
-#include "cli/meter_resource.h"
+#include "cli/meter_target.h"
 #include "cli/sweep_output.h"
 
 namespace tarnel::cli {
@@ -42,7 +42,7 @@ inline constexpr double kDefaultCharacterizeSettleMs = 10;
 inline constexpr double kDefaultNplc = 10;
 
 struct CharacterizeCommand {
-    MeterResource meter;
+    MeterTarget meter;
     CodeSetChoice codes;
     double nplc = kDefaultNplc;
     double settleMs = kDefaultCharacterizeSettleMs;

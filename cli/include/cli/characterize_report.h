@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/characterize_command.h"
@@ -17,8 +18,10 @@ namespace tarnel::cli {
 
 // What the run was and how it ended, beside the figures.
 struct CharacterizeRunFacts {
-    std::string meterResource;   // HOST:PORT
+    std::string meterResource;   // as messages name it: HOST:PORT, USB0::...::INSTR, ...
     std::string meterIdentity;   // its *IDN?
+    // Facts of the meter's connection, such as a GPIB adapter's version: name and value.
+    std::vector<std::pair<std::string, std::string>> meterConnection;
     const CharacterizeCommand* command = nullptr;
     std::size_t planned = 0;
     CharacterizeEnd end = CharacterizeEnd::Completed;

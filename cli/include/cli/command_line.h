@@ -13,6 +13,7 @@
 #include <tarnel/board_protocol.h>
 
 #include "cli/characterize_command.h"
+#include "cli/meter_target.h"
 #include "cli/sweep_output.h"
 #include "scpi/listen_address.h"
 
@@ -59,8 +60,15 @@ struct ServeCommand {
     scpi::ListenAddress listen = *scpi::ParseListenAddress(scpi::kDefaultListenAddress);
     unsigned maxClients = scpi::kDefaultMaxClients;
 };
-using Command =
-    std::variant<ScanCommand, CodeCommand, VoltsCommand, ReadCommand, SweepCommand, ServeCommand, CharacterizeCommand>;
+struct MetersCommand {
+    bool identify = false;   // also ask each USB instrument *IDN?
+};
+struct MeterCommand {
+    MeterTarget meter;
+    std::vector<std::string> messages;   // never empty: *IDN? when none was given
+};
+using Command = std::variant<ScanCommand, CodeCommand, VoltsCommand, ReadCommand, SweepCommand, ServeCommand,
+                             CharacterizeCommand, MetersCommand, MeterCommand>;
 
 struct Invocation {
     GlobalOptions options;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/command_failure.h"
+#include "scpi/client/instrument_failure.h"
 
 namespace tarnel::cli {
 
@@ -14,5 +15,10 @@ class MeterFailure : public CommandFailure {
 public:
     explicit MeterFailure(const std::string& message) : CommandFailure(ExitStatus::TransferFailed, message) {}
 };
+
+// A failure of the meter's connection as the commands report it: one that
+// kept the meter from ever answering ends with exit status 3 (the meter
+// cannot be reached); any other is a MeterFailure.
+[[noreturn]] void ThrowMeterFailure(const scpi::client::InstrumentFailure& failure);
 
 }  // namespace tarnel::cli
