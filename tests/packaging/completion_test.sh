@@ -39,6 +39,7 @@ cases=(
   "$options"                       "$tarnelctl read --"
   "newer older"                    "$tarnelctl --library "
   "100k 1k hiz normal"             "$tarnelctl code 1 --mode "
+  "crlf lf"                        "$tarnelctl meter /dev/ttyS0 --eol "
   "sweep.csv"                      "$tarnelctl sweep --csv sw"
   "sweep.png"                      "$tarnelctl sweep --plot sw"
   ""                               "$tarnelctl read re"
@@ -56,6 +57,11 @@ for mode in 100k 1k hiz normal; do
   status=0
   "$tarnelctl" --vmax 0 code 1 --mode "$mode" >/dev/null 2>&1 || status=$?
   [ "$status" -ne 2 ] || fail "tarnelctl refuses --mode $mode"
+done
+for eol in crlf lf; do
+  status=0
+  "$tarnelctl" meter /dev/null/none --eol "$eol" >/dev/null 2>&1 || status=$?
+  [ "$status" -ne 2 ] || fail "tarnelctl refuses --eol $eol"
 done
 for library in newer older; do
   "$tarnelctl" --library "$library" --help >/dev/null || fail "tarnelctl refuses --library $library"
