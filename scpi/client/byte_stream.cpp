@@ -93,9 +93,17 @@ std::string ByteStream::ReadLine(Clock::time_point deadline, std::string_view qu
             Fail(FailureKind::Garbled, name_ + " sent over 1 MiB without a line end after " + std::string(query));
         }
         if (!Fill(deadline) && Clock::now() >= deadline) {
-            Fail(FailureKind::Timeout,
-                 name_ + " did not answer " + std::string(query) + " within " +
-                     SecondsText(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - start)));
+            const std::string waited =
+                SecondsText(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - start));
+            if (!received_.empty()) {
+                // Bytes came, but no line end: a reply that never ends.
+                const std::size_t got = received_.size();
+                received_.clear();
+                Fail(FailureKind::Garbled, name_ + " sent " + std::to_string(got) +
+                                               " bytes without a line end in reply to " + std::string(query) +
+                                               " within " + waited);
+            }
+            Fail(FailureKind::Timeout, name_ + " did not answer " + std::string(query) + " within " + waited);
         }
     }
 }

@@ -30,7 +30,8 @@ public:
     void WriteAll(std::string_view bytes, std::chrono::milliseconds timeout);
     // The next line without its LF (and a CR before it), waiting until
     // deadline; Timeout (`query` names what was asked), Lost, or Garbled for
-    // more than kLongestLine bytes without a line end.
+    // more than kLongestLine bytes without a line end, or bytes without one
+    // when the deadline passes.
     std::string ReadLine(Clock::time_point deadline, std::string_view query);
     // Whatever bytes arrive until deadline or until some arrived; empty when
     // none did. For protocols that read what is there (an adapter's answer).
