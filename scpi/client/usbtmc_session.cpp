@@ -226,7 +226,8 @@ std::string Session::AbortIn(std::uint8_t tag) {
             }
         }
     }
-    return DeviceClear(deadline);
+    // The clear has a time of its own: the abort may have used up its time waiting.
+    return DeviceClear(Clock::now() + settings_.cleanupTime);
 }
 
 std::string Session::AbortOut(std::uint8_t tag) {
@@ -249,7 +250,7 @@ std::string Session::AbortOut(std::uint8_t tag) {
             }
         }
     }
-    return DeviceClear(deadline);
+    return DeviceClear(Clock::now() + settings_.cleanupTime);
 }
 
 std::string Session::DeviceClear(Clock::time_point deadline) {
