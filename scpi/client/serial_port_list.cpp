@@ -10,6 +10,7 @@
 #include <fstream>
 #include <string_view>
 #include <system_error>
+#include <tuple>
 
 namespace tarnel::scpi::client {
 
@@ -62,12 +63,12 @@ void ReadUsbStrings(const fs::path& entry, ListedInstrument& port) {
     }
 }
 
-// "ttyS10" after "ttyS9": by prefix, then by number.
+// "ttyS10" after "ttyS9": by prefix, then by number (shorter numbers first).
 bool PortOrder(const ListedInstrument& a, const ListedInstrument& b) {
     const auto key = [](const ListedInstrument& port) {
         const std::string& path = std::get<SerialResource>(port.resource.where).path;
         const std::size_t digits = path.find_last_not_of("0123456789") + 1;
-        return std::make_pair(path.substr(0, digits), std::stoul("0" + path.substr(digits)));
+        return std::make_tuple(path.substr(0, digits), path.size() - digits, path.substr(digits));
     };
     return key(a) < key(b);
 }

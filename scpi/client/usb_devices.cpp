@@ -70,7 +70,12 @@ std::string StringDescriptor(libusb_device_handle* handle, std::uint8_t index) {
     unsigned char text[256];
     const int length = libusb_get_string_descriptor_ascii(handle, index, text, sizeof text);
     if (length <= 0) return {};
-    return std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(length));
+    // The device's text goes into one-line messages and listings: control characters become '?'.
+    std::string ascii(reinterpret_cast<const char*>(text), static_cast<std::size_t>(length));
+    for (char& c : ascii) {
+        if (c < ' ' || c > '~') c = '?';
+    }
+    return ascii;
 }
 
 std::string DeviceNode(libusb_device* device) {

@@ -47,7 +47,7 @@ private:
 // without one of its bulk endpoints has 0 in its place.
 std::vector<usbtmc::PipeLayout> UsbtmcInterfaces(libusb_device* device);
 
-// A string descriptor in ASCII; empty for index 0 or when unreadable.
+// A string descriptor in printable ASCII; empty for index 0 or when unreadable.
 std::string StringDescriptor(libusb_device_handle* handle, std::uint8_t index);
 
 // "/dev/bus/usb/001/005".

@@ -96,8 +96,11 @@ void Session::Start(std::chrono::milliseconds timeout) {
 }
 
 std::vector<std::pair<std::string, std::string>> Session::Details() const {
+    // A release number in BCD, low byte first: 0x0100 is "1.00".
     const auto version = [&](std::size_t at) {
-        return std::to_string(capabilities_[at + 1]) + "." + Hex(capabilities_[at]).substr(2);
+        char text[8];
+        std::snprintf(text, sizeof text, "%X.%02X", capabilities_[at + 1], capabilities_[at]);
+        return std::string(text);
     };
     std::string usbtmc = "USBTMC " + version(2);
     if (pipe_->Layout().usb488) usbtmc += ", USB488 " + version(12);
