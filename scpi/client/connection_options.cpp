@@ -107,6 +107,8 @@ std::optional<LineEnd> ParseLineEnd(std::string_view text) {
 std::optional<GpibAdapter> ParseGpibAdapter(std::string_view text) {
     if (text.empty()) return std::nullopt;
     if (text.front() == '/') {
+        // A device file: "/" alone names none.
+        if (text.size() < 2) return std::nullopt;
         for (const char c : text) {
             if (!std::isprint(static_cast<unsigned char>(c))) return std::nullopt;
         }

@@ -79,11 +79,23 @@ std::optional<InstrumentResource> Socket(std::string_view host, std::string_view
     return InstrumentResource{SocketResource{*name, *number}};
 }
 
+// The next "::" separator, outside brackets: an IPv6 address such as
+// [::1] holds colons of its own.
+std::size_t FindSeparator(std::string_view text) {
+    bool bracketed = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '[') bracketed = true;
+        if (text[i] == ']') bracketed = false;
+        if (!bracketed && text.substr(i, 2) == "::") return i;
+    }
+    return std::string_view::npos;
+}
+
 // The fields between "::" separators.
 std::vector<std::string_view> Fields(std::string_view text) {
     std::vector<std::string_view> fields;
     for (;;) {
-        const std::size_t separator = text.find("::");
+        const std::size_t separator = FindSeparator(text);
         fields.push_back(text.substr(0, separator));
         if (separator == std::string_view::npos) return fields;
         text.remove_prefix(separator + 2);
@@ -193,7 +205,7 @@ std::optional<InstrumentResource> ParseInstrumentResource(std::string_view text)
         if (!ValidPath(path)) return std::nullopt;
         return InstrumentResource{SerialResource{std::string(path)}};
     }
-    if (text.find("::") != std::string_view::npos) {
+    if (FindSeparator(text) != std::string_view::npos) {
         const std::vector<std::string_view> fields = Fields(text);
         if (!IsKeyword(fields.back(), "INSTR")) return Tcpip(fields);
         if (Board(fields[0], "USB")) return Usb(fields);

@@ -1,12 +1,14 @@
-// Not built yet: this connection kind is refused until its transport lands.
 #include "scpi/client/usbtmc_transport.h"
 
-#include "scpi/client/instrument_failure.h"
+#include "libusb_pipe.h"
+#include "scpi/client/usbtmc_session.h"
 
 namespace tarnel::scpi::client {
 
-std::unique_ptr<Transport> OpenUsbtmcTransport(const UsbResource&, std::chrono::milliseconds) {
-    throw InstrumentFailure(FailureKind::Unreachable, "this connection kind is not supported yet — use a LAN socket");
+std::unique_ptr<Transport> OpenUsbtmcTransport(const UsbResource& resource, std::chrono::milliseconds timeout) {
+    auto session = std::make_unique<usbtmc::Session>(usb::OpenLibusbPipe(resource), InstrumentResource{resource}.Text());
+    session->Start(timeout);
+    return session;
 }
 
 }  // namespace tarnel::scpi::client

@@ -10,7 +10,9 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -40,6 +42,9 @@ public:
     // Messages the instrument needs before anything else on this connection
     // (a classic meter on RS-232 takes commands only once put in remote).
     virtual std::vector<std::string> OpeningMessages() const { return {}; }
+    // The instrument's status byte read beside the message exchange (USB488's
+    // READ_STATUS_BYTE); nothing where the connection has no such read.
+    virtual std::optional<std::uint8_t> ReadStatusByte() { return std::nullopt; }
 };
 
 // Opens the connection the resource names, within openTimeout for what

@@ -3,7 +3,8 @@
 // for the run and attached again at the end). Messages go out as
 // DEV_DEP_MSG_OUT with EOM; replies come back through REQUEST_DEV_DEP_MSG_IN,
 // joined across transfers until EOM. A timeout aborts the transfer so that
-// the next exchange starts clean.
+// the next exchange starts clean. The USBTMC logic is usbtmc_session, the
+// device side libusb_pipe.
 #pragma once
 
 #include <chrono>
