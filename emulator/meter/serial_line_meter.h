@@ -3,7 +3,10 @@
 // line's baud rate (8N1: ten bit times a byte); when the line settings the
 // client set on the terminal differ from the meter's, the meter's replies
 // reach the client as the garbage a real line gives (see line_frames.h).
-// Lines in, a reply line (LF) out for each message that has one.
+// A pseudo-terminal keeps 8 data bits and no parity whatever the client
+// sets, so the baud rate and the stop bits are what can differ here.
+// Lines in, a reply line (LF) out for each message that has one; the meter
+// acts on each message as the client meant it.
 #pragma once
 
 #include <condition_variable>
