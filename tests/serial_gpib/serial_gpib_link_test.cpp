@@ -204,6 +204,35 @@ TEST_F(MeterLink, SerialPortsThatCannotServeAreRefusedAtOpening) {
     EXPECT_TRUE(Query(*OpenSerial(path), "*IDN?").starts_with("Velorn,"));
 }
 
+TEST_F(MeterLink, FrontsMakeTheirLinkOnlyWhereNothingElseIs) {
+    const std::string path = folder_.Path("meter-tty");
+    struct Case {
+        bool regularFile;   // else a link left by an earlier run
+        bool starts;
+    };
+    for (const Case c : {Case{false, true}, Case{true, false}}) {
+        std::filesystem::remove(path);
+        if (c.regularFile) {
+            std::ofstream(path) << "keep me";
+        } else {
+            std::filesystem::create_symlink("/dev/pts/no-such-terminal", path);
+        }
+        emulator::SerialLineMeter line(meter_, {path, kBaud}, kSpeed);
+        const std::optional<std::string> problem = line.Start();
+        EXPECT_EQ(!problem, c.starts) << problem.value_or("");
+        if (c.starts) {
+            EXPECT_TRUE(std::filesystem::read_symlink(path).string().starts_with("/dev/pts/"));
+            line.Stop();
+            EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(path))) << "the link stays after Stop";
+        } else {
+            EXPECT_NE(problem->find(path + " exists and is not a symbolic link"), std::string::npos) << *problem;
+            std::string kept;
+            std::getline(std::ifstream(path), kept);
+            EXPECT_EQ(kept, "keep me");
+        }
+    }
+}
+
 TEST_F(MeterLink, SerialLineUnpluggedDuringAReadingIsLost) {
     auto transport = OpenSerial(StartLine());
     // 1000 readings at 100 NPLC with autozero: 4 s at this speed.
