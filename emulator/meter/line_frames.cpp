@@ -35,6 +35,7 @@ std::string LineFrame::Text() const {
 
 std::string Resampled(std::string_view bytes, const LineFrame& sent, const LineFrame& heard) {
     if (sent == heard) return std::string(bytes);
+    if (sent.baud == 0 || heard.baud == 0) return {};   // a line hung up (B0) carries nothing
     const std::vector<bool> levels = LineLevels(bytes, sent);
     const double sentBit = 1.0 / sent.baud;
     const double heardBit = 1.0 / heard.baud;

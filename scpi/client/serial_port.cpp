@@ -81,9 +81,6 @@ int OpenSerialPort(const std::string& path, const SerialSettings& settings, cons
                     path + " is no serial port (" + std::strerror(errno) + ") — give the meter's serial device, such as "
                     "/dev/ttyUSB0");
     }
-    // Exclusive for programs that take no lock; root is not kept out by it, the lock above covers that.
-    ::ioctl(fd, TIOCEXCL);
-
     ::cfmakeraw(&line);
     const std::optional<speed_t> speed = SpeedOf(settings.baud);
     if (!speed) {
@@ -105,11 +102,12 @@ int OpenSerialPort(const std::string& path, const SerialSettings& settings, cons
     line.c_cc[VTIME] = 0;
     if (::tcsetattr(fd, TCSANOW, &line) != 0) {
         const int error = errno;
-        ::ioctl(fd, TIOCNXCL);
         FailOpening(fd, FailureKind::Unreachable,
                     "the " + device + " " + path + " refuses the line settings " + settings.Text() + ": " +
                         std::strerror(error) + " — choose settings the port takes");
     }
+    // Exclusive for programs that take no lock; root is not kept out by it, the lock above covers that.
+    ::ioctl(fd, TIOCEXCL);
     // What an earlier program left unread is no reply to us.
     ::tcflush(fd, TCIOFLUSH);
     return fd;

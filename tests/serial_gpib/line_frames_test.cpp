@@ -58,6 +58,8 @@ TEST(LineFrames, BitsAreSampledAsAReceiverDoes) {
     // Five data bits read of an 8-bit byte keep its low five bits when the rest are marks.
     EXPECT_EQ(Resampled("\xE5", {9600, 8, 'N', 1}, {9600, 5, 'N', 1}), "\x05");
     EXPECT_EQ(Resampled("", {9600, 8, 'N', 1}, {4800, 8, 'N', 1}), "");
+    // A client side set to B0 (hang up) or to a rate the emulator does not know hears nothing.
+    EXPECT_EQ(Resampled("*IDN?\n", {9600, 8, 'N', 1}, {0, 8, 'N', 1}), "");
 }
 
 }  // namespace
