@@ -97,8 +97,8 @@ std::string ByteStream::ReadLine(Clock::time_point deadline, std::string_view qu
                 SecondsText(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - start));
             if (!received_.empty()) {
                 // Bytes came, but no line end: a reply that never ends.
+                // They stay pending, for the caller to judge (Discard drops them).
                 const std::size_t got = received_.size();
-                received_.clear();
                 Fail(FailureKind::Garbled, name_ + " sent " + std::to_string(got) +
                                                " bytes without a line end in reply to " + std::string(query) +
                                                " within " + waited);

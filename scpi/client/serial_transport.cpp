@@ -63,7 +63,9 @@ public:
             line = stream_.ReadLine(ByteStream::Clock::now() + timeout, query);
         } catch (const InstrumentFailure& failure) {
             // Bytes that came without a line end are either a reply cut short or garbage.
-            if (failure.Kind() == FailureKind::Timeout && !IsReplyText(stream_.Pending())) FailGarbled(query);
+            const bool cutShort = failure.Kind() == FailureKind::Timeout || failure.Kind() == FailureKind::Garbled;
+            if (cutShort && !IsReplyText(stream_.Pending())) FailGarbled(query);
+            stream_.Discard();
             throw;
         }
         if (!IsReplyText(line)) FailGarbled(query);

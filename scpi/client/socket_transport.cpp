@@ -23,7 +23,12 @@ public:
     }
 
     std::string Receive(std::chrono::milliseconds timeout, std::string_view query) override {
-        return stream_.ReadLine(ByteStream::Clock::now() + timeout, query);
+        try {
+            return stream_.ReadLine(ByteStream::Clock::now() + timeout, query);
+        } catch (const InstrumentFailure&) {
+            stream_.Discard();   // a reply cut short is no start of the next one
+            throw;
+        }
     }
 
     void Clear() override { stream_.Discard(); }
