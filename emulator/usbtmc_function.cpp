@@ -63,9 +63,9 @@ void UsbtmcFunction::Receive(std::uint8_t endpoint, std::span<const std::uint8_t
     std::size_t at = 0;
     while (at < bytes.size()) {
         std::size_t rest = bytes.size() - at;
-        if (skipRestOfUrb_ > 0) {
-            const std::size_t skipped = std::min(skipRestOfUrb_, rest);
-            skipRestOfUrb_ -= skipped;
+        if (bytesToSkip_ > 0) {
+            const std::size_t skipped = std::min(bytesToSkip_, rest);
+            bytesToSkip_ -= skipped;
             at += skipped;
             continue;
         }
@@ -119,7 +119,7 @@ void UsbtmcFunction::ReceiveHeader(const usbtmc::BulkHeader& header, std::size_t
     case usbtmc::MsgId::VendorSpecificOut:
         // No vendor-specific messages: the transfer's bytes are passed over.
         ReportDropped(usbtmc::Padded(header.transferSize), "this meter has no vendor-specific messages");
-        skipRestOfUrb_ = usbtmc::Padded(header.transferSize);
+        bytesToSkip_ = usbtmc::Padded(header.transferSize);
         return;
     case usbtmc::MsgId::RequestVendorSpecificIn:
         std::fprintf(stderr, "board-emulator: USB meter: REQUEST_VENDOR_SPECIFIC_IN is not answered: this meter has "
@@ -186,7 +186,7 @@ void UsbtmcFunction::DropEverything() {
     ++generation_;   // replies of lines queued or running are not wanted any more
     partialHeader_.clear();
     out_.reset();
-    skipRestOfUrb_ = 0;
+    bytesToSkip_ = 0;
     lines_ = {};
     lineOpen_ = false;
     replies_.clear();
@@ -337,6 +337,7 @@ ControlReply UsbtmcFunction::ReadStatusByte(std::uint16_t value) {
     const bool messageAvailable = !replies_.empty() || !bulkIn_.Empty();
     const std::uint8_t statusByte = messageAvailable ? status_.withMessage : status_.withoutMessage;
     // With an interrupt-IN endpoint the status byte goes there; the answer's own byte is 0.
+    if (notifications_.size() == kMostNotifications) notifications_.pop_front();
     notifications_.push_back({static_cast<std::uint8_t>(usbtmc::kStatusByteNotification | tag), statusByte});
     return Answer({Byte(Status::Success), tag, 0});
 }

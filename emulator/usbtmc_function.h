@@ -101,7 +101,7 @@ private:
     // Bulk OUT
     std::vector<std::uint8_t> partialHeader_;
     std::optional<OutTransfer> out_;
-    std::size_t skipRestOfUrb_ = 0;         // bytes of a transfer this meter does not take
+    std::size_t bytesToSkip_ = 0;          // of a transfer this meter does not take
     std::uint8_t lastOutTag_ = 0;
     std::uint32_t abortedOutReceived_ = 0;  // for CHECK_ABORT_BULK_OUT_STATUS
     scpi::InputLines lines_;
@@ -115,7 +115,9 @@ private:
     bool abortingIn_ = false;
     std::uint32_t abortedInSent_ = 0;       // for CHECK_ABORT_BULK_IN_STATUS
     BulkInStream bulkIn_;
-    // Interrupt IN
+    // Interrupt IN: at most kMostNotifications, as a device's endpoint
+    // buffer holds few; the oldest gives way.
+    static constexpr std::size_t kMostNotifications = 16;
     std::deque<std::array<std::uint8_t, 2>> notifications_;
 };
 
