@@ -112,7 +112,6 @@ private:
     std::optional<InRequest> request_;
     std::uint8_t lastInTag_ = 0;            // of the last DEV_DEP_MSG_IN queued
     std::uint32_t lastInSize_ = 0;          // its TransferSize
-    bool abortingIn_ = false;
     std::uint32_t abortedInSent_ = 0;       // for CHECK_ABORT_BULK_IN_STATUS
     BulkInStream bulkIn_;
     // Interrupt IN: at most kMostNotifications, as a device's endpoint
