@@ -10,65 +10,11 @@
 
 #include "board_model.h"
 #include "deferred_calls.h"
+#include "process_testbed.h"
 #include "usb_descriptors.h"
 #include "usbfs_device.h"
 
 namespace tarnel::emulator {
-
-namespace {
-
-constexpr unsigned kFirstDeviceNumber = 2;   // 1 is the root hub
-constexpr unsigned kLastDeviceNumber = 127;
-
-// The process's one test bed and its bus. A USB context that outlives a
-// board keeps listening for the test bed's events, so every board of the
-// process goes into the same test bed; it is removed when the process ends.
-class ProcessTestbed {
-public:
-    static ProcessTestbed& Get() {
-        static std::mutex creation;
-        static std::unique_ptr<ProcessTestbed> instance;
-        std::lock_guard lock(creation);
-        if (!instance) instance.reset(new ProcessTestbed());
-        return *instance;
-    }
-    ~ProcessTestbed() { g_object_unref(testbed_); }
-    ProcessTestbed(const ProcessTestbed&) = delete;
-    ProcessTestbed& operator=(const ProcessTestbed&) = delete;
-
-    UMockdevTestbed* Testbed() const { return testbed_; }
-    const std::string& RootDir() const { return rootDir_; }
-
-    // Each plug-in gets a new device number, as on a real bus.
-    unsigned NextDeviceNumber() {
-        std::lock_guard lock(mutex_);
-        const unsigned number = nextDeviceNumber_;
-        nextDeviceNumber_ = number >= kLastDeviceNumber ? kFirstDeviceNumber : number + 1;
-        return number;
-    }
-
-private:
-    ProcessTestbed() : testbed_(umockdev_testbed_new()) {
-        // The check looks at /sys through the preload, so it needs the test
-        // bed (and its UMOCKDEV_DIR) in place.
-        if (!umockdev_in_mock_environment()) {
-            g_object_unref(testbed_);
-            throw std::runtime_error(
-                "the emulated board needs the umockdev preload from process start — run the program under "
-                "umockdev-wrapper or board-emulator");
-        }
-        gchar* root = umockdev_testbed_get_root_dir(testbed_);
-        rootDir_ = root;
-        g_free(root);
-    }
-
-    UMockdevTestbed* testbed_;
-    std::string rootDir_;
-    std::mutex mutex_;
-    unsigned nextDeviceNumber_ = kFirstDeviceNumber;
-};
-
-}  // namespace
 
 struct EmulatedBoard::Impl {
     // One board on its hub port: its model and every plug-in of it so far
@@ -129,20 +75,15 @@ struct EmulatedBoard::Impl {
         // sysfs, so that a client that finds the device can open it at once.
         auto device = std::make_unique<UsbfsDevice>(
             bed.Testbed(), address.DeviceNode(), address.device,
+            DeviceLayout{BoardDescriptors(), protocol::kInterfaceNumber, nullptr},
             [this, &board](const SetupPacket& setup, std::span<const std::uint8_t> out) {
                 return Answer(board, setup, out);
             },
             [this, &board](bool leftBus) { AfterRequest(board, leftBus); });
         device->CreateNode(bed.RootDir() + address.DeviceNode());
-        GError* error = nullptr;
-        if (!umockdev_testbed_add_from_string(bed.Testbed(), BoardDeviceRecord(address).c_str(), &error)) {
-            const std::string message = error != nullptr ? error->message : "unknown error";
-            g_clear_error(&error);
-            throw std::runtime_error("emulated board: cannot add the USB device to the test bed: " + message);
-        }
+        bed.AddDevice(BoardDeviceRecord(address), address.SysfsPath(), "emulated board");
         board.devices.push_back(std::move(device));
         board.isPlugged = true;
-        umockdev_testbed_uevent(bed.Testbed(), address.SysfsPath().c_str(), "add");
     }
 
     void Unplug(Board& board) {

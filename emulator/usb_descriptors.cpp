@@ -62,7 +62,8 @@ std::string BusAddress::DeviceNode() const {
     return "/dev/bus/usb/" + ThreeDigits(bus) + "/" + ThreeDigits(device);
 }
 
-std::string BoardDeviceRecord(const BusAddress& address) {
+std::string DeviceRecord(const BusAddress& address, const std::vector<std::uint8_t>& descriptors,
+                         const std::string& moreLines) {
     const std::string node = address.DeviceNode();
     const std::string bus = std::to_string(address.bus);
     const std::string device = std::to_string(address.device);
@@ -72,12 +73,14 @@ std::string BoardDeviceRecord(const BusAddress& address) {
            "E: DEVTYPE=usb_device\n"
            "E: DEVNAME=" + node + "\n"
            "E: BUSNUM=" + ThreeDigits(address.bus) + "\n"
-           "E: DEVNUM=" + ThreeDigits(address.device) + "\n"
+           "E: DEVNUM=" + ThreeDigits(address.device) + "\n" + moreLines +
            "A: busnum=" + bus + "\\n\n"
            "A: devnum=" + device + "\\n\n"
            "A: speed=480\\n\n"
            "A: bConfigurationValue=" + std::to_string(kConfigurationValue) + "\\n\n"
-           "H: descriptors=" + Hex(BoardDescriptors()) + "\n";
+           "H: descriptors=" + Hex(descriptors) + "\n";
 }
+
+std::string BoardDeviceRecord(const BusAddress& address) { return DeviceRecord(address, BoardDescriptors(), ""); }
 
 }  // namespace tarnel::emulator

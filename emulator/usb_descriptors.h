@@ -26,7 +26,13 @@ struct BusAddress {
     std::string DeviceNode() const;    // e.g. /dev/bus/usb/001/002
 };
 
-// The device record for umockdev_testbed_add_from_string.
+// The umockdev record of a device at `address` (for
+// umockdev_testbed_add_from_string): its udev properties, the sysfs
+// attributes libusb reads and `descriptors` as sysfs "descriptors" holds
+// them. `moreLines` are further "E:" and "A:" lines, each ending in a newline.
+std::string DeviceRecord(const BusAddress& address, const std::vector<std::uint8_t>& descriptors,
+                         const std::string& moreLines);
+// The board's record.
 std::string BoardDeviceRecord(const BusAddress& address);
 
 }  // namespace tarnel::emulator

@@ -12,7 +12,6 @@
 #include <cstring>
 #include <stdexcept>
 
-#include <tarnel/board_protocol.h>
 #include "usb_descriptors.h"
 
 namespace tarnel::emulator {
@@ -60,12 +59,13 @@ T* As(UMockdevIoctlData* data) {
 void UsbfsDevice::DataUnref::operator()(UMockdevIoctlData* data) const { umockdev_ioctl_data_unref(data); }
 void UsbfsDevice::ClientUnref::operator()(UMockdevIoctlClient* client) const { g_object_unref(client); }
 
-UsbfsDevice::UsbfsDevice(UMockdevTestbed* testbed, std::string deviceNode, unsigned deviceNumber, Answer answer,
-                         AfterRequest afterRequest)
+UsbfsDevice::UsbfsDevice(UMockdevTestbed* testbed, std::string deviceNode, unsigned deviceNumber,
+                         DeviceLayout layout, Answer answer, AfterRequest afterRequest)
     : testbed_(testbed),
       handler_(umockdev_ioctl_base_new()),
       deviceNode_(std::move(deviceNode)),
       deviceNumber_(deviceNumber),
+      layout_(std::move(layout)),
       answer_(std::move(answer)),
       afterRequest_(std::move(afterRequest)) {
     g_signal_connect_after(handler_, "handle-ioctl", G_CALLBACK(OnHandleIoctl), this);
@@ -77,7 +77,7 @@ UsbfsDevice::UsbfsDevice(UMockdevTestbed* testbed, std::string deviceNode, unsig
         const std::string message = error != nullptr ? error->message : "unknown error";
         g_clear_error(&error);
         g_object_unref(handler_);
-        throw std::runtime_error("emulated board: cannot serve " + deviceNode_ + ": " + message +
+        throw std::runtime_error("emulated USB device: cannot serve " + deviceNode_ + ": " + message +
                                  " — check that TMPDIR is a writable local folder");
     }
 }
@@ -117,12 +117,14 @@ void UsbfsDevice::StopRequests() {
     for (auto& entry : clients_) {
         ClientState& state = entry.second;
         // As usbfs does, URBs still in flight end with ESHUTDOWN and become reapable.
-        for (DataRef& urb : state.pending) {
-            As<usbdevfs_urb>(urb.get())->status = -ESHUTDOWN;
-            state.completed.push_back(std::move(urb));
+        for (PendingUrb& urb : state.pending) {
+            As<usbdevfs_urb>(urb.urb.get())->status = -ESHUTDOWN;
+            state.completed.push_back(std::move(urb.urb));
         }
         state.pending.clear();
         HandOverToBlockedReaper(state);
+        if (state.blockedInBulk) Fail(state.blockedInBulk->client.get(), ENODEV);
+        state.blockedInBulk.reset();
         for (HeldClient* blocked : {&state.blockedInReap, &state.blockedInControl}) {
             if (*blocked) Fail(blocked->get(), ENODEV);
             blocked->reset();
@@ -181,6 +183,9 @@ void UsbfsDevice::HandleIoctl(UMockdevIoctlClient* client) {
     UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
     switch (request) {
     case USBDEVFS_CONTROL: return Control(client);
+    case USBDEVFS_BULK:
+        if (layout_.data != nullptr) return Bulk(client);
+        return NotEmulated(client, request);
     case USBDEVFS_CONNECTINFO: return ConnectInfo(client);
     case USBDEVFS_GET_CAPABILITIES: {
         DataRef caps(ResolveArgument(arg, 0, sizeof(std::uint32_t)));
@@ -201,22 +206,25 @@ void UsbfsDevice::HandleIoctl(UMockdevIoctlClient* client) {
         DataRef setting(ResolveArgument(arg, 0, sizeof(usbdevfs_setinterface)));
         if (!setting) return Fail(client, EFAULT);
         const auto* s = As<usbdevfs_setinterface>(setting.get());
-        return s->interface == static_cast<unsigned>(protocol::kInterfaceNumber) && s->altsetting == 0
+        return s->interface == static_cast<unsigned>(layout_.interfaceNumber) && s->altsetting == 0
                    ? Succeed(client)
                    : Fail(client, EINVAL);
     }
-    case USBDEVFS_RESET:
+    case USBDEVFS_RESET: return ResetDevice(client);
     case USBDEVFS_RESETEP:
     case USBDEVFS_CLEAR_HALT: return Succeed(client);
     case USBDEVFS_GETDRIVER: return Fail(client, ENODATA);   // no kernel driver is ever bound
     case USBDEVFS_IOCTL: return DriverIoctl(client);
-    default:
-        if (DebugLogging()) {
-            std::fprintf(stderr, "board-emulator: usbfs ioctl 0x%lx on %s is not emulated, answered ENOTTY\n",
-                         request, deviceNode_.c_str());
-        }
-        return Fail(client, ENOTTY);
+    default: return NotEmulated(client, request);
     }
+}
+
+void UsbfsDevice::NotEmulated(UMockdevIoctlClient* client, unsigned long request) {
+    if (DebugLogging()) {
+        std::fprintf(stderr, "board-emulator: usbfs ioctl 0x%lx on %s is not emulated, answered ENOTTY\n", request,
+                     deviceNode_.c_str());
+    }
+    Fail(client, ENOTTY);
 }
 
 void UsbfsDevice::HandleRead(UMockdevIoctlClient* client) {
@@ -225,7 +233,7 @@ void UsbfsDevice::HandleRead(UMockdevIoctlClient* client) {
     UMockdevIoctlData* buffer = umockdev_ioctl_client_get_arg(client);
     std::lock_guard lock(mutex_);
     if (disconnected_) return Fail(client, ENODEV);
-    static const std::vector<std::uint8_t> kDescriptors = BoardDescriptors();
+    const std::vector<std::uint8_t>& kDescriptors = layout_.descriptors;
     std::size_t& position = clients_[client].readPosition;
     const std::size_t wanted = buffer->data_len > 0 ? static_cast<std::size_t>(buffer->data_len) : 0;
     const std::size_t count = std::min(wanted, kDescriptors.size() - std::min(position, kDescriptors.size()));
@@ -239,8 +247,8 @@ void UsbfsDevice::AnswerWithInterface(UMockdevIoctlClient* client) {
     // a struct that starts with one.
     DataRef number(ResolveArgument(umockdev_ioctl_client_get_arg(client), 0, sizeof(unsigned)));
     if (!number) return Fail(client, EFAULT);
-    return *As<unsigned>(number.get()) == static_cast<unsigned>(protocol::kInterfaceNumber) ? Succeed(client)
-                                                                                            : Fail(client, ENOENT);
+    return *As<unsigned>(number.get()) == static_cast<unsigned>(layout_.interfaceNumber) ? Succeed(client)
+                                                                                        : Fail(client, ENOENT);
 }
 
 void UsbfsDevice::ConnectInfo(UMockdevIoctlClient* client) {
@@ -259,7 +267,7 @@ void UsbfsDevice::DriverIoctl(UMockdevIoctlClient* client) {
     DataRef call(ResolveArgument(umockdev_ioctl_client_get_arg(client), 0, sizeof(usbdevfs_ioctl)));
     if (!call) return Fail(client, EFAULT);
     const auto* c = As<usbdevfs_ioctl>(call.get());
-    if (c->ifno != protocol::kInterfaceNumber) return Fail(client, EINVAL);
+    if (c->ifno != layout_.interfaceNumber) return Fail(client, EINVAL);
     switch (static_cast<unsigned long>(static_cast<unsigned>(c->ioctl_code))) {
     case USBDEVFS_DISCONNECT: return Fail(client, ENODATA);
     case USBDEVFS_CONNECT: return Succeed(client);
@@ -290,8 +298,8 @@ void UsbfsDevice::SubmitUrb(UMockdevIoctlClient* client) {
     if (!urb) return Fail(client, EFAULT);
     auto* u = As<usbdevfs_urb>(urb.get());
     if (Disconnected()) return Fail(client, ENODEV);
-    // The board has endpoint 0 only.
-    if (u->type != USBDEVFS_URB_TYPE_CONTROL || (u->endpoint & 0x7F) != 0) return Fail(client, ENOENT);
+    if (u->type != USBDEVFS_URB_TYPE_CONTROL) return SubmitDataUrb(client, std::move(urb));
+    if ((u->endpoint & 0x7F) != 0) return Fail(client, ENOENT);
     if (u->buffer_length < static_cast<int>(SetupPacket::kSize)) return Fail(client, EINVAL);
 
     DataRef buffer(ResolveArgument(urb.get(), offsetof(usbdevfs_urb, buffer), static_cast<std::size_t>(u->buffer_length)));
@@ -307,13 +315,186 @@ void UsbfsDevice::SubmitUrb(UMockdevIoctlClient* client) {
     {
         std::lock_guard lock(mutex_);
         ClientState& state = clients_[client];
-        auto& queue = end.error == EINPROGRESS ? state.pending : state.completed;
-        queue.push_back(std::move(urb));
+        if (end.error == EINPROGRESS) {
+            state.pending.push_back({std::move(urb), nullptr, 0, false});
+        } else {
+            state.completed.push_back(std::move(urb));
+        }
         RefreshReapSignal();
         HandOverToBlockedReaper(state);
     }
     Succeed(client);
     afterRequest_(end.leftBus);
+    if (layout_.data != nullptr) ServeInEndpoints();   // a class request may have queued IN bytes
+}
+
+void UsbfsDevice::SubmitDataUrb(UMockdevIoctlClient* client, DataRef urb) {
+    auto* u = As<usbdevfs_urb>(urb.get());
+    const bool knownType = u->type == USBDEVFS_URB_TYPE_BULK || u->type == USBDEVFS_URB_TYPE_INTERRUPT;
+    if (layout_.data == nullptr || !knownType || !layout_.data->Has(u->endpoint, u->type)) return Fail(client, ENOENT);
+    if (u->buffer_length < 0) return Fail(client, EINVAL);
+    const auto length = static_cast<std::size_t>(u->buffer_length);
+    DataRef buffer;
+    if (length > 0) {
+        buffer.reset(ResolveArgument(urb.get(), offsetof(usbdevfs_urb, buffer), length));
+        if (!buffer) return Fail(client, EFAULT);
+    }
+    if ((u->endpoint & 0x80) == 0) {
+        // OUT: the device takes every byte at once.
+        layout_.data->Receive(u->endpoint, buffer ? std::span<const std::uint8_t>(buffer->data, length)
+                                                  : std::span<const std::uint8_t>());
+        u->status = 0;
+        u->actual_length = u->buffer_length;
+        {
+            std::lock_guard lock(mutex_);
+            ClientState& state = clients_[client];
+            state.completed.push_back(std::move(urb));
+            RefreshReapSignal();
+            HandOverToBlockedReaper(state);
+        }
+        Succeed(client);
+        return ServeInEndpoints();   // the bytes may have asked for a reply that is ready
+    }
+    // IN: waits with the URBs before it until the device has bytes for it.
+    const std::uint8_t endpoint = u->endpoint;
+    {
+        std::lock_guard lock(mutex_);
+        clients_[client].pending.push_back({std::move(urb), std::move(buffer), endpoint, true});
+        ServeInEndpointsLocked();
+    }
+    Succeed(client);
+}
+
+void UsbfsDevice::ServeInEndpoints() {
+    std::lock_guard lock(mutex_);
+    ServeInEndpointsLocked();
+}
+
+void UsbfsDevice::ServeInEndpointsLocked() {
+    if (layout_.data == nullptr || disconnected_) return;
+    // An endpoint that has nothing for one URB has nothing for the URBs
+    // after it either: they stay in the order they came.
+    std::vector<std::uint8_t> dry;
+    const auto isDry = [&](std::uint8_t endpoint) { return std::find(dry.begin(), dry.end(), endpoint) != dry.end(); };
+    for (auto& entry : clients_) {
+        ClientState& state = entry.second;
+        for (auto urb = state.pending.begin(); urb != state.pending.end();) {
+            if (!urb->waitsForData || isDry(urb->endpoint)) {
+                ++urb;
+                continue;
+            }
+            auto* u = As<usbdevfs_urb>(urb->urb.get());
+            const std::size_t room = urb->buffer ? static_cast<std::size_t>(u->buffer_length) : 0;
+            std::optional<DataEndpoints::InChunk> chunk = layout_.data->Take(urb->endpoint, room);
+            if (!chunk) {
+                dry.push_back(urb->endpoint);
+                ++urb;
+                continue;
+            }
+            const std::size_t count = std::min(chunk->bytes.size(), room);
+            if (count > 0) std::copy_n(chunk->bytes.begin(), count, urb->buffer->data);
+            u->actual_length = static_cast<int>(count);
+            u->status = -chunk->error;
+            state.completed.push_back(std::move(urb->urb));
+            urb = state.pending.erase(urb);
+        }
+        if (state.blockedInBulk && !isDry(state.blockedInBulk->endpoint)) {
+            BlockedRead& read = *state.blockedInBulk;
+            const std::size_t room = read.buffer ? static_cast<std::size_t>(read.buffer->data_len) : 0;
+            if (std::optional<DataEndpoints::InChunk> chunk = layout_.data->Take(read.endpoint, room)) {
+                const std::size_t count = std::min(chunk->bytes.size(), room);
+                if (count > 0) std::copy_n(chunk->bytes.begin(), count, read.buffer->data);
+                if (chunk->error != 0) {
+                    Fail(read.client.get(), chunk->error);
+                } else {
+                    Succeed(read.client.get(), static_cast<long>(count));
+                }
+                state.blockedInBulk.reset();
+            } else {
+                dry.push_back(read.endpoint);
+            }
+        }
+        HandOverToBlockedReaper(state);
+    }
+    RefreshReapSignal();
+}
+
+void UsbfsDevice::Bulk(UMockdevIoctlClient* client) {
+    DataRef transfer(ResolveArgument(umockdev_ioctl_client_get_arg(client), 0, sizeof(usbdevfs_bulktransfer)));
+    if (!transfer) return Fail(client, EFAULT);
+    const auto* t = As<usbdevfs_bulktransfer>(transfer.get());
+    const auto endpoint = static_cast<std::uint8_t>(t->ep);
+    if (t->ep > 0xFF || !layout_.data->Has(endpoint, USBDEVFS_URB_TYPE_BULK)) {
+        return Fail(client, ENOENT);
+    }
+    DataRef data;
+    if (t->len > 0) {
+        data.reset(ResolveArgument(transfer.get(), offsetof(usbdevfs_bulktransfer, data), t->len));
+        if (!data) return Fail(client, EFAULT);
+    }
+    if ((endpoint & 0x80) == 0) {
+        layout_.data->Receive(endpoint, data ? std::span<const std::uint8_t>(data->data, t->len)
+                                             : std::span<const std::uint8_t>());
+        Succeed(client, static_cast<long>(t->len));
+        return ServeInEndpoints();
+    }
+    std::uint64_t number = 0;
+    {
+        std::lock_guard lock(mutex_);
+        ClientState& state = clients_[client];
+        if (state.blockedInBulk) return Fail(client, EBUSY);   // one request at a time per client
+        number = ++lastControlNumber_;
+        state.blockedInBulk = BlockedRead{HeldClient(static_cast<UMockdevIoctlClient*>(g_object_ref(client))),
+                                          std::move(data), endpoint, number};
+        ServeInEndpointsLocked();
+        if (!state.blockedInBulk) return;   // answered at once
+    }
+    // Waits for bytes, for its timeout (none for 0), or until the device leaves the bus.
+    if (t->timeout > 0) TimeOutLater(t->timeout, [this, number] { EndWaitingBulk(number, ETIMEDOUT); });
+}
+
+void UsbfsDevice::EndWaitingBulk(std::uint64_t number, int error) {
+    std::lock_guard lock(mutex_);
+    for (auto& entry : clients_) {
+        std::optional<BlockedRead>& read = entry.second.blockedInBulk;
+        if (read && read->number == number) {
+            Fail(read->client.get(), error);
+            read.reset();
+            return;
+        }
+    }
+}
+
+void UsbfsDevice::ResetDevice(UMockdevIoctlClient* client) {
+    if (layout_.data != nullptr) {
+        {
+            // As the kernel does, transfers in flight on the data endpoints end.
+            std::lock_guard lock(mutex_);
+            for (auto& entry : clients_) {
+                ClientState& state = entry.second;
+                for (auto urb = state.pending.begin(); urb != state.pending.end();) {
+                    if (!urb->waitsForData) {
+                        ++urb;
+                        continue;
+                    }
+                    As<usbdevfs_urb>(urb->urb.get())->status = -ESHUTDOWN;
+                    state.completed.push_back(std::move(urb->urb));
+                    urb = state.pending.erase(urb);
+                }
+                if (state.blockedInBulk) Fail(state.blockedInBulk->client.get(), ESHUTDOWN);
+                state.blockedInBulk.reset();
+                HandOverToBlockedReaper(state);
+            }
+            RefreshReapSignal();
+        }
+        layout_.data->Reset();
+    }
+    Succeed(client);
+}
+
+void UsbfsDevice::TimeOutLater(unsigned timeoutMs, std::function<void()> call) {
+    if (!deferred_) deferred_.emplace();   // only umockdev's worker thread gets here
+    deferred_->After(std::chrono::milliseconds(timeoutMs), std::move(call));
 }
 
 void UsbfsDevice::ReapUrb(UMockdevIoctlClient* client, bool wait) {
@@ -351,11 +532,11 @@ void UsbfsDevice::DiscardUrb(UMockdevIoctlClient* client) {
     if (found == clients_.end()) return Fail(client, EINVAL);
     auto& pending = found->second.pending;
     auto urb = std::find_if(pending.begin(), pending.end(),
-                            [&](const DataRef& candidate) { return candidate->client_addr == address; });
+                            [&](const PendingUrb& candidate) { return candidate.urb->client_addr == address; });
     // A URB that already completed cannot be discarded; the client then reaps it.
     if (urb == pending.end()) return Fail(client, EINVAL);
-    As<usbdevfs_urb>(urb->get())->status = -ENOENT;
-    found->second.completed.push_back(std::move(*urb));
+    As<usbdevfs_urb>(urb->urb.get())->status = -ENOENT;
+    found->second.completed.push_back(std::move(urb->urb));
     pending.erase(urb);
     RefreshReapSignal();
     Succeed(client);
@@ -386,16 +567,14 @@ void UsbfsDevice::Control(UMockdevIoctlClient* client) {
             state.blockedInControl.reset(static_cast<UMockdevIoctlClient*>(g_object_ref(client)));
             number = state.controlNumber = ++lastControlNumber_;
         }
-        if (t->timeout > 0) {
-            if (!deferred_) deferred_.emplace();   // only umockdev's worker thread gets here
-            deferred_->After(std::chrono::milliseconds(t->timeout), [this, number] { EndWaitingControl(number, ETIMEDOUT); });
-        }
+        if (t->timeout > 0) TimeOutLater(t->timeout, [this, number] { EndWaitingControl(number, ETIMEDOUT); });
     } else if (end.error != 0) {
         Fail(client, end.error);
     } else {
         Succeed(client, static_cast<long>(end.moved));
     }
     afterRequest_(end.leftBus);
+    if (layout_.data != nullptr) ServeInEndpoints();   // a class request may have queued IN bytes
 }
 
 void UsbfsDevice::EndWaitingControl(std::uint64_t number, int error) {

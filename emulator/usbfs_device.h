@@ -1,8 +1,10 @@
-// One plug-in of the emulated board as a Linux USB client sees it through
-// usbfs: a umockdev handler on the device node that answers the requests
-// clients make of a device with only endpoint 0 — control URBs and their
+// One plug-in of an emulated USB device (the board, the USB meter) as a
+// Linux USB client sees it through usbfs: a umockdev handler on the device
+// node that answers the requests clients make — control URBs and their
 // reaping, synchronous control transfers, claiming, configuration, the
-// connection and driver queries — and read() of the descriptors.
+// connection and driver queries, read() of the descriptors and, for a device
+// with DataEndpoints, bulk and interrupt URBs, synchronous bulk transfers and
+// the device reset.
 //
 // The handler runs on umockdev's worker thread and never blocks: answers are
 // computed when a request arrives; a request that has to wait (a synchronous
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "board_model.h"
+#include "data_endpoints.h"
 #include "deferred_calls.h"
 #include "reap_signal.h"
 
@@ -40,6 +43,13 @@ struct TransferAnswer {
     bool leavesBus = false;
 };
 
+// What the device is besides its answers on endpoint 0.
+struct DeviceLayout {
+    std::vector<std::uint8_t> descriptors;   // device then configuration descriptors, as read() returns them
+    int interfaceNumber = 0;                 // its one interface
+    DataEndpoints* data = nullptr;           // none: endpoint 0 only; else outlives the UsbfsDevice
+};
+
 class UsbfsDevice {
 public:
     using Answer = std::function<TransferAnswer(const SetupPacket&, std::span<const std::uint8_t>)>;
@@ -49,8 +59,8 @@ public:
 
     // Attaches the handler to `deviceNode` (device number `deviceNumber` on
     // its bus) in the test bed. The node itself comes next, from CreateNode().
-    UsbfsDevice(UMockdevTestbed* testbed, std::string deviceNode, unsigned deviceNumber, Answer answer,
-                AfterRequest afterRequest);
+    UsbfsDevice(UMockdevTestbed* testbed, std::string deviceNode, unsigned deviceNumber, DeviceLayout layout,
+                Answer answer, AfterRequest afterRequest);
     ~UsbfsDevice();
     UsbfsDevice(const UsbfsDevice&) = delete;
     UsbfsDevice& operator=(const UsbfsDevice&) = delete;
@@ -65,6 +75,10 @@ public:
     // the node disappears.
     void Disconnect();
     const std::string& DeviceNode() const { return deviceNode_; }
+    // The DataEndpoints may have bytes for an IN endpoint now: waiting IN
+    // URBs and synchronous bulk reads take them. Callable from any thread
+    // that holds no lock of the DataEndpoints.
+    void ServeInEndpoints();
     // True when the board has left the bus and no client has held the node
     // since the previous call that found it so (umockdev's clients keep a
     // reference to the handler until they close the node): the handler can
@@ -83,12 +97,29 @@ private:
     };
     using HeldClient = std::unique_ptr<UMockdevIoctlClient, ClientUnref>;
 
+    // A URB submitted and not answered yet: a control URB the board does not
+    // answer, or an IN URB waiting for bytes (`buffer` is its data).
+    struct PendingUrb {
+        DataRef urb;
+        DataRef buffer;
+        std::uint8_t endpoint = 0;
+        bool waitsForData = false;
+    };
+    // A synchronous bulk read waiting for bytes.
+    struct BlockedRead {
+        HeldClient client;
+        DataRef buffer;
+        std::uint8_t endpoint = 0;
+        std::uint64_t number = 0;
+    };
+
     struct ClientState {
-        std::vector<DataRef> pending;     // URBs submitted, not answered by the board
+        std::vector<PendingUrb> pending;  // URBs submitted, not answered yet
         std::vector<DataRef> completed;   // URBs waiting to be reaped, oldest first
         HeldClient blockedInReap;         // a REAPURB waiting for a URB to complete
         HeldClient blockedInControl;      // a CONTROL the board does not answer
         std::uint64_t controlNumber = 0;  // which CONTROL blockedInControl is
+        std::optional<BlockedRead> blockedInBulk;
         std::size_t readPosition = 0;     // file position of read()
     };
 
@@ -109,9 +140,15 @@ private:
     void StopRequests();   // the part of Disconnect() under mutex_
     void HandleIoctl(UMockdevIoctlClient* client);
     void HandleRead(UMockdevIoctlClient* client);
+    void NotEmulated(UMockdevIoctlClient* client, unsigned long request);
     // The board answers one setup packet; the data stage is `stage`.
     TransferEnd Carry(const SetupPacket& setup, std::span<std::uint8_t> stage);
     void SubmitUrb(UMockdevIoctlClient* client);
+    void SubmitDataUrb(UMockdevIoctlClient* client, DataRef urb);
+    void Bulk(UMockdevIoctlClient* client);
+    void EndWaitingBulk(std::uint64_t number, int error);
+    void ResetDevice(UMockdevIoctlClient* client);
+    void TimeOutLater(unsigned timeoutMs, std::function<void()> call);
     void ReapUrb(UMockdevIoctlClient* client, bool wait);
     void DiscardUrb(UMockdevIoctlClient* client);
     void Control(UMockdevIoctlClient* client);
@@ -120,6 +157,7 @@ private:
     void DriverIoctl(UMockdevIoctlClient* client);
     void AnswerWithInterface(UMockdevIoctlClient* client);
     // Callers hold mutex_.
+    void ServeInEndpointsLocked();
     void HandOverToBlockedReaper(ClientState& state);
     void RefreshReapSignal();
 
@@ -127,6 +165,7 @@ private:
     UMockdevIoctlBase* handler_;
     std::string deviceNode_;
     unsigned deviceNumber_;
+    DeviceLayout layout_;
     Answer answer_;
     AfterRequest afterRequest_;
 
@@ -136,7 +175,7 @@ private:
     // Whether the handler still listens for new clients on the node; it stops
     // when the board leaves the bus, as nobody can open the node any more.
     std::atomic<bool> listening_ = true;
-    std::uint64_t lastControlNumber_ = 0;
+    std::uint64_t lastControlNumber_ = 0;   // of CONTROL and BULK requests that wait
     std::map<UMockdevIoctlClient*, ClientState> clients_;
     std::unique_ptr<ReapSignal> reapSignal_;
     // Last: its thread stops before the state its calls use goes away.

@@ -25,9 +25,12 @@ struct UsbMeterOptions {
 
 class UsbtmcMeterDevice {
 public:
-    // Attaches the device to the process's test bed (the board's bus).
-    // Throws std::runtime_error when it cannot.
+    // Attaches the device to the process's test bed (the board's bus), on
+    // hub port 17 with the next device number. Throws std::runtime_error when
+    // it cannot.
     UsbtmcMeterDevice(EmulatedMeter& meter, UsbMeterOptions options);
+    // Stops the shared meter, so that a line waiting for readings ends, and
+    // removes the device from the bus: destroy it just before the meter.
     ~UsbtmcMeterDevice();
     UsbtmcMeterDevice(const UsbtmcMeterDevice&) = delete;
     UsbtmcMeterDevice& operator=(const UsbtmcMeterDevice&) = delete;

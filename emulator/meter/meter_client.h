@@ -4,6 +4,7 @@
 // waits for readings.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -24,6 +25,13 @@ public:
     // The reply to one line; nothing when it has none. Throws MeterStopped
     // when the meter shuts down.
     std::optional<std::string> Run(const scpi::InputLines::Line& line);
+
+    // The status byte as *STB? sums it up between messages; `messageAvailable`:
+    // a reply waits to be read. Call it from the thread that calls Run, not
+    // while Run runs.
+    std::uint8_t StatusByte(bool messageAvailable) const {
+        return connection_.status.StatusByte(connection_.errors.Count() > 0, messageAvailable);
+    }
 
 private:
     SharedMeter& meter_;

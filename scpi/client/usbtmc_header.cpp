@@ -33,13 +33,24 @@ std::optional<BulkHeader> DecodeHeader(std::span<const std::uint8_t> bytes) {
     return header;
 }
 
-std::vector<std::uint8_t> DevDepMsgOut(std::uint8_t tag, std::string_view bytes, bool endOfMessage) {
-    const auto header = EncodeHeader({MsgId::DevDepMsgOut, tag, static_cast<std::uint32_t>(bytes.size()),
-                                      static_cast<std::uint8_t>(endOfMessage ? kEom : 0), 0});
+namespace {
+
+std::vector<std::uint8_t> Transfer(MsgId id, std::uint8_t tag, std::string_view bytes, std::uint8_t attributes) {
+    const auto header = EncodeHeader({id, tag, static_cast<std::uint32_t>(bytes.size()), attributes, 0});
     std::vector<std::uint8_t> transfer(kHeaderSize + Padded(bytes.size()), 0);
     std::copy(header.begin(), header.end(), transfer.begin());
     std::copy(bytes.begin(), bytes.end(), transfer.begin() + kHeaderSize);
     return transfer;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> DevDepMsgOut(std::uint8_t tag, std::string_view bytes, bool endOfMessage) {
+    return Transfer(MsgId::DevDepMsgOut, tag, bytes, static_cast<std::uint8_t>(endOfMessage ? kEom : 0));
+}
+
+std::vector<std::uint8_t> DevDepMsgIn(std::uint8_t tag, std::string_view bytes, std::uint8_t attributes) {
+    return Transfer(MsgId::DevDepMsgIn, tag, bytes, attributes);
 }
 
 std::array<std::uint8_t, kHeaderSize> RequestDevDepMsgIn(std::uint8_t tag, std::uint32_t maxSize,

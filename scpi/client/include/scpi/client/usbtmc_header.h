@@ -74,6 +74,23 @@ inline constexpr std::uint8_t kUsb488Capable = 0x04;            // USB488.2 inte
 inline constexpr std::uint8_t kRenControlCapable = 0x02;        // accepts REN_CONTROL, GO_TO_LOCAL, LOCAL_LOCKOUT
 inline constexpr std::uint8_t kTriggerCapable = 0x01;
 inline constexpr std::size_t kUsb488DeviceCapabilitiesByte = 15;
+inline constexpr std::uint8_t kScpiCompliant = 0x08;            // understands SCPI
+inline constexpr std::uint8_t kRemoteLocalCapable = 0x02;       // RL1: remote/local states
+inline constexpr std::uint8_t kDeviceTriggerCapable = 0x01;     // DT1: device trigger
+// Release numbers in the GET_CAPABILITIES answer (2 bytes, little endian).
+inline constexpr std::size_t kUsbtmcVersionByte = 2;
+inline constexpr std::size_t kUsb488VersionByte = 12;
+inline constexpr std::uint16_t kVersion1_00 = 0x0100;
+
+// CHECK_ABORT_BULK_IN_STATUS bmAbortBulkIn and CHECK_CLEAR_STATUS bmClear:
+// the bulk-IN endpoint still holds bytes to read.
+inline constexpr std::uint8_t kBulkInFifoHoldsData = 0x01;
+// The interrupt-IN notification that answers READ_STATUS_BYTE:
+// bNotify1 = kStatusByteNotification | bTag, bNotify2 = the status byte.
+inline constexpr std::uint8_t kStatusByteNotification = 0x80;
+// READ_STATUS_BYTE's bTag is one of these.
+inline constexpr std::uint8_t kFirstStatusTag = 2;
+inline constexpr std::uint8_t kLastStatusTag = 127;
 
 struct BulkHeader {
     MsgId msgId = MsgId::DevDepMsgOut;
@@ -94,6 +111,9 @@ constexpr std::size_t Padded(std::size_t length) { return (length + 3) & ~std::s
 
 // One DEV_DEP_MSG_OUT transfer: header, the bytes, zero padding.
 std::vector<std::uint8_t> DevDepMsgOut(std::uint8_t tag, std::string_view bytes, bool endOfMessage);
+// One DEV_DEP_MSG_IN transfer (the device's answer): header with
+// `attributes` (kEom, kEndedAtTermChar), the bytes, zero padding.
+std::vector<std::uint8_t> DevDepMsgIn(std::uint8_t tag, std::string_view bytes, std::uint8_t attributes);
 // One REQUEST_DEV_DEP_MSG_IN transfer asking for at most `maxSize` bytes.
 std::array<std::uint8_t, kHeaderSize> RequestDevDepMsgIn(std::uint8_t tag, std::uint32_t maxSize,
                                                          std::optional<char> termChar);
