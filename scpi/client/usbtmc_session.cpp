@@ -17,10 +17,6 @@ namespace {
 constexpr std::uint8_t kToInterface = 0xA1;
 constexpr std::uint8_t kToEndpoint = 0xA2;
 
-// USB488 READ_STATUS_BYTE tags run 2..127 (1 marks a service request on the interrupt endpoint).
-constexpr std::uint8_t kFirstStatusTag = 2;
-constexpr std::uint8_t kLastStatusTag = 127;
-constexpr std::uint8_t kNotifyStatusByte = 0x80;   // bNotify1: D7 set, bTag in D6..D0
 
 constexpr char kFix[] = "check the meter and its USB cable, then run again";
 
@@ -318,7 +314,7 @@ std::optional<std::uint8_t> Session::ReadStatusByte() {
         const PipeResult read = pipe_->InterruptIn(notification, Left(deadline));
         if (read.status == PipeStatus::TimedOut) break;
         if (read.status != PipeStatus::Done) FailLost(read);
-        if (read.length >= 2 && notification[0] == (kNotifyStatusByte | tag)) return notification[1];
+        if (read.length >= 2 && notification[0] == (kStatusByteNotification | tag)) return notification[1];
     }
     Fail(FailureKind::Timeout, Name() + " did not send its status byte on the interrupt endpoint within " +
                                    SecondsText(settings_.requestTimeout));
