@@ -54,8 +54,8 @@ Commands:
   meter RESOURCE [MESSAGE ...] [--serial SETTINGS] [--eol lf|crlf] [--gpib-adapter WHERE]
                            send each MESSAGE to the meter (no board needed), print
                            each reply (a MESSAGE ending in ? is a query; none: *IDN?),
-                           then print what its error queue holds on stderr (exit 1
-                           when it held errors)
+                           then read its error queue: what it held is the one line
+                           on stderr (exit 1)
   serve [--listen ADDR:PORT] [--max-clients N]
                            the board as a SCPI instrument on TCP until SIGTERM or
                            Ctrl-C (exit 0): ADDR:PORT {listen} by default, [::1]:5025

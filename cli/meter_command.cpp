@@ -7,7 +7,6 @@
 
 #include "cli/meter_failure.h"
 #include "cli/report_json.h"
-#include "cli/stderr_lines.h"
 #include "scpi/client/instrument.h"
 
 namespace tarnel::cli {
@@ -69,11 +68,11 @@ void TalkToMeter(const GlobalOptions& options, const MeterCommand& command) {
         PrintJson(QJsonObject{{"resource", QString::fromStdString(resource)}, {"replies", replies}, {"errors", queue}});
     }
     if (errors.empty()) return;
-    if (!options.json) {
-        for (const std::string& error : errors) PrintStderrLine("tarnelctl: meter error " + error);
-    }
+    std::string held;
+    for (const std::string& error : errors) held += (held.empty() ? "" : "; ") + error;
     throw CommandFailure(ExitStatus::Failed, "the meter's error queue held " + std::to_string(errors.size()) +
-                                                 " error(s) — check the messages against the meter's manual");
+                                                 " error(s): " + held + " — check the messages against the meter's "
+                                                 "manual");
 }
 
 }  // namespace tarnel::cli

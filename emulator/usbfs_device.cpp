@@ -167,6 +167,7 @@ void UsbfsDevice::OnClientVanished(UMockdevIoctlBase*, UMockdevIoctlClient* clie
     auto* device = static_cast<UsbfsDevice*>(self);
     std::lock_guard lock(device->mutex_);
     device->clients_.erase(client);
+    if (device->claimedBy_ == client) device->claimedBy_ = nullptr;
     device->RefreshReapSignal();
 }
 
@@ -195,7 +196,7 @@ void UsbfsDevice::HandleIoctl(UMockdevIoctlClient* client) {
     }
     case USBDEVFS_CLAIMINTERFACE:
     case USBDEVFS_RELEASEINTERFACE:
-    case USBDEVFS_DISCONNECT_CLAIM: return AnswerWithInterface(client);
+    case USBDEVFS_DISCONNECT_CLAIM: return AnswerWithInterface(client, request);
     case USBDEVFS_SETCONFIGURATION: {
         DataRef config(ResolveArgument(arg, 0, sizeof(int)));
         if (!config) return Fail(client, EFAULT);
@@ -242,13 +243,26 @@ void UsbfsDevice::HandleRead(UMockdevIoctlClient* client) {
     Succeed(client, static_cast<long>(count));
 }
 
-void UsbfsDevice::AnswerWithInterface(UMockdevIoctlClient* client) {
+void UsbfsDevice::AnswerWithInterface(UMockdevIoctlClient* client, unsigned long request) {
     // CLAIMINTERFACE and RELEASEINTERFACE pass an unsigned int; DISCONNECT_CLAIM
     // a struct that starts with one.
     DataRef number(ResolveArgument(umockdev_ioctl_client_get_arg(client), 0, sizeof(unsigned)));
     if (!number) return Fail(client, EFAULT);
-    return *As<unsigned>(number.get()) == static_cast<unsigned>(layout_.interfaceNumber) ? Succeed(client)
-                                                                                        : Fail(client, ENOENT);
+    if (*As<unsigned>(number.get()) != static_cast<unsigned>(layout_.interfaceNumber)) return Fail(client, ENOENT);
+    // A device with data endpoints (the meter) is held as usbfs holds an
+    // interface: by one client at a time, another one's claim is EBUSY until
+    // the holder releases it or closes the node. The board's one interface
+    // takes every claim, as it always has.
+    if (layout_.data == nullptr) return Succeed(client);
+    std::lock_guard lock(mutex_);
+    if (request == USBDEVFS_RELEASEINTERFACE) {
+        if (claimedBy_ != client) return Fail(client, EINVAL);
+        claimedBy_ = nullptr;
+        return Succeed(client);
+    }
+    if (claimedBy_ != nullptr && claimedBy_ != client) return Fail(client, EBUSY);
+    claimedBy_ = client;
+    Succeed(client);
 }
 
 void UsbfsDevice::ConnectInfo(UMockdevIoctlClient* client) {

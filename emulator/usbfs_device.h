@@ -155,7 +155,7 @@ private:
     void EndWaitingControl(std::uint64_t number, int error);
     void ConnectInfo(UMockdevIoctlClient* client);
     void DriverIoctl(UMockdevIoctlClient* client);
-    void AnswerWithInterface(UMockdevIoctlClient* client);
+    void AnswerWithInterface(UMockdevIoctlClient* client, unsigned long request);
     // Callers hold mutex_.
     void ServeInEndpointsLocked();
     void HandOverToBlockedReaper(ClientState& state);
@@ -177,6 +177,7 @@ private:
     std::atomic<bool> listening_ = true;
     std::uint64_t lastControlNumber_ = 0;   // of CONTROL and BULK requests that wait
     std::map<UMockdevIoctlClient*, ClientState> clients_;
+    UMockdevIoctlClient* claimedBy_ = nullptr;   // the client holding the interface, if any
     std::unique_ptr<ReapSignal> reapSignal_;
     // Last: its thread stops before the state its calls use goes away.
     // Started by the first transfer that has to time out.
