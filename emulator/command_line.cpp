@@ -97,11 +97,14 @@ std::optional<double> ParseSpeed(std::string_view text) {
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     EmulatorRun run;
     std::optional<double> meterSpeed;
+    std::optional<unsigned> meterUnplugAfter;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
         if (option == "--") {
             run.command.assign(arguments.begin() + static_cast<std::ptrdiff_t>(i) + 1, arguments.end());
             if (run.command.empty()) return Problem("no COMMAND after --");
+            if (meterUnplugAfter && !run.meterUsb) return Problem("--meter-unplug-after needs --meter-usb");
+            if (run.meterUsb) run.meterUsb->unplugAfter = meterUnplugAfter;
             if (meterSpeed && !run.meter) {
                 return Problem("--meter-speed needs a meter: --meter, --meter-usb, --meter-tty or --meter-gpib");
             }
@@ -139,7 +142,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         const bool takesValue = option == "--unplug-after" || option == "--replug-every" || option == "--stall" ||
                                 option == "--timeout" || option == "--boards" || option == "--dac-errors" ||
                                 option == "--meter" || option == "--meter-speed" ||
-                                option == "--meter-tty" || option == "--meter-gpib";
+                                option == "--meter-tty" || option == "--meter-gpib" ||
+                                option == "--meter-unplug-after";
         if (!takesValue) return Problem("unknown option '" + option + "'");
         if (i + 1 >= arguments.size()) return Problem(option + " needs a value");
         const std::string& value = arguments[++i];
@@ -147,6 +151,13 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             const auto count = ParseCount(value);
             if (!count) return Problem("--unplug-after needs a request count such as 3, not '" + value + "'");
             run.options.unplugAfter = *count;
+            continue;
+        }
+        if (option == "--meter-unplug-after") {
+            meterUnplugAfter = ParseCount(value);
+            if (!meterUnplugAfter) {
+                return Problem("--meter-unplug-after needs a message count such as 20, not '" + value + "'");
+            }
             continue;
         }
         if (option == "--replug-every") {

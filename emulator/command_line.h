@@ -1,8 +1,8 @@
 // The board-emulator command line:
 //   board-emulator [--no-board] [--boards N] [--unplug-after N] [--replug-every N] [--stall CODE]
 //                  [--timeout CODE] [--noise] [--renumerate] [--dac-errors FILE]
-//                  [--meter [ADDR:]PORT] [--meter-usb [VID:PID[:SERIAL]]] [--meter-tty LINK[,BAUD]]
-//                  [--meter-gpib LINK[,ADDR]] [--meter-speed X] -- COMMAND [ARGS...]
+//                  [--meter [ADDR:]PORT] [--meter-usb [VID:PID[:SERIAL]]] [--meter-unplug-after N]
+//                  [--meter-tty LINK[,BAUD]] [--meter-gpib LINK[,ADDR]] [--meter-speed X] -- COMMAND [ARGS...]
 #pragma once
 
 #include <optional>
@@ -20,7 +20,8 @@ namespace tarnel::emulator {
 inline constexpr const char* kUsage =
     "usage: board-emulator [--no-board] [--boards N] [--unplug-after N] [--replug-every N] [--stall CODE] "
     "[--timeout CODE] [--noise] [--renumerate] [--dac-errors FILE] [--meter [ADDR:]PORT] "
-    "[--meter-usb [VID:PID[:SERIAL]]] [--meter-tty LINK[,BAUD]] [--meter-gpib LINK[,ADDR]] [--meter-speed X] "
+    "[--meter-usb [VID:PID[:SERIAL]]] [--meter-unplug-after N] [--meter-tty LINK[,BAUD]] [--meter-gpib LINK[,ADDR]] "
+    "[--meter-speed X] "
     "-- COMMAND [ARGS...]";
 
 // What --help prints after the usage line.
@@ -41,6 +42,8 @@ inline constexpr const char* kOptionsHelp =
     "  --meter-usb [VID:PID[:SERIAL]]\n"
     "                        the meter as a USBTMC instrument on the emulated bus (default ids: the board's vendor,\n"
     "                        product 0xB212, serial EMU0001); COMMAND finds its resource in TARNEL_METER_USB\n"
+    "  --meter-unplug-after N\n"
+    "                        the USB meter leaves the bus when N messages have come\n"
     "  --meter-tty LINK[,BAUD]\n"
     "                        the meter on an RS-232 line (pseudo-terminal, LINK a symbolic link to it; 9600 8N1\n"
     "                        unless BAUD); COMMAND finds LINK in TARNEL_METER_TTY\n"

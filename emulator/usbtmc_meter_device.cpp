@@ -2,9 +2,12 @@
 
 #include <umockdev.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <optional>
 
+#include "deferred_calls.h"
 #include "meter_line_worker.h"
 #include "process_testbed.h"
 #include "usb_descriptors.h"
@@ -27,8 +30,10 @@ struct UsbtmcMeterDevice::Impl {
           bed(ProcessTestbed::Get()),
           identity{options.vendorId, options.productId, options.serial},
           client(meter.NewClient()),
+          unplugAfter(options.unplugAfter),
           function(identity, MeterLineWorker::StatusOf(*client),
-                   [this](UsbtmcFunction::Job job) { worker->Post(std::move(job)); }) {
+                   [this](UsbtmcFunction::Job job) { Post(std::move(job)); }) {
+        if (unplugAfter) deferred.emplace();
         address.port = kMeterHubPort;
         address.device = bed.NextDeviceNumber();
         worker.emplace(std::move(client), function, [this] { device->ServeInEndpoints(); });
@@ -46,10 +51,27 @@ struct UsbtmcMeterDevice::Impl {
     }
 
     ~Impl() {
+        deferred.reset();   // no unplug while the device goes
         // A line waiting for readings ends only when the meter stops; the
         // meter goes right after this device.
         sharedMeter.Stop();
         worker.reset();
+        Unplug();
+    }
+
+    // Runs on umockdev's worker thread: hands the message to the meter, or,
+    // past --meter-unplug-after, drops it and takes the meter off the bus
+    // from a thread of its own (the handler must not wait for itself).
+    void Post(UsbtmcFunction::Job job) {
+        if (unplugAfter && ++messages > *unplugAfter) {
+            if (!unplugDue.exchange(true)) deferred->After(std::chrono::milliseconds(0), [this] { Unplug(); });
+            return;
+        }
+        worker->Post(std::move(job));
+    }
+
+    void Unplug() {
+        if (unplugged.exchange(true)) return;
         device->Disconnect();
         umockdev_testbed_uevent(bed.Testbed(), address.SysfsPath().c_str(), "remove");
         umockdev_testbed_remove_device(bed.Testbed(), address.SysfsPath().c_str());
@@ -60,9 +82,14 @@ struct UsbtmcMeterDevice::Impl {
     MeterIdentity identity;
     BusAddress address;
     std::unique_ptr<MeterClient> client;   // handed to the worker
+    const std::optional<unsigned> unplugAfter;
+    unsigned messages = 0;                 // on umockdev's worker thread only
+    std::atomic<bool> unplugDue = false;
+    std::atomic<bool> unplugged = false;
     UsbtmcFunction function;
     std::unique_ptr<UsbfsDevice> device;
     std::optional<MeterLineWorker> worker;
+    std::optional<DeferredCalls> deferred;   // the unplug, with --meter-unplug-after
 };
 
 UsbtmcMeterDevice::UsbtmcMeterDevice(EmulatedMeter& meter, UsbMeterOptions options)

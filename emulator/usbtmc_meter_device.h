@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <tarnel/board_protocol.h>
@@ -21,6 +22,9 @@ struct UsbMeterOptions {
     std::uint16_t vendorId = protocol::kVendorId;
     std::uint16_t productId = kDefaultMeterProductId;
     std::string serial = "EMU0001";
+    // Leave the bus when this many messages have come (an unplugged meter
+    // mid-run); none: stay.
+    std::optional<unsigned> unplugAfter;
 };
 
 class UsbtmcMeterDevice {

@@ -215,6 +215,18 @@ def serial_endless(c):
     serial_gone(c, "endless", "without a line end")
 
 
+def usb_unplugged(c):
+    """The USB meter leaves the bus after its setup and 4 readings: exit 5, 4 rows kept, the DAC parked."""
+    codes = characterize_e2e.SHORT_CODES
+    path = c.path("usb-unplugged.csv")
+    # The setup is 10 messages (*RST to SYST:ERR?), then one READ? a code.
+    results = c.run(["characterize --meter %s --codes %s --nplc 0.02 --settle 0 --park 20000 --csv %s" % (
+        USB, c.code_file(codes), path), "read"], [*EVERY_METER, "--meter-unplug-after", "14"])
+    c.one_line_failure(results[0], 5, "unplugged", "USB meter unplugged")
+    c.expect(len(c.csv_rows(path)) == 4, "USB meter unplugged: %d rows kept" % len(c.csv_rows(path)))
+    c.expect(results[1][1].startswith("code 2048 "), "USB meter unplugged: not parked: %r" % results[1][1])
+
+
 def wrong_baud(c):
     """The emulated line runs at 115200; a client at 9600 hears garbage: exit 5 naming --serial."""
     (status, out, err), = c.run(["meter \"$TARNEL_METER_TTY\" --serial 9600"], c.every_meter())
@@ -248,7 +260,7 @@ def no_permission(c):
 
 
 SCENARIOS = {f.__name__: f for f in (same_figures, meter_check, listing, refused, serial_silent, serial_garbage,
-                                     serial_endless, wrong_baud, busy, no_permission)}
+                                     serial_endless, usb_unplugged, wrong_baud, busy, no_permission)}
 
 if __name__ == "__main__":
     scenario, emulator, tarnelctl = sys.argv[1:4]

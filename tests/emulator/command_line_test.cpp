@@ -76,6 +76,10 @@ TEST(EmulatorCommandLineTest, TheMeterAnswersOnEveryConnectionAsked) {
     EXPECT_EQ(other->meterUsb->productId, 0x0318);
     EXPECT_EQ(other->meterUsb->serial, "MY123");
     EXPECT_EQ(other->meter->gpib->address, 7u);
+    EXPECT_FALSE(other->meterUsb->unplugAfter);
+    const auto leaving = ParseCommandLine({"--meter-unplug-after", "14", "--meter-usb", "--", "prog"});
+    ASSERT_TRUE(std::holds_alternative<EmulatorRun>(leaving));
+    EXPECT_EQ(std::get<EmulatorRun>(leaving).meterUsb->unplugAfter, 14u);
 }
 
 TEST(EmulatorCommandLineTest, RejectsBadUsageWithOneLineNamingTheProblem) {
@@ -109,6 +113,8 @@ TEST(EmulatorCommandLineTest, RejectsBadUsageWithOneLineNamingTheProblem) {
         {{"--meter-tty", "/tmp/m,9601", "--", "x"}, "standard rate"},
         {{"--meter-gpib", "/tmp/g,31", "--", "x"}, "from 0 to 30"},
         {{"--meter-gpib", "/tmp/g,x", "--", "x"}, "from 0 to 30"},
+        {{"--meter", "0", "--meter-unplug-after", "3", "--", "x"}, "--meter-unplug-after needs --meter-usb"},
+        {{"--meter-usb", "--meter-unplug-after", "x", "--", "x"}, "message count"},
     };
     for (const auto& [arguments, cause] : cases) {
         const auto parsed = ParseCommandLine(arguments);
