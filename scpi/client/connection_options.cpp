@@ -1,19 +1,12 @@
 #include "scpi/client/connection_options.h"
 
-#include <algorithm>
-#include <array>
 #include <cctype>
 
+#include "scpi/client/line_speeds.h"
 
 namespace tarnel::scpi::client {
 
 namespace {
-
-// The rates a Linux serial line is set to by name (termios B50 ... B4000000).
-constexpr std::array<unsigned, 30> kStandardBauds = {
-    50,     75,     110,    134,    150,     200,     300,     600,     1200,    1800,
-    2400,   4800,   9600,   19200,  38400,   57600,   115200,  230400,  460800,  500000,
-    576000, 921600, 1000000, 1152000, 1500000, 2000000, 2500000, 3000000, 3500000, 4000000};
 
 std::string Lower(std::string_view text) {
     std::string lower(text);
@@ -78,7 +71,7 @@ std::optional<SerialSettings> ParseSerialSettings(std::string_view text) {
         const std::string_view part = text.substr(0, comma);
         if (field == 0) {
             const auto baud = Number(part, 4000000);
-            if (!baud || std::find(kStandardBauds.begin(), kStandardBauds.end(), *baud) == kStandardBauds.end()) {
+            if (!baud || !TermiosSpeed(*baud)) {
                 return std::nullopt;
             }
             settings.baud = *baud;

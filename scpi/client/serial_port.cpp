@@ -11,25 +11,11 @@
 #include <utility>
 
 #include "scpi/client/instrument_failure.h"
+#include "scpi/client/line_speeds.h"
 
 namespace tarnel::scpi::client {
 
 namespace {
-
-std::optional<speed_t> SpeedOf(unsigned baud) {
-    static constexpr std::pair<unsigned, speed_t> kSpeeds[] = {
-        {50, B50},         {75, B75},         {110, B110},       {134, B134},       {150, B150},
-        {200, B200},       {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
-        {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
-        {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
-        {576000, B576000}, {921600, B921600}, {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
-        {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
-    };
-    for (const auto& [rate, speed] : kSpeeds) {
-        if (rate == baud) return speed;
-    }
-    return std::nullopt;
-}
 
 tcflag_t DataBitsFlag(unsigned bits) {
     switch (bits) {
@@ -82,7 +68,7 @@ int OpenSerialPort(const std::string& path, const SerialSettings& settings, cons
                     "/dev/ttyUSB0");
     }
     ::cfmakeraw(&line);
-    const std::optional<speed_t> speed = SpeedOf(settings.baud);
+    const std::optional<speed_t> speed = TermiosSpeed(settings.baud);
     if (!speed) {
         FailOpening(fd, FailureKind::Unreachable,
                     "the " + device + " " + path + " cannot run at " + std::to_string(settings.baud) +
