@@ -140,10 +140,14 @@ def pyvisa_session(tarnelctl):
     expect(dmm.query("FETC?").split(",") == replies, "FETC? does not repeat the readings")
 
     dmm.write("SAMP:COUN 1;:TRIG:SOUR BUS;:TRIG:COUN 2;:INIT")
+    # *OPC? after each trigger: a write may sit in the client's socket (Nagle) while the DAC changes; the
+    # answer says the meter has taken the trigger and its reading.
     first = dac(tarnelctl, 0x10000)
     dmm.write("*TRG")
+    expect(dmm.query("*OPC?") == "1", "*OPC? after the first bus trigger")
     second = dac(tarnelctl, 0x30000, "1k")
     dmm.write("*TRG")
+    expect(dmm.query("*OPC?") == "1", "*OPC? after the second bus trigger")
     pair = [float(v) for v in dmm.query("FETC?").split(",")]
     expect(abs(pair[0] - first) < 10e-6 and abs(pair[1] - second) < 10e-6,
            "bus triggers read %r, the DAC gave %r then %r (powered down)" % (pair, first, second))
