@@ -19,12 +19,12 @@
 #include <tarnel/board_protocol.h>
 
 #include "bare_board.h"
-#include "median.h"
-#include "cli/bench_meter.h"
-#include "cli/board_connection.h"
-#include "cli/characterize_run.h"
-#include "cli/meter_target.h"
+#include "board/board_connection.h"
+#include "characterize/characterize_run.h"
 #include "linearity/code_sets.h"
+#include "median.h"
+#include "meter/lab_dmm.h"
+#include "meter/meter_target.h"
 
 namespace {
 
@@ -56,7 +56,7 @@ double FloorCodesPerSecond(tarnel::bench::BareBoard& bare, tarnel::scpi::client:
     return static_cast<double>(plan.codes.size()) / Seconds(start);
 }
 
-double CharacterizeCodesPerSecond(BoardConnection& board, BenchMeter& meter, const CharacterizePlan& plan) {
+double CharacterizeCodesPerSecond(BoardConnection& board, LabDmm& meter, const CharacterizePlan& plan) {
     const Clock::time_point start = Clock::now();
     const CharacterizeOutcome outcome = RunCharacterization(board, meter, plan, [](const CharacterizePoint&) {},
                                                             [] { return false; });
@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
         plan.settleMs = settleMs;
         const MeterSettings settings{nplc, 1};
         BoardConnection board(LibraryChoice::Newer, 0, false);
-        BenchMeter meter(target.resource, target.connection, settings);   // sets the meter for both paths
+        LabDmm meter(target.resource, target.connection, settings);   // sets the meter for both paths
         tarnel::bench::BareBoard bare;
         // Rounds alternate between the two paths, so that load from other
         // programs on the machine falls on both alike.

@@ -29,9 +29,9 @@
 
 #include "bare_board.h"
 #include "median.h"
-#include "cli/instrument_board.h"
 #include "scpi/board_commands.h"
 #include "scpi/scpi_server.h"
+#include "serve/board_instrument.h"
 
 namespace {
 
@@ -184,7 +184,7 @@ int main(int argc, char** argv) {
     QCoreApplication application(appArgc, argv);
     try {
         emulator::EmulatedBoard board;
-        scpi::Instrument instrument(std::make_unique<cli::InstrumentBoard>(cli::LibraryChoice::Newer, 0, false),
+        scpi::Instrument instrument(std::make_unique<cli::BoardInstrument>(cli::LibraryChoice::Newer, 0, false),
                                     scpi::InstrumentSetup{});
         scpi::ScpiServer server(scpi::BoardCommands(instrument), scpi::ServerSettings{{"127.0.0.1", 0}, kClients + 1, {}});
         if (const auto failure = server.Listen()) Fail(*failure);

@@ -14,9 +14,9 @@
 #include <tarnel/emulated_board.h>
 
 #include "bare_board.h"
+#include "board/board_connection.h"
 #include "median.h"
-#include "cli/board_connection.h"
-#include "cli/sweep.h"
+#include "sweep/sweep.h"
 
 namespace {
 

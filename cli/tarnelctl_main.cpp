@@ -5,11 +5,11 @@
 #include <variant>
 #include <vector>
 
-#include "cli/command_failure.h"
-#include "cli/command_line.h"
-#include "cli/commands.h"
-#include "cli/help_text.h"
-#include "cli/stderr_lines.h"
+#include "command_line/command_failure.h"
+#include "command_line/command_line.h"
+#include "command_line/command_table.h"
+#include "command_line/help_text.h"
+#include "output/stderr_lines.h"
 
 namespace {
 

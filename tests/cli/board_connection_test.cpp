@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "cli/board_connection.h"
-#include "cli/instrument_board.h"
-#include "cli/sweep.h"
+#include "board/board_connection.h"
 #include "scpi/board_commands.h"
 #include "scpi/message_executor.h"
+#include "serve/board_instrument.h"
+#include "sweep/sweep.h"
 
 namespace tarnel::cli {
 namespace {
@@ -164,9 +164,9 @@ protected:
 
     void Open() {
         scpi::InstrumentSetup setup;
-        setup.reopen = InstrumentBoard::Reopener(GetParam(), 0);
+        setup.reopen = BoardInstrument::Reopener(GetParam(), 0);
         table_.reset();
-        instrument_ = std::make_unique<scpi::Instrument>(std::make_unique<InstrumentBoard>(GetParam(), 0, false), setup);
+        instrument_ = std::make_unique<scpi::Instrument>(std::make_unique<BoardInstrument>(GetParam(), 0, false), setup);
         table_ = std::make_unique<scpi::CommandTable>(scpi::BoardCommands(*instrument_));
     }
 

@@ -7,9 +7,9 @@
 #include <tuple>
 #include <vector>
 
-#include "cli/command_failure.h"
-#include "cli/command_line.h"
-#include "cli/value_text.h"
+#include "command_line/command_failure.h"
+#include "command_line/command_line.h"
+#include "command_line/value_parsing.h"
 
 namespace tarnel::cli {
 namespace {
@@ -75,7 +75,7 @@ TEST(CommandLineTest, CommandsAndOptions) {
     EXPECT_EQ(std::get<SweepCommand>(Parse("sweep --from 0 --to 1 --step 1 --park 20000").command).park, 0x20000u);
 
     // Each output goes one place, chosen here: stdout carries one format.
-    using Rows = SweepOutput::Rows;
+    using Rows = OutputChoice::Rows;
     const struct { const char* options; Rows rows; bool json; bool summaryOnStdout; } outputs[] = {
         {"", Rows::CsvOnStdout, false, false},
         {"--csv -", Rows::CsvOnStdout, false, false},

@@ -10,11 +10,12 @@
 #include <cstdio>
 #include <string>
 
-#include "cli/command_failure.h"
-#include "cli/help_text.h"
-#include "cli/library_messages.h"
-#include "cli/report_json.h"
-#include "cli/sweep_csv.h"
+#include "board/library_stderr.h"
+#include "command_line/command_failure.h"
+#include "command_line/help_text.h"
+#include "output/report_json.h"
+#include "sweep/sweep_csv.h"
+#include "sweep/sweep_report.h"
 
 namespace tarnel::cli {
 namespace {
@@ -45,7 +46,7 @@ TEST(ReportJsonTest, EveryKeyIsDocumentedAndMissingFiguresAreNull) {
 
     SweepOutcome parked;
     parked.parked = true;
-    const QJsonObject sweep = SweepJson(5, parked, SweepOutput{}, 0x20000, LinearityReport{});
+    const QJsonObject sweep = SweepJson(5, parked, OutputChoice{}, 0x20000, LinearityReport{});
     ExpectDocumentedKeys(sweep, "sweep");
     EXPECT_EQ(sweep["parked"].toString(), "20000");
     EXPECT_TRUE(sweep["csv"].isNull()) << "rows on stdout";
@@ -63,7 +64,7 @@ TEST(ReportJsonTest, EveryKeyIsDocumentedAndMissingFiguresAreNull) {
 }
 
 TEST(LibraryMessagesTest, HoldsTheLibrarysLineAndGivesStderrBack) {
-    LibraryMessages messages;
+    LibraryStderr messages;
     testing::internal::CaptureStderr();
     const int status = messages.Hold([] {
         std::fputs("libToveri: no board 0x1209:0xB211 found — check the USB cable\n", stderr);

@@ -12,8 +12,8 @@
 #include <string>
 #include <thread>
 
-#include "cli/library_messages.h"
-#include "cli/stderr_lines.h"
+#include "board/library_stderr.h"
+#include "output/stderr_lines.h"
 
 namespace tarnel::cli {
 namespace {
@@ -69,7 +69,7 @@ TEST(StderrLinesTest, ForeignLinesPassAtOnceAndUnchangedWhileTheLibrarysAreKept)
     };
     for (const auto& c : cases) {
         const CapturedStderr captured;
-        LibraryMessages messages;
+        LibraryStderr messages;
         std::promise<void> inCall;
         std::future<void> callRuns = inCall.get_future();
         std::thread other([&] {
@@ -97,7 +97,7 @@ TEST(StderrLinesTest, ForeignLinesPassAtOnceAndUnchangedWhileTheLibrarysAreKept)
 
 TEST(StderrLinesTest, TextWithoutALineEndIsPassedOnWhenTheCallEnds) {
     const CapturedStderr captured;
-    LibraryMessages messages;
+    LibraryStderr messages;
     messages.Hold([] {
         std::fputs("libToveri: request 0xDA failed\nhalf a line", stderr);
         return 0;

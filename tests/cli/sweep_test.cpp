@@ -9,11 +9,11 @@
 
 #include <tarnel/board_protocol.h>
 
-#include "cli/command_failure.h"
-#include "cli/linearity.h"
-#include "cli/number_text.h"
-#include "cli/sweep.h"
-#include "cli/sweep_csv.h"
+#include "command_line/command_failure.h"
+#include "output/number_format.h"
+#include "sweep/readback_linearity.h"
+#include "sweep/sweep.h"
+#include "sweep/sweep_csv.h"
 
 namespace tarnel::cli {
 namespace {

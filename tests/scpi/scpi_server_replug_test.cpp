@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/instrument_board.h"
+#include "serve/board_instrument.h"
 #include "line_client.h"
 #include "run_beside.h"
 #include "scpi/board_commands.h"
@@ -51,9 +51,9 @@ TEST(ScpiServerReplugTest, AReplugedBoardIsOpenedAgainAtItsStartValuesWithoutADa
         log.push_back(line);
     };
     InstrumentSetup setup;
-    setup.reopen = cli::InstrumentBoard::Reopener(cli::LibraryChoice::Newer, 0);
+    setup.reopen = cli::BoardInstrument::Reopener(cli::LibraryChoice::Newer, 0);
     setup.log = logLine;
-    Instrument instrument(std::make_unique<cli::InstrumentBoard>(cli::LibraryChoice::Newer, 0, false), std::move(setup));
+    Instrument instrument(std::make_unique<cli::BoardInstrument>(cli::LibraryChoice::Newer, 0, false), std::move(setup));
     ScpiServer server(BoardCommands(instrument), ServerSettings{{"127.0.0.1", 0}, 1, logLine});
     ASSERT_EQ(server.Listen(), std::nullopt);
 

@@ -1,0 +1,59 @@
+// The characterize command as typed:
+//   characterize --meter RESOURCE [--serial SETTINGS] [--eol lf|crlf] [--gpib-adapter WHERE] [--codes SET] [--from WORD --to WORD] [--nplc N] [--settle MS]
+//                [--avg N] [--csv FILE] [--plot FILE.png] [--limits LIST] [--park WORD]
+// Values are checked for their form here; whether the words fit the DAC and
+// --vmax, and whether the files can be read and written, is checked before
+// the first write.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "characterize/linearity_limits.h"
+#include "meter/meter_target.h"
+#include "output/output_choice.h"
+
+namespace tarnel::cli {
+
+// Which codes are measured (--codes).
+enum class CodeSetKind {
+    Bits,      // 0, full scale, each 2^i and K - 2^i, seven check codes j·K/8
+    Carries,   // each major carry: 2^j - 1, 2^j, K - 2^j, K - 2^j + 1
+    Grid,      // gridPoints codes evenly spaced, both ends included
+    All,       // every code from `from` to `to`
+    File,      // the hex codes listed in `file`
+};
+
+struct CodeSetChoice {
+    CodeSetKind kind = CodeSetKind::Bits;
+    std::uint64_t gridPoints = 0;
+    std::uint64_t from = 0;   // All
+    std::uint64_t to = 0;
+    std::string file;
+    std::string text;         // as typed: "bits", "grid:1025", "codes.txt"
+};
+
+inline constexpr double kLeastNplc = 0.02;
+inline constexpr double kMostNplc = 100;
+inline constexpr unsigned kMostMeterSamples = 1024;
+inline constexpr double kDefaultCharacterizeSettleMs = 10;
+inline constexpr double kDefaultNplc = 10;
+
+struct CharacterizeCommand {
+    MeterTarget meter;
+    CodeSetChoice codes;
+    double nplc = kDefaultNplc;
+    double settleMs = kDefaultCharacterizeSettleMs;
+    unsigned averaged = 1;   // meter readings per code
+    OutputChoice output;      // where the rows, the summary and the plot go
+    LinearityLimits limits;
+    std::uint64_t park = 0;  // data word the DAC is left at
+};
+
+// The options after "characterize" (name to value, every name already known
+// to the command), with --json. A malformed value throws CommandFailure(Usage).
+CharacterizeCommand ParseCharacterizeOptions(const std::map<std::string, std::string>& options, bool json);
+
+}  // namespace tarnel::cli

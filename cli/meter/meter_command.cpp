@@ -1,0 +1,78 @@
+#include "meter/meter_command.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "meter/meter_failure.h"
+#include "output/report_json.h"
+#include "scpi/client/instrument.h"
+
+namespace tarnel::cli {
+
+namespace {
+
+constexpr auto kOpenTimeout = std::chrono::seconds(3);
+// A query of any setting answers at once; a reading at 100 NPLC with
+// autozero takes about 4 s.
+constexpr auto kReplyTimeout = std::chrono::seconds(10);
+// The error queue holds a few dozen entries at most; more is a meter that
+// never says "no error".
+constexpr int kMostErrors = 32;
+
+bool IsQuery(const std::string& message) {
+    const std::size_t last = message.find_last_not_of(" \t");
+    return last != std::string::npos && message[last] == '?';
+}
+
+// An error queue entry "<code>,\"<text>\"" whose code is 0 means no error.
+bool IsNoError(const std::string& entry) {
+    char* end = nullptr;
+    const long code = std::strtol(entry.c_str(), &end, 10);
+    return end != entry.c_str() && code == 0;
+}
+
+}  // namespace
+
+void TalkToMeter(const GlobalOptions& options, const MeterCommand& command) {
+    QJsonArray replies;
+    std::vector<std::string> errors;
+    std::string resource = command.meter.resource.Text();
+    try {
+        scpi::client::Instrument meter(command.meter.resource, command.meter.connection, kOpenTimeout);
+        resource = meter.Describe();
+        for (const std::string& message : command.messages) {
+            meter.Write(message);
+            if (!IsQuery(message)) continue;
+            const std::string reply = meter.Read(kReplyTimeout, message);
+            if (options.json) {
+                replies.append(QJsonObject{{"message", QString::fromStdString(message)},
+                                           {"reply", QString::fromStdString(reply)}});
+            } else {
+                std::printf("%s\n", reply.c_str());
+                std::fflush(stdout);
+            }
+        }
+        for (int i = 0; i < kMostErrors; ++i) {
+            const std::string entry = meter.Query("SYST:ERR?", kReplyTimeout);
+            if (IsNoError(entry)) break;
+            errors.push_back(entry);
+        }
+    } catch (const scpi::client::InstrumentFailure& failure) {
+        ThrowMeterFailure(failure);
+    }
+    if (options.json) {
+        QJsonArray queue;
+        for (const std::string& error : errors) queue.append(QString::fromStdString(error));
+        PrintJson(QJsonObject{{"resource", QString::fromStdString(resource)}, {"replies", replies}, {"errors", queue}});
+    }
+    if (errors.empty()) return;
+    std::string held;
+    for (const std::string& error : errors) held += (held.empty() ? "" : "; ") + error;
+    throw CommandFailure(ExitStatus::Failed, "the meter's error queue held " + std::to_string(errors.size()) +
+                                                 " error(s): " + held + " — check the messages against the meter's "
+                                                 "manual");
+}
+
+}  // namespace tarnel::cli

@@ -1,0 +1,42 @@
+#include "serve/board_instrument.h"
+
+#include <memory>
+
+#include "command_line/command_failure.h"
+
+namespace tarnel::cli {
+
+BoardInstrument::BoardInstrument(LibraryChoice library, std::uint8_t board, bool reload) : connection_(library, board, reload) {}
+
+template <typename Request>
+auto BoardInstrument::Transfer(Request&& request) -> decltype(request()) {
+    try {
+        return request();
+    } catch (const CommandFailure& failure) {
+        throw scpi::BoardFailure(connection_.BoardGone(), failure.what());
+    }
+}
+
+void BoardInstrument::Write(std::uint32_t data, protocol::PowerDown mode) {
+    Transfer([&] { return connection_.Write(data, mode); });
+}
+
+double BoardInstrument::Read(unsigned count) {
+    return Transfer([&] { return connection_.Read(count).mean; });
+}
+
+scpi::BoardOpener BoardInstrument::Reopener(LibraryChoice library, std::uint8_t board) {
+    return [library, board]() -> std::unique_ptr<scpi::Board> {
+        // The older library keeps the board it reached first and reaches a
+        // board attached since only by loading the firmware into it (which a
+        // board plugged in again has lost anyway).
+        const bool reload = library == LibraryChoice::Older;
+        try {
+            return std::make_unique<BoardInstrument>(library, board, reload);
+        } catch (const CommandFailure& failure) {
+            throw scpi::BoardFailure(true, failure.what());
+        }
+    };
+}
+
+}  // namespace tarnel::cli

@@ -1,0 +1,59 @@
+#include "serve/serve.h"
+
+#include <algorithm>
+#include <csignal>
+#include <memory>
+
+#include <QCoreApplication>
+
+#include <tarnel/board_protocol.h>
+
+#include "output/stderr_lines.h"
+#include "scpi/board_commands.h"
+#include "scpi/scpi_server.h"
+#include "scpi/shutdown_signals.h"
+#include "serve/board_instrument.h"
+
+namespace tarnel::cli {
+
+namespace {
+
+void Log(const std::string& line) { PrintStderrLine("tarnelctl: " + line); }
+
+}  // namespace
+
+ExitStatus Serve(const GlobalOptions& options, const ServeCommand& command) {
+    int argc = 1;
+    char name[] = "tarnelctl";
+    char* argv[] = {name, nullptr};
+    const QCoreApplication application(argc, argv);
+    // A client that leaves while its reply is written must not end the server.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::unique_ptr<scpi::Instrument> instrument;   // outlives the server that runs its commands
+    std::unique_ptr<scpi::ScpiServer> server;
+    // Caught from here on: a signal during the firmware load stops the server
+    // as soon as its loop runs.
+    const scpi::ShutdownSignals stopSignals([&server] {
+        if (server) server->Stop();
+        QCoreApplication::quit();
+    });
+
+    scpi::InstrumentSetup setup;
+    setup.boardNumber = options.board;
+    setup.version = TARNEL_CLI_VERSION;
+    setup.ceilingVolts = std::min(options.vmax.value_or(protocol::kFullScaleVolts), protocol::kFullScaleVolts);
+    setup.reopen = BoardInstrument::Reopener(options.library, options.board);
+    setup.log = Log;
+    auto board = std::make_unique<BoardInstrument>(options.library, options.board, options.reload);
+    instrument = std::make_unique<scpi::Instrument>(std::move(board), std::move(setup));
+    server = std::make_unique<scpi::ScpiServer>(scpi::BoardCommands(*instrument),
+                                                scpi::ServerSettings{command.listen, command.maxClients, Log});
+    if (const auto failure = server->Listen()) {
+        throw CommandFailure(ExitStatus::Failed, *failure + " — pick another address or port with --listen");
+    }
+    Log("board " + std::to_string(options.board) + " serves SCPI on " + server->ListeningOn());
+    QCoreApplication::exec();
+    return ExitStatus::Done;
+}
+
+}  // namespace tarnel::cli

@@ -1,0 +1,38 @@
+#include "stepping/stop_request.h"
+
+#include <signal.h>
+
+#include <algorithm>
+#include <initializer_list>
+#include <thread>
+
+namespace tarnel::cli {
+
+namespace {
+
+volatile sig_atomic_t stopSignal = 0;
+
+void RequestStop(int signalNumber) { stopSignal = signalNumber; }
+
+}  // namespace
+
+void CatchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = RequestStop;
+    sigemptyset(&action.sa_mask);
+    // SA_RESETHAND: the next signal gets the default action and ends the program.
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    for (const int signalNumber : {SIGINT, SIGTERM}) sigaction(signalNumber, &action, nullptr);
+}
+
+int StopSignal() { return stopSignal; }
+
+void WaitForStop(std::chrono::steady_clock::time_point until, const std::function<bool()>& stopRequested) {
+    constexpr auto kLongestNap = std::chrono::milliseconds(50);
+    for (auto now = std::chrono::steady_clock::now(); now < until && !stopRequested();
+         now = std::chrono::steady_clock::now()) {
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(until - now, kLongestNap));
+    }
+}
+
+}  // namespace tarnel::cli

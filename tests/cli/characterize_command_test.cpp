@@ -1,0 +1,161 @@
+// characterize's command line: the meter and its connection options, the code
+// sets, the limits, the code list file, and what is refused as usage (exit 2).
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "characterize/characterize_csv.h"
+#include "characterize/code_list_file.h"
+#include "characterize/linearity_limits.h"
+#include "command_line/command_failure.h"
+#include "command_line/command_line.h"
+
+namespace tarnel::cli {
+namespace {
+
+CharacterizeCommand Parse(const std::string& line) {
+    std::istringstream stream("characterize " + line);
+    std::vector<std::string> words;
+    for (std::string word; stream >> word;) words.push_back(word);
+    return std::get<CharacterizeCommand>(std::get<Invocation>(ParseCommandLine(words)).command);
+}
+
+ExitStatus StatusOf(const std::function<void()>& body) {
+    try {
+        body();
+    } catch (const CommandFailure& failure) {
+        return failure.Status();
+    }
+    return ExitStatus::Done;
+}
+
+TEST(CharacterizeOptions, DefaultsAndEveryOption) {
+    const CharacterizeCommand plain = Parse("--meter 127.0.0.1:5025");
+    EXPECT_EQ(plain.codes.kind, CodeSetKind::Bits);
+    EXPECT_EQ(plain.nplc, 10);
+    EXPECT_EQ(plain.settleMs, 10);
+    EXPECT_EQ(plain.averaged, 1u);
+    EXPECT_EQ(plain.park, 0u);
+    EXPECT_FALSE(plain.limits.Any());
+
+    const CharacterizeCommand full = Parse(
+        "--meter TCPIP0::dmm::5025::SOCKET --codes grid:1025 --nplc 0.2 --settle 2.5 --avg 16 --csv c.csv "
+        "--plot p.png --limits inl=0.5,gain_pct=0.05 --park 20000");
+    EXPECT_EQ(full.meter.resource.Text(), "TCPIP0::dmm::5025::SOCKET");
+    EXPECT_EQ(full.codes.kind, CodeSetKind::Grid);
+    EXPECT_EQ(full.codes.gridPoints, 1025u);
+    EXPECT_EQ(full.nplc, 0.2);
+    EXPECT_EQ(full.settleMs, 2.5);
+    EXPECT_EQ(full.averaged, 16u);
+    EXPECT_EQ(full.output.rows, OutputChoice::Rows::CsvFile);
+    EXPECT_EQ(full.output.csvFile, "c.csv");
+    EXPECT_EQ(full.output.plotFile, "p.png");
+    EXPECT_EQ(full.limits.inlLsb, 0.5);
+    EXPECT_EQ(full.limits.gainPercent, 0.05);
+    EXPECT_FALSE(full.limits.dnlLsb);
+    EXPECT_EQ(full.park, 0x20000u);
+
+    const CharacterizeCommand all = Parse("--meter h:1 --codes all --from 100 --to 0");
+    EXPECT_EQ(all.codes.kind, CodeSetKind::All);
+    EXPECT_EQ(all.codes.from, 0x100u);
+    EXPECT_EQ(all.codes.to, 0u);
+    EXPECT_EQ(Parse("--meter h:1 --codes carries").codes.kind, CodeSetKind::Carries);
+    const CharacterizeCommand file = Parse("--meter h:1 --codes my-codes.txt");
+    EXPECT_EQ(file.codes.kind, CodeSetKind::File);
+    EXPECT_EQ(file.codes.file, "my-codes.txt");
+}
+
+TEST(CharacterizeOptions, EachConnectionWithTheOptionsThatFitIt) {
+    using namespace scpi::client;
+    const CharacterizeCommand serial = Parse("--meter ASRL/dev/ttyUSB0::INSTR --serial 115200,7E2,dtrdsr --eol crlf");
+    EXPECT_EQ(std::get<SerialResource>(serial.meter.resource.where).path, "/dev/ttyUSB0");
+    EXPECT_EQ(serial.meter.connection.serial.Text(), "115200,7E2,dtrdsr");
+    EXPECT_EQ(serial.meter.connection.lineEnd, LineEnd::CrLf);
+    const CharacterizeCommand plainSerial = Parse("--meter /dev/ttyS1");
+    EXPECT_EQ(plainSerial.meter.connection.serial.Text(), "9600,8N1,none");
+    EXPECT_EQ(plainSerial.meter.connection.lineEnd, LineEnd::Lf);
+
+    const CharacterizeCommand gpib = Parse("--meter GPIB0::22::INSTR --gpib-adapter /dev/ttyUSB1");
+    EXPECT_EQ(std::get<GpibResource>(gpib.meter.resource.where).address, 22u);
+    ASSERT_TRUE(gpib.meter.connection.gpibAdapter);
+    EXPECT_EQ(GpibAdapterText(*gpib.meter.connection.gpibAdapter), "/dev/ttyUSB1");
+    const CharacterizeCommand lan = Parse("--meter gpib::9::instr --gpib-adapter gpib-box.lab");
+    EXPECT_EQ(GpibAdapterText(*lan.meter.connection.gpibAdapter), "gpib-box.lab:1234");
+
+    const CharacterizeCommand usb = Parse("--meter USB0::0x2A8D::0x0318::MY123::INSTR");
+    EXPECT_EQ(std::get<UsbResource>(usb.meter.resource.where).serial, "MY123");
+
+    for (const char* line : {"--meter GPIB0::22::INSTR", "--meter h:1 --serial 9600", "--meter h:1 --eol lf",
+                             "--meter /dev/ttyS0 --serial 9601", "--meter /dev/ttyS0 --serial 9600,9N1",
+                             "--meter /dev/ttyS0 --serial 9600,none,8N1", "--meter /dev/ttyS0 --eol cr",
+                             "--meter USB0::1::2::S::INSTR --gpib-adapter /dev/ttyUSB1",
+                             "--meter GPIB0::22::INSTR --gpib-adapter host:0", "--meter USB0::1::2::INSTR"}) {
+        EXPECT_EQ(StatusOf([&] { Parse(line); }), ExitStatus::Usage) << line;
+    }
+}
+
+TEST(CharacterizeOptions, MalformedValuesAreUsageErrors) {
+    for (const char* line : {
+             "", "--meter", "--meter 5025", "--meter h:1 --codes grid:1", "--meter h:1 --codes grid:262145",
+             "--meter h:1 --codes grid:x", "--meter h:1 --codes all --from 0", "--meter h:1 --from 0 --to 1",
+             "--meter h:1 --nplc 0.01", "--meter h:1 --nplc 101", "--meter h:1 --nplc -1", "--meter h:1 --avg 0",
+             "--meter h:1 --avg 1025", "--meter h:1 --settle x", "--meter h:1 --limits inl", "--meter h:1 --limits x=1",
+             "--meter h:1 --limits inl=-1", "--meter h:1 --limits inl=1,inl=2", "--meter h:1 --limits inl=1,",
+             "--meter h:1 --park 12G", "--meter h:1 --mode hiz", "--meter h:1 stray"}) {
+        EXPECT_EQ(StatusOf([&] { Parse(line); }), ExitStatus::Usage) << line;
+    }
+}
+
+TEST(CharacterizeOptions, LimitsPassFailAndWhatWasNotMeasured) {
+    const LinearityLimits limits = *ParseLinearityLimits("inl=0.5,dnl=0.5,offset_mv=1,gain_pct=0.05");
+    const struct {
+        LimitedFigures figures;
+        std::vector<std::string> failed;
+    } cases[] = {
+        {{0.49, -0.5, 0.999, -0.05}, {}},
+        {{-0.62, 0.1, 1.2, 0.01}, {"inl 0.62 LSB > 0.5 LSB", "offset_mv 1.2 mV > 1 mV"}},
+        {{0.1, -1.0, 0.0, 0.051}, {"dnl 1 LSB > 0.5 LSB", "gain_pct 0.051 % > 0.05 %"}},
+        {{0.1, std::nullopt, std::nullopt, 0.0}, {"dnl not measured", "offset_mv not measured"}},
+    };
+    for (const auto& one : cases) EXPECT_EQ(FailedLimits(limits, one.figures), one.failed);
+    EXPECT_TRUE(FailedLimits(LinearityLimits{}, LimitedFigures{}).empty()) << "no limits, nothing fails";
+}
+
+TEST(CharacterizeOptions, CodeListFiles) {
+    EXPECT_EQ(ParseCodeList("# codes\n0 0x1, 3FFFF # ends\n\t20000\r\n", "f"),
+              (std::vector<std::uint32_t>{0, 1, 0x3FFFF, 0x20000}));
+    const struct {
+        const char* text;
+        ExitStatus status;
+        const char* says;
+    } refused[] = {
+        {"0\n1\nxyz\n", ExitStatus::Usage, "f line 3: 'xyz'"},
+        {"# nothing\n\n", ExitStatus::Usage, "holds no codes"},
+        {"0\n40000\n", ExitStatus::OutOfRange, "f line 2: 40000 is above"},
+    };
+    for (const auto& one : refused) {
+        try {
+            ParseCodeList(one.text, "f");
+            ADD_FAILURE() << one.text;
+        } catch (const CommandFailure& failure) {
+            EXPECT_EQ(failure.Status(), one.status) << one.text;
+            EXPECT_NE(std::string(failure.what()).find(one.says), std::string::npos) << failure.what();
+        }
+    }
+    EXPECT_EQ(StatusOf([] { ReadCodeListFile("/nonexistent/codes.txt"); }), ExitStatus::Usage);
+}
+
+TEST(CharacterizeOptions, CsvRowsLeaveMissingValuesEmpty) {
+    CharacterizePoint point{0x20000, 0x080000, 2.465, 2.465001234, std::nullopt, 1, 2048, 0.25};
+    EXPECT_EQ(CharacterizeCsvRow(point, PointFigures{}),
+              "131072,0x080000,2.465000000,2.465001234,,1,,,,2048,0.250000");
+    point.meterStdUv = 0.61;
+    point.readings = 16;
+    EXPECT_EQ(CharacterizeCsvRow(point, PointFigures{0.12345, -0.5, 1.0}),
+              "131072,0x080000,2.465000000,2.465001234,0.610,16,0.1235,-0.5000,1.0000,2048,0.250000");
+}
+
+}  // namespace
+}  // namespace tarnel::cli
