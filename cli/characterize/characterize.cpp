@@ -162,4 +162,8 @@ ExitStatus Characterize(const GlobalOptions& options, const CharacterizeCommand&
     return ExitStatus::Done;
 }
 
+void RunCharacterizeCommand(const GlobalOptions& options, const CharacterizeCommand& command) {
+    Characterize(options, command);
+}
+
 }  // namespace tarnel::cli

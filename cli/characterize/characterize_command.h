@@ -1,17 +1,18 @@
 // The characterize command as typed:
-//   characterize --meter RESOURCE [--serial SETTINGS] [--eol lf|crlf] [--gpib-adapter WHERE] [--codes SET] [--from WORD --to WORD] [--nplc N] [--settle MS]
-//                [--avg N] [--csv FILE] [--plot FILE.png] [--limits LIST] [--park WORD]
+//   characterize --meter RESOURCE [--serial SETTINGS] [--eol lf|crlf] [--gpib-adapter WHERE]
+//                [--codes SET] [--from WORD --to WORD] [--nplc N] [--settle MS] [--avg N]
+//                [--csv FILE] [--plot FILE.png] [--limits LIST] [--park WORD]
 // Values are checked for their form here; whether the words fit the DAC and
 // --vmax, and whether the files can be read and written, is checked before
 // the first write.
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 
 #include "characterize/linearity_limits.h"
+#include "command_line/option_reader.h"
 #include "meter/meter_target.h"
 #include "output/output_choice.h"
 
@@ -52,8 +53,11 @@ struct CharacterizeCommand {
     std::uint64_t park = 0;  // data word the DAC is left at
 };
 
-// The options after "characterize" (name to value, every name already known
-// to the command), with --json. A malformed value throws CommandFailure(Usage).
-CharacterizeCommand ParseCharacterizeOptions(const std::map<std::string, std::string>& options, bool json);
+
+struct GlobalOptions;
+
+// The options after "characterize", every name already known to the command,
+// with --json. A malformed value throws CommandFailure(Usage).
+CharacterizeCommand ParseCharacterizeCommand(const OptionReader& args, const GlobalOptions& options);
 
 }  // namespace tarnel::cli

@@ -3,6 +3,7 @@
 #include <tarnel/board_protocol.h>
 
 #include "characterize/characterize_command.h"
+#include "command_line/command_table.h"
 #include "characterize/characterize_csv.h"
 #include "core/read_counts.h"
 #include "link/usb_stuff.h"
@@ -32,35 +33,7 @@ output back through the board's {converterBits}-bit converter, and sweeps it; or
 to lab scripts as a SCPI instrument.
 
 Commands:
-  scan                     list the boards: "board 0  firmware running"
-  code WORD [--mode MODE]  write the data word WORD (hex, 0 to {largest}; 0x allowed)
-  volts V [--mode MODE]    write the word nearest to V (2.5, 2.5V or 2500mV; 0 to {full})
-  read [--avg N] [--count N [--interval MS]]
-                           read the output back: "code 2048  volts 2.465", with
-                           "std 0.471  min 2047  max 2049" of the codes when averaged;
-                           with --count, N readings one every MS ms (default 1000)
-                           as CSV rows on stdout (JSON: one object per reading)
-  sweep --from WORD --to WORD (--step N | --points N) [--settle MS] [--avg N]
-        [--csv FILE] [--plot FILE.png] [--mode MODE] [--park WORD]
-                           write each code, wait, read back, one CSV row per point;
-                           the DAC stays at the last code written unless --park
-  characterize --meter RESOURCE [--serial SETTINGS] [--eol lf|crlf]
-        [--gpib-adapter WHERE] [--codes SET] [--nplc N] [--settle MS] [--avg N]
-        [--csv FILE] [--plot FILE.png] [--limits LIST] [--park WORD]
-                           measure the DAC with a bench DMM: offset, gain, INL, DNL
-  meters [--identify]      list the meters connected here: every USBTMC instrument
-                           and every serial port, as resources; --identify also asks
-                           each USB instrument *IDN? (exit 0 when none is found)
-  meter RESOURCE [MESSAGE ...] [--serial SETTINGS] [--eol lf|crlf] [--gpib-adapter WHERE]
-                           send each MESSAGE to the meter (no board needed), print
-                           each reply (a MESSAGE ending in ? is a query; none: *IDN?),
-                           then read its error queue: what it held is the one line
-                           on stderr (exit 1)
-  serve [--listen ADDR:PORT] [--max-clients N]
-                           the board as a SCPI instrument on TCP until SIGTERM or
-                           Ctrl-C (exit 0): ADDR:PORT {listen} by default, [::1]:5025
-                           for IPv6; up to N clients at once (1 to 256, default {clients})
-
+{commands}
 Options:
   --library newer|older    board-access library, bound as the two programs bind it
                            (newer: its installed path; older: libToveri.so beside
@@ -228,7 +201,10 @@ to stdout.
 }  // namespace
 
 std::string HelpText() {
-    std::string text = Filled(kHelp, "largest", WordText(protocol::kDataMask));
+    std::string commands;
+    for (const CommandRow& row : CommandTable()) commands += row.help;
+    std::string text = Filled(kHelp, "commands", commands);
+    text = Filled(text, "largest", WordText(protocol::kDataMask));
     text = Filled(text, "full", FixedText(protocol::kFullScaleVolts, 2) + " V");
     text = Filled(text, "width", std::to_string(kPlotWidth));
     text = Filled(text, "height", std::to_string(kPlotHeight));

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "meter/meter_failure.h"
+#include "meter/meter_target.h"
 #include "output/report_json.h"
 #include "scpi/client/instrument.h"
 
@@ -34,6 +35,19 @@ bool IsNoError(const std::string& entry) {
 }
 
 }  // namespace
+
+MeterCommand ParseMeterCommand(const OptionReader& args, const GlobalOptions&) {
+    const std::vector<std::string>& words = args.Words();
+    if (words.empty()) Usage("meter needs a RESOURCE, such as USB0::0x2A8D::0x0318::SERIAL::INSTR");
+    MeterCommand meter{ParseMeterTarget(words[0], args.Options(), "meter"), {words.begin() + 1, words.end()}};
+    if (meter.messages.empty()) meter.messages.push_back("*IDN?");
+    for (const std::string& message : meter.messages) {
+        if (message.empty() || message.find_first_of("\r\n") != std::string::npos) {
+            Usage("meter needs each MESSAGE on one line and not empty, not " + Quoted(message));
+        }
+    }
+    return meter;
+}
 
 void TalkToMeter(const GlobalOptions& options, const MeterCommand& command) {
     QJsonArray replies;

@@ -8,9 +8,11 @@
 #pragma once
 
 #include "command_line/command_line.h"
+#include "command_line/option_reader.h"
 
 namespace tarnel::cli {
 
+MeterCommand ParseMeterCommand(const OptionReader& args, const GlobalOptions& options);
 void TalkToMeter(const GlobalOptions& options, const MeterCommand& command);
 
 }  // namespace tarnel::cli

@@ -27,6 +27,11 @@ std::string Line(const scpi::client::ListedInstrument& listed) {
 
 }  // namespace
 
+MetersCommand ParseMetersCommand(const OptionReader& args, const GlobalOptions&) {
+    args.ExpectWords(0, "");
+    return MetersCommand{args.Has("--identify")};
+}
+
 void ListMeters(const GlobalOptions& options, const MetersCommand& command) {
     const std::vector<scpi::client::ListedInstrument> found = scpi::client::ListInstruments(command.identify);
     if (options.json) {

@@ -18,6 +18,8 @@ namespace tarnel::cli {
 
 namespace {
 
+constexpr std::uint64_t kMostClients = 256;
+
 void Log(const std::string& line) { PrintStderrLine("tarnelctl: " + line); }
 
 }  // namespace
@@ -55,5 +57,25 @@ ExitStatus Serve(const GlobalOptions& options, const ServeCommand& command) {
     QCoreApplication::exec();
     return ExitStatus::Done;
 }
+
+ServeCommand ParseServeCommand(const OptionReader& args, const GlobalOptions& options) {
+    args.ExpectWords(0, "");
+    if (options.json) Usage("serve answers its clients and prints nothing on stdout; leave out --json");
+    ServeCommand serve;
+    if (const std::string* listen = args.Find("--listen")) {
+        const auto address = scpi::ParseListenAddress(*listen);
+        if (!address) {
+            Usage("--listen needs an address and a port such as 127.0.0.1:5025, 0.0.0.0:5025 or [::1]:5025, not " +
+                  Quoted(*listen));
+        }
+        serve.listen = *address;
+    }
+    if (const std::string* clients = args.Find("--max-clients")) {
+        serve.maxClients = static_cast<unsigned>(CountIn("--max-clients", *clients, 1, kMostClients));
+    }
+    return serve;
+}
+
+void RunServeCommand(const GlobalOptions& options, const ServeCommand& command) { Serve(options, command); }
 
 }  // namespace tarnel::cli
