@@ -1,6 +1,6 @@
-// The measuring loop of a characterisation: for each code one DAC write (the
-// program's packing), the settling wait, a meter reading of `samples` values,
-// and the board's read-back taken while the meter integrates. Each finished
+// The measuring of a characterisation, on the stepping loop: for each code
+// after its write and settling wait, a meter reading of `samples` values, and
+// the board's read-back taken while the meter integrates. Each finished
 // point is handed on at once; the loop stops after the current point when
 // asked to, and at the first failed board transfer or meter failure, keeping
 // every point finished before.

@@ -1,15 +1,14 @@
 #include "sweep/sweep.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <thread>
 
 #include "board/dac_levels.h"
 #include "board/dac_park.h"
 #include "command_line/command_failure.h"
 #include "core/read_voltage.h"
 #include "linearity/code_sets.h"
+#include "stepping/stepping_loop.h"
 
 namespace tarnel::cli {
 
@@ -58,38 +57,31 @@ void Park(BoardConnection& board, const SweepPlan& plan, SweepOutcome& outcome) 
 SweepOutcome RunPoints(BoardConnection& board, const SweepPlan& plan,
                        const std::function<void(const SweepPoint&)>& onPoint,
                        const std::function<bool()>& stopRequested) {
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point start = Clock::now();
-    const auto settle = std::chrono::duration<double, std::milli>(plan.settleMs);
     SweepOutcome outcome;
     outcome.points.reserve(plan.codes.size());
-    for (const std::uint32_t code : plan.codes) {
-        SweepPoint point;
-        point.code = code;
-        point.setVolts = SetVolts(code, plan.mode);
-        try {
-            point.inputWord = board.Write(code, plan.mode);
-            if (plan.settleMs > 0) std::this_thread::sleep_for(settle);
+    const SteppingEnd end = StepThroughCodes(
+        board, plan.codes, plan.mode, plan.settleMs,
+        [&](const Step& step) {
+            SweepPoint point;
+            point.code = step.code;
+            point.inputWord = step.inputWord;
+            point.setVolts = SetVolts(step.code, plan.mode);
             const Reading reading = board.Read(plan.averaged);
             point.readCode = reading.mean;
             point.readStd = reading.standardDeviation;
             point.readMin = reading.min;
             point.readMax = reading.max;
-        } catch (const CommandFailure& failure) {
-            if (failure.Status() != ExitStatus::TransferFailed) throw;
-            outcome.end = SweepEnd::TransferFailed;
-            outcome.failure = failure.what();
-            return outcome;
-        }
-        point.readVolts = DisplayedVolts(point.readCode);
-        point.errorMv = (protocol::ConverterVolts(point.readCode) - point.setVolts) * 1000.0;
-        point.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        outcome.points.push_back(point);
-        onPoint(point);
-        if (stopRequested() && outcome.points.size() < plan.codes.size()) {
-            outcome.end = SweepEnd::Stopped;
-            return outcome;
-        }
+            point.readVolts = DisplayedVolts(point.readCode);
+            point.errorMv = (protocol::ConverterVolts(point.readCode) - point.setVolts) * 1000.0;
+            point.seconds = step.Seconds();
+            outcome.points.push_back(point);
+            onPoint(point);
+        },
+        stopRequested);
+    if (end.how == SteppingEnd::How::Stopped) outcome.end = SweepEnd::Stopped;
+    if (end.how == SteppingEnd::How::TransferFailed) {
+        outcome.end = SweepEnd::TransferFailed;
+        outcome.failure = end.failure;
     }
     return outcome;
 }
