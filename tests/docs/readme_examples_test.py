@@ -12,6 +12,15 @@ repository's); SHELL runs that script (`sh`, or for instance `board-emulator --m
 With "port N", port N in the commands is a free loopback port in this run. The script prints each
 command as the block shows it, so that its whole output, stdout and stderr together, is the block.
 
+A Python block is a client of a server instead:
+
+    <!-- example NAME: python3 beside SERVER...; port N -->
+
+SERVER (for instance `board-emulator -- tarnelctl serve --listen 127.0.0.1:N`) runs until the block,
+run by python3 once the server takes connections on port N, has ended; then it is stopped with SIGTERM
+and must end with 0. Each `print(` line of the block has what it prints as its comment: the comment is
+that line, or starts with it and ", ".
+
 Compared line by line, with what changes from run to run masked on both sides: timestamps, the
 `seconds` and `timestamp` columns of CSV rows, loopback ports and the scratch folder. A line "…" in
 the block stands for any number of lines. A mismatch prints a unified diff.
@@ -26,10 +35,14 @@ import socket
 import subprocess
 import sys
 import tempfile
+import time
 
 MARKER = re.compile(r"^<!-- example (?P<name>[\w-]+): (?P<shell>.+?)(?:; port (?P<port>\d+))? -->$")
 ELIDED = "…"
 RUN_TIMEOUT_S = 60
+SERVER_START_S = 10
+SERVER_STOP_S = 10
+PYTHON_CLIENT = "python3 beside "
 TIMESTAMP = re.compile(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(?:\.\d+)?Z")
 LOOPBACK_PORT = re.compile(r"(127\.0\.0\.1|\[::1\]):\d+")
 TIME_COLUMNS = {"seconds", "timestamp"}
@@ -38,6 +51,12 @@ TIME_COLUMNS = {"seconds", "timestamp"}
 class Example:
     def __init__(self, name, shell, port, line_number, lines):
         self.name, self.shell, self.port, self.line_number, self.lines = name, shell, port, line_number, lines
+        self.server = shell[len(PYTHON_CLIENT):] if shell.startswith(PYTHON_CLIENT) else None
+
+    def printed(self):
+        """A Python block's print lines' comments: what each of them prints, in order."""
+        return [line.split("  # ", 1)[1].strip() if "  # " in line else "(no comment)"
+                for line in self.lines if line.startswith("print(")]
 
     def commands(self):
         """The block's commands, each as the lines it spans."""
@@ -68,6 +87,8 @@ def examples_in(readme_path):
         if end is None:
             sys.exit(f"{readme_path}:{index + 2}: the example's block is never closed")
         port = int(marker["port"]) if marker["port"] else None
+        if marker["shell"].startswith(PYTHON_CLIENT) and port is None:
+            sys.exit(f"{readme_path}:{index + 1}: a Python example needs the server's port (; port N)")
         found.append(Example(marker["name"], marker["shell"], port, index + 3, text[index + 2:end]))
     return found
 
@@ -83,16 +104,18 @@ def script_for(example, port):
     parts = ["exec 2>&1"]
     for command in example.commands():
         shown = "\n".join(command)
-        to_run = "\n".join(command)[2:]
-        if example.port is not None:
-            to_run = re.sub(rf"\b{example.port}\b", str(port), to_run)
+        to_run = with_port(shown[2:], example, port)
         parts.append(f"printf '%s\\n' {shlex.quote(shown)}")
         parts.append(to_run)
     return "\n".join(parts) + "\n"
 
 
+def with_port(text, example, port):
+    return re.sub(rf"\b{example.port}\b", str(port), text) if example.port is not None else text
+
+
 def run(example, board_emulator, tarnelctl, docs):
-    """The example's transcript, run in a scratch folder."""
+    """The example's output lines, run in a scratch folder, and that folder's path."""
     bin_dir = os.path.dirname(os.path.abspath(tarnelctl))
     if os.path.dirname(os.path.abspath(board_emulator)) != bin_dir:
         sys.exit("tarnelctl and board-emulator must be in the same folder, as in a build tree")
@@ -100,20 +123,76 @@ def run(example, board_emulator, tarnelctl, docs):
         os.makedirs(os.path.join(scratch, "build", "dev"))
         os.symlink(bin_dir, os.path.join(scratch, "build", "dev", "bin"))
         os.symlink(docs, os.path.join(scratch, "docs"))
-        with open(os.path.join(scratch, "example.sh"), "w", encoding="utf-8") as f:
-            f.write(script_for(example, free_port()))
-        shell = shlex.split(example.shell)
-        if shell[0] == "board-emulator":
-            shell[0] = board_emulator
         env = dict(os.environ, PATH=bin_dir + os.pathsep + os.environ.get("PATH", "/usr/bin:/bin"),
                    QT_QPA_PLATFORM="offscreen")
+        port = free_port()
+        if example.server is None:
+            return run_shell(example, board_emulator, scratch, env, port), scratch
+        return run_python(example, board_emulator, scratch, env, port), scratch
+
+
+def command_line(text, board_emulator):
+    words = shlex.split(text)
+    if words and words[0] == "board-emulator":
+        words[0] = board_emulator
+    return words
+
+
+def run_bounded(command, scratch, env):
+    """The command's output, stdout and stderr together, and a last line when it does not end in time."""
+    try:
+        done = subprocess.run(command, cwd=scratch, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT, timeout=RUN_TIMEOUT_S)
+        return done.stdout.decode(errors="replace").splitlines()
+    except subprocess.TimeoutExpired as e:
+        return (e.output or b"").decode(errors="replace").splitlines() + [f"(no end after {RUN_TIMEOUT_S} s)"]
+
+
+def run_shell(example, board_emulator, scratch, env, port):
+    with open(os.path.join(scratch, "example.sh"), "w", encoding="utf-8") as f:
+        f.write(script_for(example, port))
+    return run_bounded([*command_line(example.shell, board_emulator), "example.sh"], scratch, env)
+
+
+def run_python(example, board_emulator, scratch, env, port):
+    with open(os.path.join(scratch, "example.py"), "w", encoding="utf-8") as f:
+        f.write(with_port("\n".join(example.lines) + "\n", example, port))
+    server_log = os.path.join(scratch, "server.log")
+    with open(server_log, "wb") as log:
+        server = subprocess.Popen(command_line(with_port(example.server, example, port), board_emulator),
+                                  cwd=scratch, env=env, stdin=subprocess.DEVNULL, stdout=log, stderr=log)
+    try:
+        if not listening(port, server):
+            return [f"(the server took no connection on port {port} within {SERVER_START_S} s)"]
+        output = run_bounded(["/usr/bin/python3", "example.py"], scratch, env)
+        server.terminate()
         try:
-            done = subprocess.run([*shell, "example.sh"], cwd=scratch, env=env, stdin=subprocess.DEVNULL,
-                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=RUN_TIMEOUT_S)
-        except subprocess.TimeoutExpired as e:
-            partial = (e.output or b"").decode(errors="replace")
-            return partial.splitlines() + [f"(no end after {RUN_TIMEOUT_S} s)"], scratch
-        return done.stdout.decode(errors="replace").splitlines(), scratch
+            status = server.wait(timeout=SERVER_STOP_S)
+        except subprocess.TimeoutExpired:
+            return output + [f"(the server did not end within {SERVER_STOP_S} s of SIGTERM)"]
+        if status != 0:
+            return output + [f"(the server ended with {status})"]
+        return output
+    finally:
+        if server.poll() is None:
+            server.kill()
+            server.wait()
+        with open(server_log, encoding="utf-8", errors="replace") as log:
+            server_lines = log.read().splitlines()
+        if server.returncode not in (0, None):
+            print("\n".join(f"server: {line}" for line in server_lines))
+
+
+def listening(port, server):
+    """Whether the server takes connections on the port before SERVER_START_S have passed or it ends."""
+    deadline = time.monotonic() + SERVER_START_S
+    while time.monotonic() < deadline and server.poll() is None:
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            return True
+        except OSError:
+            time.sleep(0.05)
+    return False
 
 
 def masked(lines, scratch=None):
@@ -168,8 +247,16 @@ def main():
         if names and example.name not in names:
             continue
         actual, scratch = run(example, board_emulator, tarnelctl, docs)
-        expected, got = masked(example.lines), masked(actual, scratch)
-        if matches(expected, got):
+        if example.server is None:
+            expected, got = masked(example.lines), masked(actual, scratch)
+            same = matches(expected, got)
+        else:
+            got = masked(actual, scratch)
+            # A comment that starts with the printed line and ", " holds it: the diff shows the line alone.
+            expected = [got[i] if i < len(got) and e.startswith(got[i] + ", ") else e
+                        for i, e in enumerate(example.printed())]
+            same = expected == got
+        if same:
             print(f"ok: {example.name} ({readme}:{example.line_number})")
             continue
         failed.append(example.name)
