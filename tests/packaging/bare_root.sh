@@ -8,6 +8,9 @@
 #   - board-emulator -- tarnelctl read reads 0 from the board it just started;
 #   - Tarnel(version2) maps its window on the emulated board under Xvfb;
 #   then apt-get purge removes every file the packages put there.
+# A machine that gives no mount namespace (an unprivileged container) cannot
+# run it: one line says so and the check ends with 77, which CTest counts as
+# skipped.
 # man-db, bash-completion, Xvfb and xdotool come into the root first, as the
 # tools of the check; the file lists before the packages and after their
 # purge must be the same.
@@ -20,14 +23,24 @@ here=$(cd "$(dirname "$0")" && pwd)
 shopt -s nullglob
 debs=("$deb_dir"/*.deb)
 [ ${#debs[@]} -gt 0 ] || { echo "no packages in $deb_dir — run make deb" >&2; exit 1; }
+# The check needs a mount namespace of its own; a machine or container that
+# gives none cannot run it at all, which is said in one line and skipped (77).
+if ! refused=$(unshare --mount --propagation unchanged -- true 2>&1); then
+  echo "bare_root: skipped: this machine gives no mount namespace (${refused:-unshare --mount failed}) — run the check where unshare --mount works as root"
+  exit 77
+fi
 base=$("$here/debian_base.sh" "$cache")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/bare-root.XXXXXX")
 root=$work/root
 cleanup() {
-  # The mounts live in a namespace of their own and are gone with it; the
-  # root is only removed when nothing is mounted below it any more.
-  if grep -q " $root/" /proc/mounts; then
+  # The mounts below the root live in a namespace of their own and are gone
+  # with it; the root's own bind mount is taken off here. The root is only
+  # removed when nothing is mounted on or below it any more.
+  if mountpoint -q "$root"; then
+    umount "$root" || true
+  fi
+  if grep -q " $root[/ ]" /proc/mounts; then
     echo "bare_root: $root still has mounts; left in place" >&2
   else
     rm -rf "$work"
@@ -112,12 +125,17 @@ CHECK
 chmod +x "$root/check.sh"
 
 # A mount namespace of its own: /proc, /dev, /sys and the package cache for
-# the root, all gone when the check ends.
-unshare --mount --propagation private --fork -- env ROOT="$root" CACHE="$cache" EXPECTED_VERSION="$version" bash -c '
+# the root, all gone when the check ends. The root is bind-mounted onto itself
+# first, so that it is a mount that the namespace can make private: mounts
+# below it then reach no other namespace, even where "/" is no mount point
+# (a chroot), whose propagation unshare --propagation private cannot change.
+mount --bind "$root" "$root"
+unshare --mount --propagation unchanged --fork -- env ROOT="$root" CACHE="$cache" EXPECTED_VERSION="$version" bash -c '
   set -e
+  mount --make-rprivate "$ROOT"
   mount -t proc proc "$ROOT/proc"
-  mount --rbind /dev "$ROOT/dev"
-  mount --rbind /sys "$ROOT/sys"
+  mount --rbind --make-rslave /dev "$ROOT/dev"
+  mount --rbind --make-rslave /sys "$ROOT/sys"
   mount -t tmpfs tmpfs "$ROOT/tmp"
   mount --bind "$CACHE/archives" "$ROOT/var/cache/apt/archives"
   exec chroot "$ROOT" /check.sh'
