@@ -157,7 +157,7 @@ double BoardModel::OutputVolts() const {
 
 double BoardModel::SampleOutputVolts() {
     std::lock_guard lock(mutex_);
-    return dac_.Sample(p::DecodeInputWord(dacWord_));
+    return dac_.Sample(p::DecodeInputWord(dacWord_), Observer::Meter);
 }
 
 std::uint16_t BoardModel::ConverterCode() const {

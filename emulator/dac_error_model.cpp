@@ -17,15 +17,18 @@ double DacModelVolts(const DacErrors& errors, std::uint32_t data) {
     return errors.offsetUv * 1e-6 + (1.0 + errors.gainPpm * 1e-6) * (codes / p::kDacCodes * p::kFullScaleVolts);
 }
 
-DacOutputModel::DacOutputModel(const DacErrors& errors) : errors_(errors), generator_(errors.seed) {}
+// The meter's stream is seeded apart from the converter's, from the same seed.
+DacOutputModel::DacOutputModel(const DacErrors& errors)
+    : errors_(errors), converterNoise_{std::mt19937(errors.seed), {}}, meterNoise_{std::mt19937(errors.seed ^ 0x9E3779B9u), {}} {}
 
 double DacOutputModel::Volts(p::DacInput input) const {
     return input.powerDown == p::PowerDown::Normal ? DacModelVolts(errors_, input.data) : 0.0;
 }
 
-double DacOutputModel::Sample(p::DacInput input) {
+double DacOutputModel::Sample(p::DacInput input, Observer observer) {
     if (input.powerDown != p::PowerDown::Normal) return 0.0;
-    const double noise = errors_.noiseUv > 0 ? gaussian_(generator_) * errors_.noiseUv * 1e-6 : 0.0;
+    NoiseStream& stream = observer == Observer::Converter ? converterNoise_ : meterNoise_;
+    const double noise = errors_.noiseUv > 0 ? stream.gaussian(stream.generator) * errors_.noiseUv * 1e-6 : 0.0;
     return Volts(input) + noise;
 }
 

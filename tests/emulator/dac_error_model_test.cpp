@@ -91,6 +91,23 @@ TEST(DacErrorModelTest, NoiseHasTheGivenSpreadAndRepeatsWithTheSeed) {
     EXPECT_EQ(first.Sample({0x20000, p::PowerDown::HundredKToGround}), 0.0);
 }
 
+TEST(DacErrorModelTest, TheMetersNoiseDoesNotDependOnWhenTheConverterSamples) {
+    // The meter and the read-back sample from different threads in no fixed
+    // order: the meter's readings must come out the same whatever the order.
+    DacErrors errors;
+    errors.noiseUv = 1.0;
+    errors.seed = 7;
+    const p::DacInput mid{0x20000, p::PowerDown::Normal};
+    for (const int conversionsBetween : {0, 1, 3}) {
+        DacOutputModel alone(errors), interleaved(errors);
+        for (int i = 0; i < 50; ++i) {
+            for (int c = 0; c < conversionsBetween; ++c) interleaved.Sample(mid, Observer::Converter);
+            ASSERT_EQ(interleaved.Sample(mid, Observer::Meter), alone.Sample(mid, Observer::Meter))
+                << conversionsBetween << " conversions between, reading " << i;
+        }
+    }
+}
+
 TEST(DacErrorModelTest, ReadBackConvertsTheSameOutputWithinTheConverterRange) {
     // offset µV, input word, converter code
     const std::tuple<double, std::uint32_t, std::uint16_t> cases[] = {

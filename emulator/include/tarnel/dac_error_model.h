@@ -29,21 +29,33 @@ struct DacErrors {
 // The noise-free V(k) of data word k (0 … 2^18 − 1) in normal operation.
 double DacModelVolts(const DacErrors& errors, std::uint32_t data);
 
-// A DAC with errors and its own seeded noise generator. Not thread-safe: the
-// board model calls it under its lock.
+// Who samples the output: the board's read-back converter, or the bench
+// meter's probes. Each draws its noise from a stream of its own, so that the
+// order in which the two happen to sample (they run on different threads)
+// changes neither one's noise, and a seeded run repeats.
+enum class Observer { Converter, Meter };
+
+// A DAC with errors and its own seeded noise generators. Not thread-safe:
+// the board model calls it under its lock.
 class DacOutputModel {
 public:
     explicit DacOutputModel(const DacErrors& errors = {});
 
     // The output without noise, 0 V powered down.
     double Volts(protocol::DacInput input) const;
-    // The output as one conversion or meter reading sees it: fresh noise on V(k), 0 V powered down.
-    double Sample(protocol::DacInput input);
+    // The output as one conversion or meter reading sees it: fresh noise on
+    // V(k) from the observer's stream, 0 V powered down.
+    double Sample(protocol::DacInput input, Observer observer = Observer::Converter);
 
 private:
+    struct NoiseStream {
+        std::mt19937 generator;
+        std::normal_distribution<double> gaussian{0.0, 1.0};
+    };
+
     DacErrors errors_;
-    std::mt19937 generator_;
-    std::normal_distribution<double> gaussian_{0.0, 1.0};
+    NoiseStream converterNoise_;
+    NoiseStream meterNoise_;
 };
 
 }  // namespace tarnel::emulator
