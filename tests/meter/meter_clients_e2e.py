@@ -209,8 +209,7 @@ def main():
         shutdown(tarnelctl, sys.argv[3])
     else:
         {"drivers": drivers, "pyvisa": pyvisa_session, "concurrent": concurrent}[scenario](tarnelctl)
-    print("%s: %d failure(s)" % (scenario, check.failures))
-    return 1 if check.failures else 0
+    return check.summary(scenario)
 
 
 if __name__ == "__main__":

@@ -26,6 +26,11 @@ class Check:
                 print("FAIL:", what, file=sys.stderr)
                 self.failures += 1
 
+    def summary(self, scenario):
+        """Prints the scenario's count of failures; returns the exit status."""
+        print("%s: %d failure(s)" % (scenario, self.failures))
+        return 1 if self.failures else 0
+
 
 class LineClient:
     """One plain TCP client of a line server (tarnelctl serve, the emulated meter) on loopback."""

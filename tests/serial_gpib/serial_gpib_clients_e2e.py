@@ -118,8 +118,7 @@ def adapter(tarnelctl):
 def main():
     scenario, tarnelctl = sys.argv[1], sys.argv[2]
     {"asrl": asrl, "adapter": adapter}[scenario](tarnelctl)
-    print("%s: %d failure(s)" % (scenario, check.failures))
-    return 1 if check.failures else 0
+    return check.summary(scenario)
 
 
 if __name__ == "__main__":

@@ -82,8 +82,7 @@ def drivers(tarnelctl):
 def main():
     scenario, tarnelctl = sys.argv[1], sys.argv[2]
     {"pyvisa": pyvisa_session, "drivers": drivers}[scenario](tarnelctl)
-    print("%s: %d failure(s)" % (scenario, check.failures))
-    return 1 if check.failures else 0
+    return check.summary(scenario)
 
 
 if __name__ == "__main__":
