@@ -6,12 +6,6 @@
 // over loopback: a MEAS? round trip against one bare read-back, and the round
 // trip of *OPC?, which reaches no board. Runs under umockdev-wrapper (see the
 // run-bench target); an optional argument sets the queries per round.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <algorithm>
 #include <atomic>
@@ -21,6 +15,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +24,7 @@
 
 #include "bare_board.h"
 #include "median.h"
+#include "loopback/line_client.h"
 #include "scpi/board_commands.h"
 #include "scpi/scpi_server.h"
 #include "serve/board_instrument.h"
@@ -51,43 +47,21 @@ constexpr unsigned kInFlight = 16;
 
 double Seconds(Clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
 
-// One client of the server on a plain socket.
+// One client of the server; a connection that fails ends the benchmark.
 class Client {
 public:
-    explicit Client(std::uint16_t port) : socket_(::socket(AF_INET, SOCK_STREAM, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        const int one = 1;
-        ::setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        if (::connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-            Fail("cannot connect to the server");
-        }
+    explicit Client(std::uint16_t port) : line_(port) {
+        if (!line_.Connected()) Fail("cannot connect to the server");
     }
-    ~Client() { ::close(socket_); }
-    Client(const Client&) = delete;
-    Client& operator=(const Client&) = delete;
 
     void Send(const std::string& text) {
-        for (std::size_t done = 0; done < text.size();) {
-            const ssize_t sent = ::send(socket_, text.data() + done, text.size() - done, MSG_NOSIGNAL);
-            if (sent <= 0) Fail("the server closed the connection");
-            done += static_cast<std::size_t>(sent);
-        }
+        if (!line_.Send(text)) Fail("the server closed the connection");
     }
     std::string Line() {
-        std::size_t end;
-        while ((end = buffer_.find('\n')) == std::string::npos) {
-            char chunk[4096];
-            const ssize_t got = ::recv(socket_, chunk, sizeof chunk, 0);
-            if (got <= 0) Fail("the server closed the connection");
-            buffer_.append(chunk, static_cast<std::size_t>(got));
-        }
-        std::string line = buffer_.substr(0, end);
-        buffer_.erase(0, end + 1);
-        if (line == "9.91E+37") Fail("a query failed on the board");
-        return line;
+        const std::optional<std::string> line = line_.ReadLine();
+        if (!line) Fail(line_.TimedOut() ? "the server gave no reply in time" : "the server closed the connection");
+        if (*line == "9.91E+37") Fail("a query failed on the board");
+        return *line;
     }
     std::string Query(const std::string& text) {
         Send(text + "\n");
@@ -95,8 +69,7 @@ public:
     }
 
 private:
-    int socket_;
-    std::string buffer_;
+    loopback::LineClient line_;
 };
 
 double FloorPerSecond(bench::BareBoard& bare, unsigned queries) {
@@ -188,8 +161,7 @@ int main(int argc, char** argv) {
                                     scpi::InstrumentSetup{});
         scpi::ScpiServer server(scpi::BoardCommands(instrument), scpi::ServerSettings{{"127.0.0.1", 0}, kClients + 1, {}});
         if (const auto failure = server.Listen()) Fail(*failure);
-        const std::string address = server.ListeningOn();
-        const auto port = static_cast<std::uint16_t>(std::stoi(address.substr(address.rfind(':') + 1)));
+        const std::uint16_t port = loopback::PortOf(server.ListeningOn());
         std::thread driver([&] {
             Measure(port, static_cast<unsigned>(queries));
             QMetaObject::invokeMethod(&application, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);

@@ -29,8 +29,8 @@
 #include <tarnel/board_protocol.h>
 
 #include "emulated_server.h"
+#include "loopback/line_client.h"
 #include "process_usage.h"
-#include "soak_connection.h"
 
 namespace {
 
@@ -121,7 +121,7 @@ void RunClient(unsigned index, std::uint16_t port, Clock::time_point deadline, s
     std::uniform_int_distribution<std::uint32_t> codes(0, protocol::kDataMask);
     std::uniform_int_distribution<int> spans(100, 1000);   // pairs per connection
     while (Clock::now() < deadline) {
-        bench::SoakConnection connection(port, kReplyBound);
+        loopback::LineClient connection(port, kReplyBound);
         bool answered = false;
         for (int left = spans(random); left > 0 && Clock::now() < deadline; --left) {
             const std::uint32_t code = codes(random);

@@ -5,14 +5,11 @@
 
 #include "linearity/code_sets.h"
 #include "linearity/least_squares.h"
+#include "linearity/line_fit.h"
 
 namespace tarnel::linearity {
 
 namespace {
-
-void KeepWorst(Worst& worst, double value, std::uint32_t code) {
-    if (std::fabs(value) > std::fabs(worst.value)) worst = {value, code};
-}
 
 // The fit's unknowns are V(0) and each weight's departure from its ideal
 // value, so that the least squares work on microvolts, not on volts.
@@ -87,24 +84,12 @@ std::optional<BitsFigures> AnalyseBits(std::span<const MeasuredPoint> points, co
     }
 
     const std::vector<double> predicted = PredictAllCodes(figures.zeroVolts, figures.weightsVolts);
-    // Best-fit line over all codes, codes taken about their mean.
-    const double meanCode = full / 2.0;
-    double meanVolts = 0;
-    for (const double volts : predicted) meanVolts += volts;
-    meanVolts /= static_cast<double>(predicted.size());
-    double products = 0, squares = 0;
-    for (std::uint32_t code = 0; code <= full; ++code) {
-        const double dx = code - meanCode;
-        products += dx * (predicted[code] - meanVolts);
-        squares += dx * dx;
-    }
-    const double bestFitStep = products / squares;
-    if (!(bestFitStep > 0)) return std::nullopt;
+    const Line bestFit = FitLine(predicted);
+    if (!(bestFit.stepVolts > 0)) return std::nullopt;
     for (std::uint32_t code = 0; code <= full; ++code) {
         const double endPointLine = figures.zeroVolts + lsb * code;
         KeepWorst(figures.predictedInlEndPointLsb, (predicted[code] - endPointLine) / lsb, code);
-        const double bestFitLine = meanVolts + bestFitStep * (code - meanCode);
-        KeepWorst(figures.predictedInlBestFitLsb, (predicted[code] - bestFitLine) / bestFitStep, code);
+        KeepWorst(figures.predictedInlBestFitLsb, (predicted[code] - bestFit.At(code)) / bestFit.stepVolts, code);
     }
 
     for (const std::uint32_t check : CheckCodes(scale.bits)) {

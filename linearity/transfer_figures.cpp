@@ -4,19 +4,11 @@
 #include <iterator>
 #include <map>
 
+#include "linearity/line_fit.h"
+
 namespace tarnel::linearity {
 
 namespace {
-
-struct Line {
-    double zeroVolts = 0;   // at code 0
-    double stepVolts = 0;   // per code
-    double At(std::uint32_t code) const { return zeroVolts + stepVolts * code; }
-};
-
-void KeepWorst(std::optional<Worst>& worst, double value, std::uint32_t code) {
-    if (!worst || std::fabs(value) > std::fabs(worst->value)) worst = Worst{value, code};
-}
 
 // The mean output of each code measured.
 std::map<std::uint32_t, double> MeanByCode(std::span<const MeasuredPoint> points) {
@@ -31,26 +23,6 @@ std::map<std::uint32_t, double> MeanByCode(std::span<const MeasuredPoint> points
     return means;
 }
 
-// Least squares over every point, with codes taken about their mean so the
-// sums keep their precision.
-Line BestFit(std::span<const MeasuredPoint> points) {
-    double meanCode = 0, meanVolts = 0;
-    for (const MeasuredPoint& point : points) {
-        meanCode += point.code;
-        meanVolts += point.volts;
-    }
-    meanCode /= static_cast<double>(points.size());
-    meanVolts /= static_cast<double>(points.size());
-    double products = 0, squares = 0;
-    for (const MeasuredPoint& point : points) {
-        const double dx = point.code - meanCode;
-        products += dx * (point.volts - meanVolts);
-        squares += dx * dx;
-    }
-    const double step = products / squares;
-    return {meanVolts - step * meanCode, step};
-}
-
 }  // namespace
 
 std::optional<TransferFigures> AnalyseTransfer(std::span<const MeasuredPoint> points, const Scale& scale) {
@@ -61,9 +33,8 @@ std::optional<TransferFigures> AnalyseTransfer(std::span<const MeasuredPoint> po
     if (means.size() < 2) return std::nullopt;
     const auto& [lowCode, lowVolts] = *means.begin();
     const auto& [highCode, highVolts] = *means.rbegin();
-    const Line endPoints{lowVolts - (highVolts - lowVolts) / (highCode - lowCode) * lowCode,
-                         (highVolts - lowVolts) / (highCode - lowCode)};
-    const Line bestFit = BestFit(points);
+    const Line endPoints = LineThrough(lowCode, lowVolts, highCode, highVolts);
+    const Line bestFit = FitLine(points);
     if (!(endPoints.stepVolts > 0) || !(bestFit.stepVolts > 0)) return std::nullopt;
 
     TransferFigures figures;
@@ -71,7 +42,7 @@ std::optional<TransferFigures> AnalyseTransfer(std::span<const MeasuredPoint> po
     figures.lowCode = lowCode;
     figures.highCode = highCode;
     figures.measuredLsbVolts = endPoints.stepVolts;
-    figures.gainErrorPpm = (endPoints.stepVolts / scale.lsbVolts - 1.0) * 1e6;
+    figures.gainErrorPpm = RelativeGainError(endPoints, scale) * 1e6;
     figures.gainErrorPercentFsr = figures.gainErrorPpm / 1e4;
     figures.bestFitZeroVolts = bestFit.zeroVolts;
     figures.bestFitLsbVolts = bestFit.stepVolts;

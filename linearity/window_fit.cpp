@@ -4,6 +4,8 @@
 #include <cmath>
 #include <vector>
 
+#include "linearity/line_fit.h"
+
 namespace tarnel::linearity {
 
 namespace {
@@ -45,26 +47,12 @@ std::optional<WindowFit> FitWindow(std::span<const MeasuredPoint> points, const 
     }
     fit.pointsFitted = window.size();
 
-    double meanCode = 0, meanVolts = 0;
-    for (const MeasuredPoint& p : window) {
-        meanCode += p.code;
-        meanVolts += p.volts;
-    }
-    meanCode /= static_cast<double>(window.size());
-    meanVolts /= static_cast<double>(window.size());
-    double products = 0, squares = 0;
-    for (const MeasuredPoint& p : window) {
-        products += (p.code - meanCode) * (p.volts - meanVolts);
-        squares += (p.code - meanCode) * (p.code - meanCode);
-    }
-    fit.stepVolts = products / squares;
-    fit.zeroVolts = meanVolts - fit.stepVolts * meanCode;
+    const Line line = FitLine(window);
+    fit.zeroVolts = line.zeroVolts;
+    fit.stepVolts = line.stepVolts;
     fit.offsetUv = fit.zeroVolts * 1e6;
-    fit.gainErrorPercent = (fit.stepVolts / scale.lsbVolts - 1.0) * 100.0;
-    for (const MeasuredPoint& p : window) {
-        const double deviation = p.volts - (fit.zeroVolts + fit.stepVolts * p.code);
-        if (std::fabs(deviation) > std::fabs(fit.deviationVolts.value)) fit.deviationVolts = {deviation, p.code};
-    }
+    fit.gainErrorPercent = RelativeGainError(line, scale) * 100.0;
+    for (const MeasuredPoint& p : window) KeepWorst(fit.deviationVolts, p.volts - line.At(p.code), p.code);
     fit.deviationSteps = std::fabs(fit.deviationVolts.value) / resolutionVolts;
 
     for (std::size_t i = 1; i < sorted.size(); ++i) {

@@ -1,4 +1,4 @@
-// The handle-based library: thin entry points over the board-access core.
+// The handle-based library: thin entry points over the board-access common code.
 #include <tarnel/KTV_CYUSB_USB4.h>
 
 #include <algorithm>

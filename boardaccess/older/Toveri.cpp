@@ -1,4 +1,4 @@
-// The single-board library: thin entry points over the board-access core.
+// The single-board library: thin entry points over the board-access common code.
 // It keeps the board it loaded the firmware into and sends every request there.
 #include <tarnel/Toveri.h>
 
@@ -67,7 +67,7 @@ core::Reporter& Report() {
     return reporter;
 }
 
-// This library reports success as 1 and failure as the core's negative status.
+// This library reports success as 1 and failure as the common code's negative status.
 std::int16_t StatusOf(std::int16_t coreStatus) { return coreStatus == 0 ? 1 : coreStatus; }
 
 }  // namespace

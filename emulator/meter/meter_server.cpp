@@ -11,7 +11,8 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
-#include <string_view>
+
+#include "posix_io/write_all.h"
 
 namespace tarnel::emulator {
 
@@ -31,16 +32,6 @@ bool AwaitReadable(int fd, int wake) {
         if (ready < 0 || watched[1].revents != 0) return false;
         if (watched[0].revents != 0) return true;
     }
-}
-
-bool SendAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR) continue;
-        if (sent <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(sent));
-    }
-    return true;
 }
 
 }  // namespace
@@ -144,7 +135,9 @@ void MeterServer::Serve(Client& client) {
             while (open) {
                 const std::optional<scpi::InputLines::Line> line = lines.Next();
                 if (!line) break;
-                if (const std::optional<std::string> reply = run(*line)) open = SendAll(client.socket, *reply + "\n");
+                if (const std::optional<std::string> reply = run(*line)) {
+                    open = posix_io::WriteAll(client.socket, *reply + "\n");
+                }
             }
         }
     } catch (const std::exception&) {

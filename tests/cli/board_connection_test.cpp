@@ -155,7 +155,7 @@ TEST(BoardConnectionTest, ParkWordFollowsAFailedReadOfABoardStillThere) {
     EXPECT_EQ(protocol::DecodeInputWord(board.DacInputWord()).data, 0x10000u);
 }
 
-class InstrumentBoardTest : public ::testing::TestWithParam<LibraryChoice> {
+class BoardInstrumentTest : public ::testing::TestWithParam<LibraryChoice> {
 protected:
     std::string Run(const std::string& message) {
         return scpi::ExecuteMessage(message, *table_, connection_).value_or("<none>");
@@ -176,7 +176,7 @@ protected:
     std::unique_ptr<scpi::CommandTable> table_;   // calls instrument_
 };
 
-TEST_P(InstrumentBoardTest, SettingsAreSingleWritesAndAReturningBoardIsOpenedAgain) {
+TEST_P(BoardInstrumentTest, SettingsAreSingleWritesAndAReturningBoardIsOpenedAgain) {
     const auto dd = protocol::kRequestDacWrite;
     const auto da = protocol::kRequestConverterRead;
     Open();
@@ -207,7 +207,7 @@ TEST_P(InstrumentBoardTest, SettingsAreSingleWritesAndAReturningBoardIsOpenedAga
     EXPECT_EQ(connection_.errors.Count(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Libraries, InstrumentBoardTest, ::testing::Values(LibraryChoice::Newer, LibraryChoice::Older),
+INSTANTIATE_TEST_SUITE_P(Libraries, BoardInstrumentTest, ::testing::Values(LibraryChoice::Newer, LibraryChoice::Older),
                          [](const auto& info) { return info.param == LibraryChoice::Newer ? "Newer" : "Older"; });
 
 }  // namespace

@@ -9,7 +9,6 @@ tarnelctl, which reaches the same emulated board. Scenario shutdown starts board
 """
 import logging
 import os
-import socket
 import subprocess
 import sys
 import time
@@ -22,22 +21,12 @@ from pymeasure.adapters import VISAAdapter  # noqa: E402
 from pymeasure.instruments.hp import HP34401A  # noqa: E402
 from pymeasure.instruments.keithley import Keithley2000  # noqa: E402
 
-FULL_SCALE = 4.93
-CODES = 2 ** 18
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "python"))
+from tarnel_e2e import Check, LineClient, dac, free_port  # noqa: E402
+
 OVER_RANGE = 9.9e37
-failures = []
-
-
-def expect(condition, what):
-    if not condition:
-        print("FAIL:", what, file=sys.stderr)
-        failures.append(what)
-
-
-def dac(tarnelctl, word, mode="normal"):
-    """Writes the data word to board 0's DAC; returns the output it gives in normal operation."""
-    subprocess.run([tarnelctl, "code", "%X" % word, "--mode", mode], check=True, stdout=subprocess.DEVNULL)
-    return word / CODES * FULL_SCALE if mode == "normal" else 0.0
+check = Check()
+expect = check.expect
 
 
 def resource_name():
@@ -49,30 +38,10 @@ def visa_options():
     return {"visa_library": "@py", "read_termination": "\n", "write_termination": "\n", "timeout": 10000}
 
 
-class Client:
-    """One plain TCP client of the meter."""
-
-    def __init__(self, timeout_s=30):
-        host, port = os.environ["TARNEL_METER_ADDRESS"].rsplit(":", 1)
-        self.socket = socket.create_connection((host, int(port)), timeout=timeout_s)
-        self.buffer = b""
-
-    def send(self, text):
-        self.socket.sendall(text.encode("ascii") + b"\n")
-
-    def line(self):
-        """The next reply line; "" when the meter closed the connection."""
-        while b"\n" not in self.buffer:
-            chunk = self.socket.recv(65536)
-            if not chunk:
-                return ""
-            self.buffer += chunk
-        line, self.buffer = self.buffer.split(b"\n", 1)
-        return line.decode("ascii")
-
-    def query(self, text):
-        self.send(text)
-        return self.line()
+def meter_client(timeout_s=30):
+    """One plain TCP client of the meter at TARNEL_METER_ADDRESS."""
+    host, port = os.environ["TARNEL_METER_ADDRESS"].rsplit(":", 1)
+    return LineClient(int(port), host, timeout_s)
 
 
 def wait_for(client, query, reply, within_s=30):
@@ -174,13 +143,13 @@ def concurrent(tarnelctl):
     """A slow reading holds up only its own client: another client, tarnelctl on the USB board,
     and a client that leaves in the middle of its own reading change nothing for it."""
     volts = dac(tarnelctl, 0x20000)
-    slow = Client()
+    slow = meter_client()
     # 3000 readings at 100 NPLC with autozero: 12000 s of meter time, 12 s at --meter-speed 1000.
-    slow.send("CONF:VOLT 10;:VOLT:NPLC 100;:SAMP:COUN 3000;:READ?")
-    leaving = Client()
-    leaving.send("READ?")
+    slow.send("CONF:VOLT 10;:VOLT:NPLC 100;:SAMP:COUN 3000;:READ?\n")
+    leaving = meter_client()
+    leaving.send("READ?\n")
     leaving.socket.close()
-    other = Client()
+    other = meter_client()
     expect(other.query("*IDN?").startswith("Velorn,Tarnel Emulated DMM,"), "a second client is not served")
     expect(wait_for(other, "STAT:OPER:COND?", "16"), "the meter does not show that it measures")
     dac(tarnelctl, 0x10000)   # USB requests to the emulated board meanwhile
@@ -198,16 +167,14 @@ def concurrent(tarnelctl):
     expect(other.query("STAT:OPER:COND?") == "0", "the meter still shows that it measures")
 
     # Eight clients at once (slow and other among them); a ninth is closed at once.
-    more = [Client() for _ in range(6)]
+    more = [meter_client() for _ in range(6)]
     expect(all(c.query("*OPC?") == "1" for c in more), "eight clients at once are not all served")
-    expect(Client().line() == "", "a ninth client was not closed")
+    expect(meter_client().line() == "", "a ninth client was not closed")
 
 
 def shutdown(tarnelctl, emulator):
     """The emulator ends with its command even while a client waits for an hour-long reading."""
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        port = probe.getsockname()[1]
+    port = free_port()
     process = subprocess.Popen([emulator, "--meter", str(port), "--", "cat"],
                                stdin=subprocess.PIPE)
     os.environ["TARNEL_METER_ADDRESS"] = "127.0.0.1:%d" % port
@@ -215,15 +182,15 @@ def shutdown(tarnelctl, emulator):
     client = None
     while client is None and time.monotonic() < deadline:
         try:
-            client = Client()
+            client = meter_client()
         except OSError:
             time.sleep(0.05)
     expect(client is not None, "the meter did not accept within 30 s")
     if client is None:
         process.kill()
         return
-    client.send("VOLT:NPLC 100;:SAMP:COUN 1000;:READ?")
-    expect(wait_for(Client(), "STAT:OPER:COND?", "16"), "the meter does not show that it measures")
+    client.send("VOLT:NPLC 100;:SAMP:COUN 1000;:READ?\n")
+    expect(wait_for(meter_client(), "STAT:OPER:COND?", "16"), "the meter does not show that it measures")
     process.stdin.close()   # the command ends while the reading runs
     started = time.monotonic()
     try:
@@ -246,8 +213,7 @@ def main():
         shutdown(tarnelctl, sys.argv[3])
     else:
         {"drivers": drivers, "pyvisa": pyvisa_session, "concurrent": concurrent}[scenario](tarnelctl)
-    print("%s: %d failure(s)" % (scenario, len(failures)))
-    return 1 if failures else 0
+    return check.summary(scenario)
 
 
 if __name__ == "__main__":

@@ -4,6 +4,7 @@ pure-Python backend, as a bench script drives any SCPI instrument on TCPIP0::hos
 
 usage: scpi_pyvisa_session.py BOARD_EMULATOR TARNELCTL
 """
+import os
 import subprocess
 import sys
 import warnings
@@ -12,7 +13,9 @@ import warnings
 warnings.filterwarnings("ignore", module="pyvisa_py")
 import pyvisa  # noqa: E402
 
-from scpi_server_run import READ_BACK_LSB, Check, Server  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "python"))
+from scpi_server_run import READ_BACK_LSB, Server  # noqa: E402
+from tarnel_e2e import Check  # noqa: E402
 
 check = Check()
 expect = check.expect

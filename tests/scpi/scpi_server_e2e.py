@@ -3,12 +3,15 @@
 
 usage: scpi_server_e2e.py SCENARIO BOARD_EMULATOR TARNELCTL
 """
+import os
 import random
 import signal
 import sys
 import threading
 
-from scpi_server_run import DAC_STEP, NOT_A_NUMBER, READ_BACK_LSB, Check, Client, Server, dac_volts
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "python"))
+from scpi_server_run import DAC_STEP, NOT_A_NUMBER, READ_BACK_LSB, Server, dac_volts  # noqa: E402
+from tarnel_e2e import Check, LineClient  # noqa: E402
 
 PAIRS = 200
 CLIENTS = 8
@@ -30,10 +33,10 @@ def load(c, emulator, tarnelctl):
     """Eight clients at once, each with its own pairs; a ninth is refused meanwhile; a client that
     leaves in the middle of a query changes nothing for the others; its place is free again."""
     server = Server(emulator, tarnelctl)
-    clients = [server.first_client()] + [Client(server.port) for _ in range(CLIENTS - 1)]
+    clients = [server.first_client()] + [LineClient(server.port) for _ in range(CLIENTS - 1)]
     for i, client in enumerate(clients):
         c.expect(client.query("*OPC?") == "1", "client %d not served" % i)
-    ninth = Client(server.port)
+    ninth = LineClient(server.port)
     c.expect(ninth.line() == "", "a ninth client was not closed at once")
     c.expect(server.said("refused the client"), "no line on the refused client")
 
@@ -50,7 +53,7 @@ def load(c, emulator, tarnelctl):
     leaving.close()
     for i, client in enumerate(clients):
         c.expect(client.query("*IDN?").startswith("Velorn,Tarnel Evaluation Board,0,"), "client %d after a leave" % i)
-    clients.append(Client(server.port))
+    clients.append(LineClient(server.port))
     set_and_measure(c, clients[-1], "the client in the freed place", 8, 20)
     for client in clients:
         client.close()
@@ -62,7 +65,7 @@ def garbage(c, emulator, tarnelctl):
     other client, and the flooded connection is usable afterwards."""
     server = Server(emulator, tarnelctl)
     flooded, other = server.first_client(), None
-    other = Client(server.port)
+    other = LineClient(server.port)
     noise = random.Random(10).randbytes(1 << 20)
 
     def flood():

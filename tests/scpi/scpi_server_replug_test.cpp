@@ -19,15 +19,18 @@
 #include <string>
 #include <vector>
 
-#include "serve/board_instrument.h"
-#include "line_client.h"
+#include "loopback/line_client.h"
 #include "run_beside.h"
 #include "scpi/board_commands.h"
 #include "scpi/instrument.h"
 #include "scpi/scpi_server.h"
+#include "serve/board_instrument.h"
 
 namespace tarnel::scpi {
 namespace {
+
+using loopback::LineClient;
+using loopback::PortOf;
 
 constexpr const char* kNotANumber = "9.91E+37";
 
@@ -66,26 +69,26 @@ TEST(ScpiServerReplugTest, AReplugedBoardIsOpenedAgainAtItsStartValuesWithoutADa
             std::string reply;
             std::uint32_t code = 1000;
             for (int pair = 0; pair < 6; ++pair, code += 4099) {
-                reply = client.Query("DAC:CODE " + std::to_string(code) + ";:MEAS?");
+                reply = client.Reply("DAC:CODE " + std::to_string(code) + ";:MEAS?");
                 if (reply == kNotANumber) break;
                 EXPECT_TRUE(Near(reply, code)) << "code " << code << " read back as " << reply;
             }
             ASSERT_EQ(reply, kNotANumber) << "the board did not leave";
-            EXPECT_EQ(client.Query("SYST:ERR?").substr(0, 5), "-241,");
+            EXPECT_EQ(client.Reply("SYST:ERR?").substr(0, 5), "-241,");
             board.ClearRequests();   // nothing reaches the board while it is away
 
             // Each try to open it again is -241 until it is back.
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-            while ((reply = client.Query("MEAS?")) == kNotANumber && std::chrono::steady_clock::now() < deadline) {
+            while ((reply = client.Reply("MEAS?")) == kNotANumber && std::chrono::steady_clock::now() < deadline) {
             }
             EXPECT_EQ(reply, "0E+00") << "a board back from power-up, its DAC at 0";
-            EXPECT_EQ(client.Query("DAC:CODE?;:OUTP?"), "0;1") << "settings at their start values";
+            EXPECT_EQ(client.Reply("DAC:CODE?;:OUTP?"), "0;1") << "settings at their start values";
             EXPECT_TRUE(board.FirmwareRunning());
             EXPECT_EQ(board.DacInputWord(), 0u);
             for (const auto& request : board.Requests()) {
                 EXPECT_NE(request.request, protocol::kRequestDacWrite) << "a DAC write while the board was opened again";
             }
-            EXPECT_EQ(client.Query("*CLS;*OPC?"), "1");
+            EXPECT_EQ(client.Reply("*CLS;*OPC?"), "1");
             openFiles.push_back(static_cast<std::size_t>(
                 std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator())));
         }

@@ -5,36 +5,15 @@ first client, handed to the test), keeps the server's stderr lines, and stops
 it with a signal, returning its exit status.
 """
 import signal
-import socket
 import subprocess
-import sys
 import threading
 import time
 
-FULL_SCALE = 4.93
+from tarnel_e2e import CODES, FULL_SCALE, LineClient, free_port
+
 READ_BACK_LSB = FULL_SCALE / 4096
-DAC_STEP = FULL_SCALE / 2 ** 18
+DAC_STEP = FULL_SCALE / CODES
 NOT_A_NUMBER = "9.91E+37"
-
-
-class Check:
-    """Counts failed expectations and prints each as one FAIL line; safe from several threads."""
-
-    def __init__(self):
-        self.failures = 0
-        self.lock = threading.Lock()
-
-    def expect(self, condition, what):
-        if not condition:
-            with self.lock:
-                print("FAIL:", what, file=sys.stderr)
-                self.failures += 1
-
-
-def free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
 
 
 class Server:
@@ -69,7 +48,7 @@ class Server:
                 raise RuntimeError("the server ended with %d before it accepted: %s" %
                                    (self.process.returncode, self.stderr_lines))
             try:
-                return Client(self.port)
+                return LineClient(self.port)
             except OSError:
                 time.sleep(0.02)
         raise RuntimeError("the server did not accept within %d s" % deadline_s)
@@ -88,36 +67,7 @@ class Server:
         return status
 
 
-class Client:
-    """One plain TCP client of the server."""
-
-    def __init__(self, port, timeout_s=30):
-        self.socket = socket.create_connection(("127.0.0.1", port), timeout=timeout_s)
-        self.socket.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-        self._buffer = b""
-
-    def send(self, text):
-        self.socket.sendall(text.encode("latin-1") if isinstance(text, str) else text)
-
-    def line(self):
-        """The next reply line; "" when the server closed the connection."""
-        while b"\n" not in self._buffer:
-            chunk = self.socket.recv(65536)
-            if not chunk:
-                return ""
-            self._buffer += chunk
-        line, self._buffer = self._buffer.split(b"\n", 1)
-        return line.decode("ascii")
-
-    def query(self, text):
-        self.send(text + "\n")
-        return self.line()
-
-    def close(self):
-        self.socket.close()
-
-
 def dac_volts(volts):
     """The output of the DAC code nearest to volts."""
-    code = min(int(volts / FULL_SCALE * 2 ** 18 + 0.5), 2 ** 18 - 1)
-    return code / 2 ** 18 * FULL_SCALE
+    code = min(int(volts / FULL_SCALE * CODES + 0.5), CODES - 1)
+    return code / CODES * FULL_SCALE

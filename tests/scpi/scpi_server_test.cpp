@@ -24,13 +24,16 @@
 #include <tuple>
 #include <vector>
 
-#include "line_client.h"
+#include "loopback/line_client.h"
 #include "run_beside.h"
 #include "scpi/command_table.h"
 #include "scpi/scpi_server.h"
 
 namespace tarnel::scpi {
 namespace {
+
+using loopback::LineClient;
+using loopback::PortOf;
 
 using namespace std::chrono_literals;
 
@@ -78,14 +81,14 @@ TEST(ScpiServerTest, AClientThatReconnectsAtOnceIsServedWhileOthersFillTheRest) 
         std::vector<std::unique_ptr<LineClient>> clients;
         for (unsigned i = 0; i < kMost; ++i) clients.push_back(std::make_unique<LineClient>(port));
         for (auto& client : clients) {
-            if (client->Query("*OPC?") != "1") problems.push_back("a client within the limit was not served");
+            if (client->Reply("*OPC?") != "1") problems.push_back("a client within the limit was not served");
         }
-        if (LineClient(port).Query("*OPC?") != "") problems.push_back("a client above the limit was served");
+        if (LineClient(port).Reply("*OPC?") != "") problems.push_back("a client above the limit was served");
         for (int round = 0; round < kReconnects; ++round) {
             auto& client = clients[static_cast<std::size_t>(round) % kMost];
             client.reset();   // closed, and at once a new connection
             client = std::make_unique<LineClient>(port);
-            const std::string reply = client->Query("*OPC?");
+            const std::string reply = client->Reply("*OPC?");
             if (reply != "1") problems.push_back("reconnect " + std::to_string(round) + " answered '" + reply + "'");
         }
     });

@@ -11,7 +11,6 @@ with tarnelctl, which reaches the same emulated board.
   adapter  pyserial speaks the "++" command set to the adapter
 """
 import os
-import subprocess
 import sys
 import time
 import warnings
@@ -21,22 +20,12 @@ warnings.filterwarnings("ignore", module="pyvisa_py")
 import pyvisa  # noqa: E402
 import serial  # noqa: E402
 
-FULL_SCALE = 4.93
-CODES = 2 ** 18
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "python"))
+from tarnel_e2e import Check, dac  # noqa: E402
+
 BAUD = 115200
-failures = []
-
-
-def expect(condition, what):
-    if not condition:
-        print("FAIL:", what, file=sys.stderr)
-        failures.append(what)
-
-
-def dac(tarnelctl, word):
-    """Writes the data word to board 0's DAC; returns the output it gives in normal operation."""
-    subprocess.run([tarnelctl, "code", "%X" % word], check=True, stdout=subprocess.DEVNULL)
-    return word / CODES * FULL_SCALE
+check = Check()
+expect = check.expect
 
 
 def asrl(tarnelctl):
@@ -129,8 +118,7 @@ def adapter(tarnelctl):
 def main():
     scenario, tarnelctl = sys.argv[1], sys.argv[2]
     {"asrl": asrl, "adapter": adapter}[scenario](tarnelctl)
-    print("%s: %d failure(s)" % (scenario, len(failures)))
-    return 1 if failures else 0
+    return check.summary(scenario)
 
 
 if __name__ == "__main__":

@@ -9,7 +9,6 @@ on libusb) or pymeasure on it; sets the DAC with tarnelctl, which reaches the em
 same bus.
 """
 import os
-import subprocess
 import sys
 import warnings
 
@@ -18,22 +17,12 @@ warnings.filterwarnings("ignore", module="pyvisa_py")
 import pyvisa  # noqa: E402
 from pymeasure.instruments.hp import HP34401A  # noqa: E402
 
-FULL_SCALE = 4.93
-CODES = 2 ** 18
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "python"))
+from tarnel_e2e import Check, dac  # noqa: E402
+
 IDENTITY = "Velorn,Tarnel Emulated DMM,"
-failures = []
-
-
-def expect(condition, what):
-    if not condition:
-        print("FAIL:", what, file=sys.stderr)
-        failures.append(what)
-
-
-def dac(tarnelctl, word):
-    """Writes the data word to board 0's DAC; returns the output it gives."""
-    subprocess.run([tarnelctl, "code", "%X" % word], check=True, stdout=subprocess.DEVNULL)
-    return word / CODES * FULL_SCALE
+check = Check()
+expect = check.expect
 
 
 def visa_options():
@@ -93,8 +82,7 @@ def drivers(tarnelctl):
 def main():
     scenario, tarnelctl = sys.argv[1], sys.argv[2]
     {"pyvisa": pyvisa_session, "drivers": drivers}[scenario](tarnelctl)
-    print("%s: %d failure(s)" % (scenario, len(failures)))
-    return 1 if failures else 0
+    return check.summary(scenario)
 
 
 if __name__ == "__main__":

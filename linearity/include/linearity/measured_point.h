@@ -1,7 +1,9 @@
 // What the linearity figures are made from and how they report a worst case.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
+#include <optional>
 
 namespace tarnel::linearity {
 
@@ -19,5 +21,16 @@ struct Worst {
     double value = 0;
     std::uint32_t code = 0;
 };
+
+// Takes value at code as the worst where it is larger in size than the worst
+// so far; on a tie the earlier code stays.
+inline void KeepWorst(Worst& worst, double value, std::uint32_t code) {
+    if (std::fabs(value) > std::fabs(worst.value)) worst = {value, code};
+}
+
+// The same where there is no worst before the first value.
+inline void KeepWorst(std::optional<Worst>& worst, double value, std::uint32_t code) {
+    if (!worst || std::fabs(value) > std::fabs(worst->value)) worst = Worst{value, code};
+}
 
 }  // namespace tarnel::linearity

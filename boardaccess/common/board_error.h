@@ -1,7 +1,8 @@
-// The one exception type of the board-access core. Every failure the core
-// detects becomes a BoardError carrying a status and a one-line message that
-// names the cause and the fix; the library entry points turn it into their
-// status value and a line on stderr, so no exception crosses the C boundary.
+// The one exception type of the board-access libraries' common code. Every
+// failure it detects becomes a BoardError carrying a status and a one-line
+// message that names the cause and the fix; the library entry points turn it
+// into their status value and a line on stderr, so no exception crosses the
+// C boundary.
 #pragma once
 
 #include <stdexcept>
