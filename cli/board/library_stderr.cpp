@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "posix_io/write_all.h"
+
 namespace tarnel::cli {
 
 namespace {
@@ -21,15 +23,6 @@ constexpr std::array<std::string_view, 2> kLibrarySpeakers{"libKTV_CYUSB_USB4: "
 constexpr std::size_t kLongestLine = 4096;
 
 std::mutex diversions;   // held while stderr is diverted
-
-void WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t written = ::write(fd, text.data(), text.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return;
-        text.remove_prefix(static_cast<std::size_t>(written));
-    }
-}
 
 void CloseIfOpen(int& fd) {
     if (fd >= 0) ::close(fd);
@@ -65,7 +58,7 @@ LibraryStderr::LibraryStderr() {
 
 LibraryStderr::~LibraryStderr() {
     if (reader_.joinable()) {
-        WriteAll(wakeWrite_, "x");
+        posix_io::WriteAll(wakeWrite_, "x");
         reader_.join();
     }
     CloseIfOpen(readEnd_);
@@ -116,7 +109,7 @@ void LibraryStderr::Sort(const std::string& line) {
         }
     }
     // Not the library's: on to stderr as it is, during the call or after it.
-    WriteAll(realStderr_ >= 0 ? realStderr_ : STDERR_FILENO, line);
+    posix_io::WriteAll(realStderr_ >= 0 ? realStderr_ : STDERR_FILENO, line);
 }
 
 LibraryStderr::Diversion::Diversion(LibraryStderr& messages) : held_(diversions), messages_(messages) {

@@ -2,19 +2,10 @@
 
 #include <unistd.h>
 
-#include <cerrno>
+#include "posix_io/write_all.h"
 
 namespace tarnel::cli {
 
-void PrintStderrLine(const std::string& line) {
-    const std::string text = line + "\n";
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t written = ::write(STDERR_FILENO, text.data() + done, text.size() - done);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return;
-        done += static_cast<std::size_t>(written);
-    }
-}
+void PrintStderrLine(const std::string& line) { posix_io::WriteAll(STDERR_FILENO, line + "\n"); }
 
 }  // namespace tarnel::cli
