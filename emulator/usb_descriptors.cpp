@@ -8,12 +8,6 @@ namespace tarnel::emulator {
 
 namespace {
 
-constexpr std::uint8_t Low(std::uint16_t v) { return static_cast<std::uint8_t>(v & 0xFF); }
-constexpr std::uint8_t High(std::uint16_t v) { return static_cast<std::uint8_t>(v >> 8); }
-
-constexpr std::uint8_t kDeviceDescriptorType = 0x01;
-constexpr std::uint8_t kConfigDescriptorType = 0x02;
-constexpr std::uint8_t kInterfaceDescriptorType = 0x04;
 constexpr std::uint8_t kVendorSpecificClass = 0xFF;
 constexpr std::uint8_t kConfigDescriptorLength = 9;
 constexpr std::uint8_t kInterfaceDescriptorLength = 9;

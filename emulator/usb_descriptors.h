@@ -9,6 +9,17 @@
 
 namespace tarnel::emulator {
 
+// The bytes of a 16-bit field, low first, as descriptors carry it.
+constexpr std::uint8_t Low(std::uint16_t v) { return static_cast<std::uint8_t>(v & 0xFF); }
+constexpr std::uint8_t High(std::uint16_t v) { return static_cast<std::uint8_t>(v >> 8); }
+
+// Descriptor types (bDescriptorType).
+inline constexpr std::uint8_t kDeviceDescriptorType = 0x01;
+inline constexpr std::uint8_t kConfigDescriptorType = 0x02;
+inline constexpr std::uint8_t kStringDescriptorType = 0x03;
+inline constexpr std::uint8_t kInterfaceDescriptorType = 0x04;
+inline constexpr std::uint8_t kEndpointDescriptorType = 0x05;
+
 // The board's only configuration.
 inline constexpr std::uint8_t kConfigurationValue = 1;
 

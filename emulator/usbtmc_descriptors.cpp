@@ -11,14 +11,6 @@ namespace {
 
 namespace usbtmc = scpi::client::usbtmc;
 
-constexpr std::uint8_t Low(std::uint16_t v) { return static_cast<std::uint8_t>(v & 0xFF); }
-constexpr std::uint8_t High(std::uint16_t v) { return static_cast<std::uint8_t>(v >> 8); }
-
-constexpr std::uint8_t kDeviceDescriptorType = 0x01;
-constexpr std::uint8_t kConfigDescriptorType = 0x02;
-constexpr std::uint8_t kStringDescriptorType = 0x03;
-constexpr std::uint8_t kInterfaceDescriptorType = 0x04;
-constexpr std::uint8_t kEndpointDescriptorType = 0x05;
 constexpr std::uint8_t kBulk = 0x02;
 constexpr std::uint8_t kInterrupt = 0x03;
 constexpr std::uint8_t kManufacturerString = 1;
