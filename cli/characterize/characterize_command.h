@@ -53,7 +53,6 @@ struct CharacterizeCommand {
     std::uint64_t park = 0;  // data word the DAC is left at
 };
 
-
 struct GlobalOptions;
 
 // The options after "characterize", every name already known to the command,

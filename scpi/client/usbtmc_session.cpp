@@ -17,7 +17,6 @@ namespace {
 constexpr std::uint8_t kToInterface = 0xA1;
 constexpr std::uint8_t kToEndpoint = 0xA2;
 
-
 constexpr char kFix[] = "check the meter and its USB cable, then run again";
 
 // Never zero: libusb waits without end for a zero timeout.
