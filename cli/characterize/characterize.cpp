@@ -38,7 +38,7 @@ LimitedFigures Limited(const CharacterizeFigures& figures) {
 
 // The rows (the file written again with their figures, or stdout), the
 // summary, then the plot; the first of them that could not be written.
-std::string WriteResults(const CharacterizeCommand& command, const CharacterizeRunFacts& facts,
+std::string WriteResults(const GlobalOptions& options, const CharacterizeCommand& command, const CharacterizeRunFacts& facts,
                          const CharacterizeFigures& figures, const std::vector<CharacterizePoint>& points,
                          CsvFile* csv) {
     const OutputChoice& output = command.output;
@@ -75,9 +75,11 @@ std::string WriteResults(const CharacterizeCommand& command, const CharacterizeR
     }
     if (output.plotFile && !points.empty()) {
         try {
-            DrawCharacterizePlot(points, figures, *output.plotFile,
-                                 "DAC linearity, " + command.codes.text + ", " +
-                                     std::to_string(points.size()) + " codes");
+            const std::optional<std::string> model = MeterModel(facts.meterIdentity);
+            const PlotCaption caption{
+                "DAC linearity, codes " + command.codes.text + ", " + std::to_string(points.size()) + " measured",
+                FactsLine({BoardFacts(options.library, options.board), model ? "meter " + *model : "", PlotDate()})};
+            DrawCharacterizePlot(points, figures, command.limits, caption, *output.plotFile);
         } catch (const CommandFailure& failure) {
             if (outputFailure.empty()) outputFailure = failure.what();
         }
@@ -141,7 +143,7 @@ ExitStatus Characterize(const GlobalOptions& options, const CharacterizeCommand&
     facts.firmwareLoaded = board.LoadedFirmware();
     facts.failedLimits = FailedLimits(command.limits, Limited(figures));
 
-    const std::string outputFailure = WriteResults(command, facts, figures, outcome.points, csv.get());
+    const std::string outputFailure = WriteResults(options, command, facts, figures, outcome.points, csv.get());
 
     const std::string kept = std::to_string(outcome.points.size()) + " of " + std::to_string(plan.codes.size()) +
                              " codes measured" + (csv ? ", their rows are in " + output.csvFile : "");

@@ -1,7 +1,7 @@
 // The characterize command as typed:
 //   characterize --meter RESOURCE [--serial SETTINGS] [--eol lf|crlf] [--gpib-adapter WHERE]
 //                [--codes SET] [--from WORD --to WORD] [--nplc N] [--settle MS] [--avg N]
-//                [--csv FILE] [--plot FILE.png] [--limits LIST] [--park WORD]
+//                [--csv FILE] [--plot FILE] [--limits LIST] [--park WORD]
 // Values are checked for their form here; whether the words fit the DAC and
 // --vmax, and whether the files can be read and written, is checked before
 // the first write.

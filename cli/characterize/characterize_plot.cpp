@@ -30,14 +30,16 @@ std::vector<QPointF> Binned(const std::vector<double>& everyCode) {
 }  // namespace
 
 void DrawCharacterizePlot(const std::vector<CharacterizePoint>& points, const CharacterizeFigures& figures,
-                          const std::string& path, const std::string& title) {
-    // Lines run along the codes, whatever order they were measured in.
+                          const LinearityLimits& limits, const PlotCaption& caption, const std::string& path) {
+    if (points.empty()) return;
+    // Along the codes, whatever order they were measured in.
     std::vector<std::size_t> order(points.size());
     std::iota(order.begin(), order.end(), 0);
     std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return points[a].code < points[b].code; });
 
-    CodeSeries endPoint{"INL end-point (measured)", CodeSeries::Style::Line, {}};
-    CodeSeries bestFit{"INL best-fit (measured)", CodeSeries::Style::Line, {}};
+    // Measured codes have unmeasured ones between them: points, never lines.
+    CodeSeries endPoint{"INL end-point (measured)", CodeSeries::Style::Points, {}};
+    CodeSeries bestFit{"INL best-fit (measured)", CodeSeries::Style::Points, {}};
     CodeSeries dnl{"DNL (measured)", CodeSeries::Style::Points, {}};
     for (const std::size_t i : order) {
         const PointFigures& one = figures.perPoint.at(i);
@@ -46,11 +48,10 @@ void DrawCharacterizePlot(const std::vector<CharacterizePoint>& points, const Ch
         if (one.inlBestFitLsb) bestFit.points.emplace_back(code, *one.inlBestFitLsb);
         if (one.dnlLsb) dnl.points.emplace_back(code, *one.dnlLsb);
     }
-    CodeChart inl{QString::fromStdString(title), "INL (LSB)", {}, 3};
-    CodeChart steps{"DNL", "DNL (LSB)", {}, 2};
+    CodeChart inl{"Integral nonlinearity", "INL (LSB)", {}, limits.inlLsb, "LSB", 3};
+    CodeChart steps{"Differential nonlinearity", "DNL (LSB)", {}, limits.dnlLsb, "LSB", 2};
     if (figures.bits) {
-        // The measured codes as points on the predicted curve.
-        endPoint.style = CodeSeries::Style::Points;
+        // The curve holds at every code: a line, the measured codes on it.
         inl.series.push_back({"INL end-point predicted by superposition (all codes)", CodeSeries::Style::Line,
                               Binned(figures.bits->predictedInlLsb)});
         CodeSeries carries{"DNL at the major carries (predicted)", CodeSeries::Style::Points, {}};
@@ -60,9 +61,10 @@ void DrawCharacterizePlot(const std::vector<CharacterizePoint>& points, const Ch
     inl.series.push_back(std::move(endPoint));
     inl.series.push_back(std::move(bestFit));
     steps.series.push_back(std::move(dnl));
-    const double first = points.empty() ? 0 : points[order.front()].code;
-    const double last = points.empty() ? 1 : points[order.back()].code;
-    SaveCodeCharts({inl, steps}, figures.bits ? 0 : first, figures.bits ? protocol::kDataMask : last, path);
+    const std::uint32_t first = points[order.front()].code;
+    const std::uint32_t last = points[order.back()].code;
+    SaveCodeCharts(caption, {inl, steps}, figures.bits ? 0 : first, figures.bits ? protocol::kDataMask : last,
+                   protocol::kDataMask, path);
 }
 
 }  // namespace tarnel::cli

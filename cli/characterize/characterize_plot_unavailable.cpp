@@ -6,8 +6,8 @@
 
 namespace tarnel::cli {
 
-void DrawCharacterizePlot(const std::vector<CharacterizePoint>&, const CharacterizeFigures&, const std::string&,
-                          const std::string&) {
+void DrawCharacterizePlot(const std::vector<CharacterizePoint>&, const CharacterizeFigures&, const LinearityLimits&,
+                          const PlotCaption&, const std::string&) {
     RequirePlotSupport();
 }
 

@@ -51,7 +51,7 @@ std::vector<CommandRow> MakeTable() {
     rows.push_back(Row<SweepCommand>(
         "sweep", {"--from", "--to", "--step", "--points", "--settle", "--avg", "--csv", "--plot", "--mode", "--park"},
         R"(  sweep --from WORD --to WORD (--step N | --points N) [--settle MS] [--avg N]
-        [--csv FILE] [--plot FILE.png] [--mode MODE] [--park WORD]
+        [--csv FILE] [--plot FILE] [--mode MODE] [--park WORD]
                            write each code, wait, read back, one CSV row per point;
                            the DAC stays at the last code written unless --park
 )", ParseSweepCommand, RunSweepCommand));
@@ -61,7 +61,7 @@ std::vector<CommandRow> MakeTable() {
                              "--limits", "--park"}),
         R"(  characterize --meter RESOURCE [--serial SETTINGS] [--eol lf|crlf]
         [--gpib-adapter WHERE] [--codes SET] [--nplc N] [--settle MS] [--avg N]
-        [--csv FILE] [--plot FILE.png] [--limits LIST] [--park WORD]
+        [--csv FILE] [--plot FILE] [--limits LIST] [--park WORD]
                            measure the DAC with a bench DMM: offset, gain, INL, DNL
 )", ParseCharacterizeCommand, RunCharacterizeCommand));
     rows.push_back(Row<MetersCommand>("meters", {"--identify"}, R"(  meters [--identify]      list the meters connected here: every USBTMC instrument

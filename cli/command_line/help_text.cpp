@@ -52,8 +52,10 @@ Options:
   --csv FILE               write the rows to FILE ("-": stdout); without it the rows
                            go to stdout and the summary to stderr (with --json: the
                            rows in the JSON object; --json with --csv - is refused)
-  --plot FILE.png          draw read-back and error against the code ({width} x {height} px);
-                           its path is checked before the sweep starts and it is drawn
+  --plot FILE              draw read-back and error against the code ({width} x {height} px)
+                           as PNG, SVG or PDF by FILE's extension (.png, .svg, .pdf;
+                           SVG and PDF as vectors; any other is refused, exit 2); its
+                           path is checked before the sweep starts and it is drawn
                            after the results are printed
   --park WORD              when the sweep ends, also after Ctrl-C or a failed transfer,
                            leave the DAC at WORD (in --mode), unless the board is gone
@@ -182,8 +184,10 @@ characterize JSON: {"meter": {"resource", "identity", "nplc",
   "predicted_inl_lsb": {"worst", "code"}, "carry_dnl_lsb": [{"code", "dnl"}],
   "superposition_lsb": {"worst", "code"}} or null), "rows" (only without --csv)}
 A figure that was not measured is null.
---plot draws INL (end-point and best-fit; with bits the predicted curve over all
-codes and the measured codes on it) above DNL, in LSB against the code.
+--plot draws INL (end-point and best-fit at the measured codes; with bits the
+predicted curve over all codes) above DNL, in LSB against the code in hex, with
+the --limits on INL and DNL as lines and the board, the meter and the date
+(SOURCE_DATE_EPOCH when set) in the heading.
 
 meters JSON: [{"resource", "kind" ("usbtmc" or "serial"), "manufacturer",
   "product", "identity" (with --identify), "problem" (why a detail is missing)}]

@@ -1,6 +1,7 @@
 // Charts against the DAC code (the sweep's, characterize's) drawn with Qt
-// Charts into a PNG, one above the other on a white page of kPlotWidth x
-// kPlotHeight pixels. It needs no display: without a platform chosen
+// Charts one above the other under a heading, on a white page of kPlotWidth x
+// kPlotHeight pixels, written as PNG, SVG or PDF by the file's extension (SVG
+// and PDF as vectors). It needs no display: without a platform chosen
 // (QT_QPA_PLATFORM) it draws offscreen.
 // Built only with Qt Charts.
 #pragma once
@@ -8,13 +9,18 @@
 #include <QPointF>
 #include <QString>
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "output/plot_title.h"
 
 namespace tarnel::cli {
 
 struct CodeSeries {
     QString name;
+    // Measured values are Points; only what holds at every code between
+    // (a prediction, a fit, the ideal) is a Line.
     enum class Style { Line, Points } style = Style::Line;
     std::vector<QPointF> points;   // (code, value)
 };
@@ -23,11 +29,15 @@ struct CodeChart {
     QString title;
     QString yTitle;
     std::vector<CodeSeries> series;
-    int stretch = 1;   // share of the page's height
+    std::optional<double> limit;   // drawn as lines at +limit and -limit
+    QString limitUnit;             // in the limit's legend entry: "LSB"
+    int stretch = 1;               // share of the page's height
 };
 
-// Draws the charts, code on x from firstCode to lastCode, and saves the PNG;
-// a file that cannot be written throws CommandFailure(Failed).
-void SaveCodeCharts(const std::vector<CodeChart>& charts, double firstCode, double lastCode, const std::string& path);
+// Draws the charts, code on x from firstCode to lastCode (of a DAC whose full
+// scale is fullScale), and writes the file; a file that cannot be written
+// throws CommandFailure(Failed).
+void SaveCodeCharts(const PlotCaption& heading, const std::vector<CodeChart>& charts, std::uint32_t firstCode,
+                    std::uint32_t lastCode, std::uint32_t fullScale, const std::string& path);
 
 }  // namespace tarnel::cli

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -11,10 +13,44 @@
 
 namespace tarnel::cli {
 
+namespace {
+
+// SVG needs Qt SVG beside Qt Charts; PNG and PDF need Qt Charts alone.
+#ifdef TARNEL_PLOT_SVG
+constexpr bool kWritesSvg = true;
+#else
+constexpr bool kWritesSvg = false;
+#endif
+
+}  // namespace
+
+PlotFormat PlotFormatOf(const std::string& path) {
+    const auto dot = path.find_last_of("./");
+    if (dot == std::string::npos || path[dot] != '.') return PlotFormat::Unknown;
+    std::string extension = path.substr(dot + 1);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (extension == "png") return PlotFormat::Png;
+    if (extension == "svg") return PlotFormat::Svg;
+    if (extension == "pdf") return PlotFormat::Pdf;
+    return PlotFormat::Unknown;
+}
+
 void CheckPlotPath(const std::string& path) {
+    const PlotFormat format = PlotFormatOf(path);
+    if (format == PlotFormat::Unknown) {
+        throw CommandFailure(ExitStatus::Usage, "--plot " + path +
+                                                    ": the file's extension names no picture format — "
+                                                    "end it in .png, .svg or .pdf");
+    }
+    if (format == PlotFormat::Svg && !kWritesSvg) {
+        throw CommandFailure(ExitStatus::Failed,
+                             "this tarnelctl was built without Qt SVG and cannot write --plot " + path +
+                                 " — rebuild it with the package qt6-svg-dev installed, or end the path in .png or .pdf");
+    }
     const auto refuse = [&](int error) {
         throw CommandFailure(ExitStatus::Failed, "cannot write the plot " + path + ": " + std::strerror(error) +
-                                                     " — give a --plot path ending in .png in a folder you can write to");
+                                                     " — give a --plot path in a folder you can write to");
     };
     struct stat existing {};
     if (::stat(path.c_str(), &existing) == 0) {

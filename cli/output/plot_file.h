@@ -1,5 +1,6 @@
-// The plot file every command draws into (--plot): its size, the check of
-// its path before the first write, and whether this tarnelctl can draw at all.
+// The plot file every command draws into (--plot): its size, its format by
+// the file's extension, the check of its path before the first write, and
+// whether this tarnelctl can draw at all.
 #pragma once
 
 #include <string>
@@ -9,12 +10,18 @@ namespace tarnel::cli {
 inline constexpr int kPlotWidth = 1200;
 inline constexpr int kPlotHeight = 900;
 
+enum class PlotFormat { Png, Svg, Pdf, Unknown };
+
+// By the path's extension, in any case: ".png", ".svg", ".pdf".
+PlotFormat PlotFormatOf(const std::string& path);
+
 // Throws CommandFailure(Failed), naming the package to build with, when this
 // tarnelctl was built without Qt Charts and so cannot draw.
 void RequirePlotSupport();
 
-// Throws CommandFailure(Failed) when path cannot be written as the plot: a
-// missing folder, no permission, a folder of that name.
+// Throws CommandFailure(Usage) for a path whose extension names no format
+// this tarnelctl writes, and CommandFailure(Failed) when the path cannot be
+// written: a missing folder, no permission, a folder of that name.
 void CheckPlotPath(const std::string& path);
 
 }  // namespace tarnel::cli

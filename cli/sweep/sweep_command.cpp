@@ -7,6 +7,7 @@
 
 #include "board/board_connection.h"
 #include "command_line/command_failure.h"
+#include "output/axis_ticks.h"
 #include "output/number_format.h"
 #include "output/progress_bar.h"
 #include "output/stderr_lines.h"
@@ -90,9 +91,11 @@ void RunSweepCommand(const GlobalOptions& options, const SweepCommand& command) 
     json["firmware_loaded"] = board.LoadedFirmware();
     std::string text = LinearityText(linearity);
     if (outcome.parked) text += "parked          " + WordText(*plan.park) + "\n";
-    const std::string title = "Sweep " + WordText(plan.codes.front()) + " to " + WordText(plan.codes.back()) + ", " +
-                              std::to_string(done) + " points";
-    const std::optional<std::string> plotFailure = recorder.Finish(json, text, outcome.points, title);
+    const PlotCaption caption{"DAC sweep " + HexCodeLabel(plan.codes.front(), protocol::kDataMask) + " to " +
+                                  HexCodeLabel(plan.codes.back(), protocol::kDataMask) +
+                                  ", " + std::to_string(done) + " points, read back by the board's converter",
+                              FactsLine({BoardFacts(options.library, options.board), PlotDate()})};
+    const std::optional<std::string> plotFailure = recorder.Finish(json, text, outcome.points, caption);
 
     EndSweep(outcome, plan.codes.size(), command.output, plotFailure);
 }

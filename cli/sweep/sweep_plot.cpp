@@ -2,24 +2,31 @@
 
 #include <tarnel/board_protocol.h>
 
+#include <algorithm>
+
 #include "output/chart_page.h"
 
 namespace tarnel::cli {
 
-void DrawSweepPlot(const std::vector<SweepPoint>& points, const std::string& title, const std::string& path) {
-    CodeSeries ideal{"set output (ideal)", CodeSeries::Style::Line, {}};
+void DrawSweepPlot(const std::vector<SweepPoint>& points, const PlotCaption& caption, const std::string& path) {
+    if (points.empty()) return;
+    const auto [lowest, highest] = std::minmax_element(
+        points.begin(), points.end(), [](const SweepPoint& a, const SweepPoint& b) { return a.code < b.code; });
+    // The ideal output holds at every code: a line from end to end. What was
+    // read back holds only at the codes swept: points.
+    CodeSeries ideal{"set output (ideal)", CodeSeries::Style::Line,
+                     {{static_cast<double>(lowest->code), lowest->setVolts},
+                      {static_cast<double>(highest->code), highest->setVolts}}};
     CodeSeries readBack{"read-back", CodeSeries::Style::Points, {}};
-    CodeSeries error{"read-back - set output", CodeSeries::Style::Line, {}};
+    CodeSeries error{"read-back − set output", CodeSeries::Style::Points, {}};
     for (const SweepPoint& point : points) {
-        ideal.points.emplace_back(point.code, point.setVolts);
         readBack.points.emplace_back(point.code, protocol::ConverterVolts(point.readCode));
         error.points.emplace_back(point.code, point.errorMv);
     }
-    const double firstCode = points.empty() ? 0 : points.front().code;
-    const double lastCode = points.empty() ? 1 : points.back().code;
-    SaveCodeCharts({{QString::fromStdString(title), "Output (V)", {ideal, readBack}, 3},
-                    {"Read-back error", "Error (mV)", {error}, 2}},
-                   firstCode, lastCode, path);
+    SaveCodeCharts(caption,
+                   {{"Output", "Output (V)", {ideal, readBack}, std::nullopt, "", 3},
+                    {"Read-back error", "Error (mV)", {error}, std::nullopt, "", 2}},
+                   lowest->code, highest->code, protocol::kDataMask, path);
 }
 
 }  // namespace tarnel::cli

@@ -6,6 +6,6 @@
 
 namespace tarnel::cli {
 
-void DrawSweepPlot(const std::vector<SweepPoint>&, const std::string&, const std::string&) { RequirePlotSupport(); }
+void DrawSweepPlot(const std::vector<SweepPoint>&, const PlotCaption&, const std::string&) { RequirePlotSupport(); }
 
 }  // namespace tarnel::cli

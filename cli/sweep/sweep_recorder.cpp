@@ -27,7 +27,7 @@ void SweepRecorder::Append(const SweepPoint& point) {
 }
 
 std::optional<std::string> SweepRecorder::Finish(QJsonObject jsonSummary, const std::string& textSummary,
-                                                 const std::vector<SweepPoint>& points, const std::string& plotTitle) {
+                                                 const std::vector<SweepPoint>& points, const PlotCaption& plotCaption) {
     if (output_.jsonSummary) {
         if (output_.rows == OutputChoice::Rows::InJsonSummary) jsonSummary["rows"] = rows_;
         PrintJson(jsonSummary);
@@ -38,7 +38,7 @@ std::optional<std::string> SweepRecorder::Finish(QJsonObject jsonSummary, const 
     }
     if (!output_.plotFile || points.empty()) return std::nullopt;
     try {
-        DrawSweepPlot(points, plotTitle, *output_.plotFile);
+        DrawSweepPlot(points, plotCaption, *output_.plotFile);
     } catch (const CommandFailure& failure) {
         return failure.what();
     }

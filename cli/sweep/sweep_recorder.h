@@ -14,6 +14,7 @@
 
 #include "output/output_choice.h"
 #include "output/plot_file.h"
+#include "output/plot_title.h"
 #include "sweep/sweep.h"
 #include "sweep/sweep_csv.h"
 
@@ -32,7 +33,7 @@ public:
     // textSummary. Then draws the plot of points; returns the one-line reason
     // when it cannot be drawn.
     std::optional<std::string> Finish(QJsonObject jsonSummary, const std::string& textSummary,
-                                      const std::vector<SweepPoint>& points, const std::string& plotTitle);
+                                      const std::vector<SweepPoint>& points, const PlotCaption& plotCaption);
 
 private:
     OutputChoice output_;

@@ -20,7 +20,8 @@ import tempfile
 import threading
 import time
 
-import tarnelctl_e2e   # beside this script
+import plot_check   # beside this script
+import tarnelctl_e2e
 
 FULL_SCALE = 4.93
 LSB = FULL_SCALE / 2 ** 18
@@ -316,6 +317,31 @@ def accuracy(c):
     c.expect(summary["monotonic"] is False and summary["meter"]["identity"].count(",") == 3, "accuracy: %r" % summary)
 
 
+def plots(c):
+    """The plots on the emulated bench: SVG ticks round (values) and hex (codes) on both charts, the heading naming
+    the board, the meter's model and the SOURCE_DATE_EPOCH date, the limits in the legend; a PDF holding no raster
+    image and its hex ticks as text."""
+    os.environ["SOURCE_DATE_EPOCH"] = "1765000000"
+    svg, pdf = c.path("bits.svg"), c.path("grid.pdf")
+    results = c.run([MEASURE + " --codes bits --limits inl=10,dnl=10 --plot %s" % svg,
+                     MEASURE + " --codes grid:9 --plot %s" % pdf],
+                    [*METER, "--dac-errors", profile_file(c, PROFILE, "profile.txt")])
+    if not c.expect([r[0] for r in results] == [0, 0], "plots: exits %r" % [r[0] for r in results]):
+        return
+    texts = plot_check.svg_texts(svg)
+    for fault in plot_check.plot_axis_faults(texts, 2, 0, K):
+        c.expect(False, "bits.svg: " + fault)
+    heading = [t for t in texts if "board 0, newer library" in t]
+    c.expect(heading and "meter Tarnel Emulated DMM" in heading[0] and "2025-12-06" in heading[0],
+             "bits.svg heading: %r" % heading)
+    c.expect(texts.count("limit \u00b110 LSB") == 2, "bits.svg: the INL and DNL limits not in the legends: %r" % texts)
+    faults, text = plot_check.pdf_faults(pdf)
+    for fault in faults:
+        c.expect(False, "grid.pdf: " + fault)
+    c.expect(all(label in text.split() for label in ("0x00000", "0x10000", "0x3FFFF", "0")),
+             "grid.pdf: tick labels missing from %r" % text)
+
+
 def prediction(c):
     """Without the bow, the bits prediction is within 0.2 LSB of a grid:1025 measurement at every grid code, and
     its superposition check is small; with the bow, the check reports it."""
@@ -345,7 +371,7 @@ def prediction(c):
 
 
 SCENARIOS = {f.__name__: f for f in (meter_absent, meter_error, meter_silent, meter_hangs_up, unplugged, interrupted,
-                                     limits, refusals, accuracy, prediction)}
+                                     limits, refusals, accuracy, plots, prediction)}
 
 if __name__ == "__main__":
     scenario, emulator, tarnelctl = sys.argv[1:4]

@@ -4,17 +4,21 @@
 usage: tarnelctl_e2e.py SCENARIO BOARD_EMULATOR TARNELCTL
 
 Each scenario runs tarnelctl under board-emulator as a script would and checks
-its exit status, its stdout (text, JSON) and the files it writes (CSV, PNG).
+its exit status, its stdout (text, JSON) and the files it writes (CSV, PNG, SVG,
+PDF).
 """
 import csv
 import json
 import os
+import re
 import signal
 import struct
 import subprocess
 import sys
 import tempfile
 import time
+
+import plot_check   # beside this script
 
 FULL_SCALE = 4.93
 LSB_MV = FULL_SCALE / 4096 * 1000
@@ -195,11 +199,38 @@ def boards(c):
     c.one_line_failure(results[5], 3, "there is no board 2", "--board 2")
 
 
+def plot_formats(c):
+    """--plot writes SVG and PDF as vectors, their ticks round (values) and hex (codes), a zoomed range on hex steps
+    of its own, under a heading naming the board and the SOURCE_DATE_EPOCH date; any other extension is a usage
+    error before the board is touched."""
+    os.environ["SOURCE_DATE_EPOCH"] = "1765000000"
+    svg, pdf = os.path.join(c.work, "sweep.svg"), os.path.join(c.work, "zoomed.PDF")
+    results = c.run(["sweep --from 0 --to 3FFFF --points 65 --plot %s" % svg,
+                     "sweep --from 1F000 --to 21000 --points 33 --plot %s" % pdf,
+                     "code 20000", "sweep --from 0 --to 3FFFF --points 9 --plot %s/sweep.jpg" % c.work, "read"])
+    c.expect([r[0] for r in results[:3]] == [0, 0, 0], "plot formats: exits %r" % [r[:1] for r in results])
+    c.one_line_failure(results[3], 2, "end it in .png, .svg or .pdf", ".jpg plot")
+    c.expect(results[4][1] == "code 2048  volts 2.465\n", "a refused .jpg plot let the sweep run: %r" % results[4][1])
+    texts = plot_check.svg_texts(svg)
+    c.expect(not open(svg).read().count("<image"), "the SVG plot holds a raster image")
+    for fault in plot_check.plot_axis_faults(texts, 2, 0, 0x3FFFF):
+        c.expect(False, "sweep.svg: " + fault)
+    c.expect(any("board 0, newer library" in t and "2025-12-06" in t for t in texts), "sweep.svg heading: %r" % texts)
+    faults, text = plot_check.pdf_faults(pdf)
+    for fault in faults:
+        c.expect(False, "zoomed.PDF: " + fault)
+    words = text.split()
+    for label in ("0x1F000", "0x1F800", "0x20000", "0x20800", "0x21000", "2.40", "2.56"):
+        c.expect(label in words, "zoomed.PDF: no tick %s in %r" % (label, words))
+    c.expect(not any(re.fullmatch(r"\d{5,6}", w) for w in words), "zoomed.PDF: a code in decimal: %r" % words)
+
+
 def plot_path(c):
     """A plot path that cannot be written is refused before the board is swept; a plot that fails after
     the sweep costs none of its results, and an interrupt still ends with 130."""
+    os.mkdir(os.path.join(c.work, "folder.png"))
     results = c.run(["--json sweep --from 0 --to 3FFFF --points 9 --plot /nonexistent/x.png",
-                     "sweep --from 0 --to 3FFFF --points 9 --plot %s" % c.work, "read"])
+                     "sweep --from 0 --to 3FFFF --points 9 --plot %s" % os.path.join(c.work, "folder.png"), "read"])
     c.expect(results[2][1] == "code 0  volts 0\n", "a refused plot path let the sweep run: %r" % results[2][1])
     for (status, out, err), command in zip(results, ["missing folder", "a folder"]):
         c.one_line_failure((status, out, err), 1, "cannot write the plot", command)
@@ -302,7 +333,7 @@ def read_log(c):
 
 
 SCENARIOS = {f.__name__: f for f in (round_trip, sweep, power_down, refusals, unreachable, unplugged, interrupted,
-                                     boards, plot_path, json_csv_stdout, grid_direction, park, read_log)}
+                                     boards, plot_formats, plot_path, json_csv_stdout, grid_direction, park, read_log)}
 
 if __name__ == "__main__":
     scenario, emulator, tarnelctl = sys.argv[1:4]

@@ -9,7 +9,7 @@ completion=$(realpath "$1") tarnelctl=$(realpath "$2")
   { echo "bash-completion is not installed — run scripts/install-deps" >&2; exit 1; }
 work=$(mktemp -d "${TMPDIR:-/tmp}/completion.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-touch "$work/sweep.csv" "$work/sweep.png" "$work/notes.txt"
+touch "$work/sweep.csv" "$work/sweep.png" "$work/sweep.svg" "$work/sweep.pdf" "$work/notes.txt"
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
@@ -41,7 +41,7 @@ cases=(
   "100k 1k hiz normal"             "$tarnelctl code 1 --mode "
   "crlf lf"                        "$tarnelctl meter /dev/ttyS0 --eol "
   "sweep.csv"                      "$tarnelctl sweep --csv sw"
-  "sweep.png"                      "$tarnelctl sweep --plot sw"
+  "sweep.pdf sweep.png sweep.svg"  "$tarnelctl sweep --plot sw"
   ""                               "$tarnelctl read re"
 )
 for ((i = 0; i < ${#cases[@]}; i += 2)); do
