@@ -176,7 +176,7 @@ characterize CSV columns: {ccsv}
 characterize JSON: {"meter": {"resource", "identity", "nplc",
   "readings_per_code", "gpib_adapter" (its ++ver, GPIB only)}, "codes", "planned", "points", "completed", "stopped"
   (null, "interrupted", "transfer failed" or "meter failed"), "settle_ms",
-  "csv", "plot", "firmware_loaded", "parked" (the word, or null), "ideal_lsb_uv",
+  "csv", "plot", "report", "firmware_loaded", "parked" (the word, or null), "ideal_lsb_uv",
   "offset_uv", "offset_lsb", "gain_error_ppm", "gain_error_pct_fsr",
   "measured_lsb_uv", "end_point_codes", "inl_ep_lsb", "inl_bf_lsb", "dnl_lsb"
   (each {"worst", "code"}), "monotonic", "noise_uv", "limits" ({"inl", "dnl", "offset_mv",
@@ -188,6 +188,10 @@ A figure that was not measured is null.
 predicted curve over all codes) above DNL, in LSB against the code in hex, with
 the --limits on INL and DNL as lines and the board, the meter and the date
 (SOURCE_DATE_EPOCH when set) in the heading.
+--report FILE.pdf writes one A4 page, as vectors, for the record: the date, the
+board and this program's version, the meter and its settings, the codes and how
+the run ended, the figures with each --limits limit and its PASS or FAIL, the
+bit weights (with bits) and the --plot charts; written however the run ends.
 
 meters JSON: [{"resource", "kind" ("usbtmc" or "serial"), "manufacturer",
   "product", "identity" (with --identify), "problem" (why a detail is missing)}]
