@@ -5,7 +5,6 @@
 #include <QPainter>
 #include <QPdfWriter>
 
-#include <cmath>
 #include <cstdio>
 #include <optional>
 

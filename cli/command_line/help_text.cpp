@@ -147,6 +147,9 @@ and standard deviation) and the board's read-back code:
                            every code between; or FILE: hex codes, '#' comments
   --limits LIST            inl=LSB,dnl=LSB,offset_mv=MV,gain_pct=PCT (any of them):
                            a figure beyond its limit, or not measured, fails (exit 6)
+  --report FILE.pdf        the run's record on one A4 PDF page (below); a name not
+                           ending in .pdf is refused (exit 2), an unwritable path
+                           too (exit 1), both before the first write
   --park WORD              the DAC is left at WORD (default 0) however the run ends,
                            unless the board has gone
 A meter silent for longer than its timeout (2 s + 6 x avg x NPLC / 50 s), one
