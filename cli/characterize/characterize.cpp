@@ -10,12 +10,14 @@
 #include "board/dac_park.h"
 #include "characterize/characterize_analysis.h"
 #include "characterize/characterize_csv.h"
+#include "characterize/characterize_pdf_report.h"
 #include "characterize/characterize_plot.h"
 #include "characterize/characterize_report.h"
 #include "characterize/characterize_run.h"
 #include "meter/lab_dmm.h"
 #include "output/csv_file.h"
 #include "output/number_format.h"
+#include "output/plot_file.h"
 #include "output/progress_bar.h"
 #include "output/report_json.h"
 #include "stepping/stop_request.h"
@@ -37,10 +39,11 @@ LimitedFigures Limited(const CharacterizeFigures& figures) {
 }
 
 // The rows (the file written again with their figures, or stdout), the
-// summary, then the plot; the first of them that could not be written.
+// summary, the plot, then the report; the first of them that could not be
+// written. endReason: why the run stopped early, empty when it completed.
 std::string WriteResults(const GlobalOptions& options, const CharacterizeCommand& command, const CharacterizeRunFacts& facts,
                          const CharacterizeFigures& figures, const std::vector<CharacterizePoint>& points,
-                         CsvFile* csv) {
+                         CsvFile* csv, const std::string& endReason) {
     const OutputChoice& output = command.output;
     std::vector<std::string> rows;
     for (std::size_t i = 0; i < points.size(); ++i) {
@@ -84,6 +87,15 @@ std::string WriteResults(const GlobalOptions& options, const CharacterizeCommand
             if (outputFailure.empty()) outputFailure = failure.what();
         }
     }
+    if (command.reportFile) {
+        // Written with no code measured as well: the record of how the run ended.
+        try {
+            WriteCharacterizeReport({BoardFacts(options.library, options.board), PlotDate(), endReason}, facts, figures,
+                                    points, *command.reportFile);
+        } catch (const CommandFailure& failure) {
+            if (outputFailure.empty()) outputFailure = failure.what();
+        }
+    }
     return outputFailure;
 }
 
@@ -101,6 +113,10 @@ ExitStatus Characterize(const GlobalOptions& options, const CharacterizeCommand&
     if (output.plotFile) {
         RequirePlotSupport();
         CheckPlotPath(*output.plotFile);
+    }
+    if (command.reportFile) {
+        RequirePlotSupport();
+        CheckPdfPath("--report", *command.reportFile);
     }
     // The file gets each row as it is measured; stdout, which cannot take
     // rows back, gets them once their figures are known.
@@ -143,7 +159,8 @@ ExitStatus Characterize(const GlobalOptions& options, const CharacterizeCommand&
     facts.firmwareLoaded = board.LoadedFirmware();
     facts.failedLimits = FailedLimits(command.limits, Limited(figures));
 
-    const std::string outputFailure = WriteResults(options, command, facts, figures, outcome.points, csv.get());
+    const std::string outputFailure = WriteResults(options, command, facts, figures, outcome.points, csv.get(),
+                                                   outcome.end == CharacterizeEnd::Completed ? "" : outcome.failure);
 
     const std::string kept = std::to_string(outcome.points.size()) + " of " + std::to_string(plan.codes.size()) +
                              " codes measured" + (csv ? ", their rows are in " + output.csvFile : "");

@@ -69,6 +69,7 @@ CharacterizeCommand ParseCharacterizeCommand(const OptionReader& args, const Glo
         command.averaged = static_cast<unsigned>(*count);
     }
     command.output = args.Output(global.json);
+    if (const std::string* report = args.Find("--report")) command.reportFile = *report;
     if (const std::string* limits = args.Find("--limits")) {
         const auto parsed = ParseLinearityLimits(*limits);
         if (!parsed) {

@@ -1,7 +1,7 @@
 // The characterize command as typed:
 //   characterize --meter RESOURCE [--serial SETTINGS] [--eol lf|crlf] [--gpib-adapter WHERE]
 //                [--codes SET] [--from WORD --to WORD] [--nplc N] [--settle MS] [--avg N]
-//                [--csv FILE] [--plot FILE] [--limits LIST] [--park WORD]
+//                [--csv FILE] [--plot FILE] [--report FILE.pdf] [--limits LIST] [--park WORD]
 // Values are checked for their form here; whether the words fit the DAC and
 // --vmax, and whether the files can be read and written, is checked before
 // the first write.
@@ -49,6 +49,7 @@ struct CharacterizeCommand {
     double settleMs = kDefaultCharacterizeSettleMs;
     unsigned averaged = 1;   // meter readings per code
     OutputChoice output;      // where the rows, the summary and the plot go
+    std::optional<std::string> reportFile;   // the one-page PDF record, if any
     LinearityLimits limits;
     std::uint64_t park = 0;  // data word the DAC is left at
 };

@@ -29,9 +29,8 @@ std::vector<QPointF> Binned(const std::vector<double>& everyCode) {
 
 }  // namespace
 
-void DrawCharacterizePlot(const std::vector<CharacterizePoint>& points, const CharacterizeFigures& figures,
-                          const LinearityLimits& limits, const PlotCaption& caption, const std::string& path) {
-    if (points.empty()) return;
+CharacterizeCharts ChartsOfCharacterization(const std::vector<CharacterizePoint>& points,
+                                            const CharacterizeFigures& figures, const LinearityLimits& limits) {
     // Along the codes, whatever order they were measured in.
     std::vector<std::size_t> order(points.size());
     std::iota(order.begin(), order.end(), 0);
@@ -52,7 +51,7 @@ void DrawCharacterizePlot(const std::vector<CharacterizePoint>& points, const Ch
     CodeChart steps{"Differential nonlinearity", "DNL (LSB)", {}, limits.dnlLsb, "LSB", 2};
     if (figures.bits) {
         // The curve holds at every code: a line, the measured codes on it.
-        inl.series.push_back({"INL end-point predicted by superposition (all codes)", CodeSeries::Style::Line,
+        inl.series.push_back({"INL predicted by superposition (all codes)", CodeSeries::Style::Line,
                               Binned(figures.bits->predictedInlLsb)});
         CodeSeries carries{"DNL at the major carries (predicted)", CodeSeries::Style::Points, {}};
         for (const WorstAtCode& carry : figures.bits->carryDnlLsb) carries.points.emplace_back(carry.code, carry.value);
@@ -63,8 +62,14 @@ void DrawCharacterizePlot(const std::vector<CharacterizePoint>& points, const Ch
     steps.series.push_back(std::move(dnl));
     const std::uint32_t first = points[order.front()].code;
     const std::uint32_t last = points[order.back()].code;
-    SaveCodeCharts(caption, {inl, steps}, figures.bits ? 0 : first, figures.bits ? protocol::kDataMask : last,
-                   protocol::kDataMask, path);
+    return {{inl, steps}, figures.bits ? 0 : first, figures.bits ? protocol::kDataMask : last};
+}
+
+void DrawCharacterizePlot(const std::vector<CharacterizePoint>& points, const CharacterizeFigures& figures,
+                          const LinearityLimits& limits, const PlotCaption& caption, const std::string& path) {
+    if (points.empty()) return;
+    const CharacterizeCharts charts = ChartsOfCharacterization(points, figures, limits);
+    SaveCodeCharts(caption, charts.charts, charts.firstCode, charts.lastCode, protocol::kDataMask, path);
 }
 
 }  // namespace tarnel::cli

@@ -135,6 +135,7 @@ QJsonObject CharacterizeJson(const CharacterizeRunFacts& facts, const Characteri
         {"csv", command.output.rows == OutputChoice::Rows::CsvFile ? QJsonValue(QString::fromStdString(command.output.csvFile))
                                                                    : QJsonValue()},
         {"plot", Optional(command.output.plotFile)},
+        {"report", Optional(command.reportFile)},
         {"firmware_loaded", facts.firmwareLoaded},
         {"parked", facts.parkedAt ? QJsonValue(QString::fromStdString(WordText(*facts.parkedAt))) : QJsonValue()},
         {"ideal_lsb_uv", kIdealLsbUv},

@@ -58,11 +58,12 @@ std::vector<CommandRow> MakeTable() {
     rows.push_back(Row<CharacterizeCommand>(
         "characterize",
         WithMeterConnection({"--meter", "--codes", "--from", "--to", "--nplc", "--settle", "--avg", "--csv", "--plot",
-                             "--limits", "--park"}),
+                             "--report", "--limits", "--park"}),
         R"(  characterize --meter RESOURCE [--serial SETTINGS] [--eol lf|crlf]
         [--gpib-adapter WHERE] [--codes SET] [--nplc N] [--settle MS] [--avg N]
-        [--csv FILE] [--plot FILE] [--limits LIST] [--park WORD]
-                           measure the DAC with a bench DMM: offset, gain, INL, DNL
+        [--csv FILE] [--plot FILE] [--report FILE.pdf] [--limits LIST]
+        [--park WORD]      measure the DAC with a bench DMM: offset, gain, INL, DNL;
+                           --report writes a one-page A4 PDF record of the run
 )", ParseCharacterizeCommand, RunCharacterizeCommand));
     rows.push_back(Row<MetersCommand>("meters", {"--identify"}, R"(  meters [--identify]      list the meters connected here: every USBTMC instrument
                            and every serial port, as resources; --identify also asks

@@ -147,6 +147,9 @@ and standard deviation) and the board's read-back code:
                            every code between; or FILE: hex codes, '#' comments
   --limits LIST            inl=LSB,dnl=LSB,offset_mv=MV,gain_pct=PCT (any of them):
                            a figure beyond its limit, or not measured, fails (exit 6)
+  --report FILE.pdf        the run's record on one A4 PDF page (below); a name not
+                           ending in .pdf is refused (exit 2), an unwritable path
+                           too (exit 1), both before the first write
   --park WORD              the DAC is left at WORD (default 0) however the run ends,
                            unless the board has gone
 A meter silent for longer than its timeout (2 s + 6 x avg x NPLC / 50 s), one
@@ -176,7 +179,7 @@ characterize CSV columns: {ccsv}
 characterize JSON: {"meter": {"resource", "identity", "nplc",
   "readings_per_code", "gpib_adapter" (its ++ver, GPIB only)}, "codes", "planned", "points", "completed", "stopped"
   (null, "interrupted", "transfer failed" or "meter failed"), "settle_ms",
-  "csv", "plot", "firmware_loaded", "parked" (the word, or null), "ideal_lsb_uv",
+  "csv", "plot", "report", "firmware_loaded", "parked" (the word, or null), "ideal_lsb_uv",
   "offset_uv", "offset_lsb", "gain_error_ppm", "gain_error_pct_fsr",
   "measured_lsb_uv", "end_point_codes", "inl_ep_lsb", "inl_bf_lsb", "dnl_lsb"
   (each {"worst", "code"}), "monotonic", "noise_uv", "limits" ({"inl", "dnl", "offset_mv",
@@ -188,6 +191,10 @@ A figure that was not measured is null.
 predicted curve over all codes) above DNL, in LSB against the code in hex, with
 the --limits on INL and DNL as lines and the board, the meter and the date
 (SOURCE_DATE_EPOCH when set) in the heading.
+--report FILE.pdf writes one A4 page, as vectors, for the record: the date, the
+board and this program's version, the meter and its settings, the codes and how
+the run ended, the figures with each --limits limit and its PASS or FAIL, the
+bit weights (with bits) and the --plot charts; written however the run ends.
 
 meters JSON: [{"resource", "kind" ("usbtmc" or "serial"), "manufacturer",
   "product", "identity" (with --identify), "problem" (why a detail is missing)}]

@@ -36,33 +36,7 @@ void DropRemarks(QtMsgType type, const QMessageLogContext&, const QString& messa
     if (type == QtFatalMsg) PrintStderrLine("tarnelctl: " + message.toStdString());
 }
 
-// The Qt application the charts need, made here when the process has none.
-class ChartApplication {
-public:
-    ChartApplication() : previousHandler_(qInstallMessageHandler(DropRemarks)) {
-        if (QCoreApplication::instance() != nullptr) return;
-        // Drawing into a file needs no display.
-        if (std::getenv("QT_QPA_PLATFORM") == nullptr) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        application_ = std::make_unique<QApplication>(argc_, argv_);
-    }
-    ~ChartApplication() {
-        application_.reset();
-        qInstallMessageHandler(previousHandler_);
-    }
-    ChartApplication(const ChartApplication&) = delete;
-    ChartApplication& operator=(const ChartApplication&) = delete;
-
-private:
-    QtMessageHandler previousHandler_;
-    int argc_ = 1;
-    char name_[10] = "tarnelctl";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QApplication> application_;
-};
-
-// The page's logical resolution: the offscreen screen's, so that text sized in
-// points takes the room in SVG and PDF that the charts' layout gave it.
-constexpr int kPageDotsPerInch = 96;
+constexpr int kPageDotsPerInch = kChartDotsPerInch;
 constexpr int kHeadingHeight = 56;
 // Room around each chart's plot area: the value labels and the axis title on
 // the left, the chart's title and legend above, the codes and their title
@@ -163,33 +137,49 @@ QChart* Chart(const CodeChart& content, const AxisScale& codes) {
     return chart;
 }
 
-// The charts laid out on a page of kPlotWidth x kPlotHeight under the
-// heading, each in a scene of its own so that it paints onto any device.
-class ChartPage {
+// The charts laid out one above the other in a place, each in a scene of its
+// own so that it paints onto any device.
+class ChartStack {
 public:
-    ChartPage(const PlotCaption& heading, const std::vector<CodeChart>& charts, const AxisScale& codes)
-        : heading_(heading) {
+    ChartStack(const std::vector<CodeChart>& charts, const AxisScale& codes, const QRectF& place) {
         int stretches = 0;
         for (const CodeChart& chart : charts) stretches += std::max(chart.stretch, 1);
-        double top = kHeadingHeight;
-        const double room = kPlotHeight - kHeadingHeight;
+        double top = place.top();
         for (const CodeChart& content : charts) {
             auto scene = std::make_unique<QGraphicsScene>();
             QChart* chart = Chart(content, codes);
             scene->addItem(chart);
-            const QRectF place(0, top, kPlotWidth, room * std::max(content.stretch, 1) / stretches);
-            chart->setGeometry(0, 0, place.width(), place.height());
+            const QRectF one(place.left(), top, place.width(), place.height() * std::max(content.stretch, 1) / stretches);
+            chart->setGeometry(0, 0, one.width(), one.height());
             // The same plot area in every chart, so that their codes line up.
-            chart->setPlotArea(QRectF(kPlotLeft, kPlotTop, place.width() - kPlotLeft - kPlotRight,
-                                      place.height() - kPlotTop - kPlotBottom));
-            scene->setSceneRect(0, 0, place.width(), place.height());
-            top += place.height();
-            placed_.push_back({std::move(scene), place});
+            chart->setPlotArea(QRectF(kPlotLeft, kPlotTop, one.width() - kPlotLeft - kPlotRight,
+                                      one.height() - kPlotTop - kPlotBottom));
+            scene->setSceneRect(0, 0, one.width(), one.height());
+            top += one.height();
+            placed_.push_back({std::move(scene), one});
         }
         // The charts lay themselves out as events.
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
     }
+
+    void Paint(QPainter& painter) const {
+        for (const Placed& one : placed_) one.scene->render(&painter, one.place, one.scene->sceneRect());
+    }
+
+private:
+    struct Placed {
+        std::unique_ptr<QGraphicsScene> scene;
+        QRectF place;
+    };
+    std::vector<Placed> placed_;
+};
+
+// The charts on a page of kPlotWidth x kPlotHeight under the heading.
+class ChartPage {
+public:
+    ChartPage(const PlotCaption& heading, const std::vector<CodeChart>& charts, const AxisScale& codes)
+        : heading_(heading), charts_(charts, codes, QRectF(0, kHeadingHeight, kPlotWidth, kPlotHeight - kHeadingHeight)) {}
 
     void Paint(QPainter& painter) const {
         painter.setRenderHint(QPainter::Antialiasing);
@@ -206,16 +196,12 @@ public:
         factsFont.setBold(false);
         painter.setFont(factsFont);
         painter.drawText(QRectF(16, 30, kPlotWidth - 32, 22), Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(heading_.facts));
-        for (const Placed& one : placed_) one.scene->render(&painter, one.place, one.scene->sceneRect());
+        charts_.Paint(painter);
     }
 
 private:
-    struct Placed {
-        std::unique_ptr<QGraphicsScene> scene;
-        QRectF place;
-    };
     PlotCaption heading_;
-    std::vector<Placed> placed_;
+    ChartStack charts_;
 };
 
 [[noreturn]] void CannotWrite(const std::string& path) {
@@ -266,6 +252,24 @@ void WritePdf(const ChartPage& page, const std::string& path) {
 }
 
 }  // namespace
+
+ChartApplication::ChartApplication() : previousHandler_(qInstallMessageHandler(DropRemarks)) {
+    if (QCoreApplication::instance() != nullptr) return;
+    // Drawing into a file needs no display.
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    application_ = std::make_unique<QApplication>(argc_, argv_);
+}
+
+ChartApplication::~ChartApplication() {
+    application_.reset();
+    qInstallMessageHandler(previousHandler_);
+}
+
+void PaintCodeCharts(QPainter& painter, const QRectF& place, const std::vector<CodeChart>& charts,
+                     std::uint32_t firstCode, std::uint32_t lastCode, std::uint32_t fullScale) {
+    const ChartStack stack(charts, CodeScale(firstCode, lastCode, fullScale), place);
+    stack.Paint(painter);
+}
 
 void SaveCodeCharts(const PlotCaption& heading, const std::vector<CodeChart>& charts, std::uint32_t firstCode,
                     std::uint32_t lastCode, std::uint32_t fullScale, const std::string& path) {

@@ -22,6 +22,26 @@ constexpr bool kWritesSvg = true;
 constexpr bool kWritesSvg = false;
 #endif
 
+// Throws CommandFailure(Failed), naming the file as what, when path cannot be written: a missing
+// folder, no permission, a folder of that name.
+void CheckWritable(const std::string& option, const std::string& what, const std::string& path) {
+    const auto refuse = [&](int error) {
+        throw CommandFailure(ExitStatus::Failed, "cannot write the " + what + " " + path + ": " + std::strerror(error) +
+                                                     " — give a " + option + " path in a folder you can write to");
+    };
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) == 0) {
+        if (S_ISDIR(existing.st_mode)) refuse(EISDIR);
+        if (::access(path.c_str(), W_OK) != 0) refuse(errno);
+        return;
+    }
+    // Made and removed again: the folder takes a new file of that name.
+    const int probe = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (probe < 0) refuse(errno);
+    ::close(probe);
+    ::unlink(path.c_str());
+}
+
 }  // namespace
 
 PlotFormat PlotFormatOf(const std::string& path) {
@@ -48,21 +68,14 @@ void CheckPlotPath(const std::string& path) {
                              "this tarnelctl was built without Qt SVG and cannot write --plot " + path +
                                  " — rebuild it with the package qt6-svg-dev installed, or end the path in .png or .pdf");
     }
-    const auto refuse = [&](int error) {
-        throw CommandFailure(ExitStatus::Failed, "cannot write the plot " + path + ": " + std::strerror(error) +
-                                                     " — give a --plot path in a folder you can write to");
-    };
-    struct stat existing {};
-    if (::stat(path.c_str(), &existing) == 0) {
-        if (S_ISDIR(existing.st_mode)) refuse(EISDIR);
-        if (::access(path.c_str(), W_OK) != 0) refuse(errno);
-        return;
+    CheckWritable("--plot", "plot", path);
+}
+
+void CheckPdfPath(const std::string& option, const std::string& path) {
+    if (PlotFormatOf(path) != PlotFormat::Pdf) {
+        throw CommandFailure(ExitStatus::Usage, option + " " + path + ": the file is written as PDF — end its name in .pdf");
     }
-    // Made and removed again: the folder takes a new file of that name.
-    const int probe = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (probe < 0) refuse(errno);
-    ::close(probe);
-    ::unlink(path.c_str());
+    CheckWritable(option, "report", path);
 }
 
 }  // namespace tarnel::cli

@@ -24,4 +24,9 @@ void RequirePlotSupport();
 // written: a missing folder, no permission, a folder of that name.
 void CheckPlotPath(const std::string& path);
 
+// The same for a report written as PDF only, given with option (--report): CommandFailure(
+// Usage) unless the path ends in .pdf, CommandFailure(Failed) when it cannot
+// be written.
+void CheckPdfPath(const std::string& option, const std::string& path);
+
 }  // namespace tarnel::cli

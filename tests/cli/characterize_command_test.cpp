@@ -1,7 +1,11 @@
 // characterize's command line: the meter and its connection options, the code
-// sets, the limits, the code list file, and what is refused as usage (exit 2).
+// sets, the limits, the code list file, the report's path, and what is refused
+// as usage (exit 2).
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -11,6 +15,7 @@
 #include "characterize/linearity_limits.h"
 #include "command_line/command_failure.h"
 #include "command_line/command_line.h"
+#include "output/plot_file.h"
 
 namespace tarnel::cli {
 namespace {
@@ -42,7 +47,7 @@ TEST(CharacterizeOptions, DefaultsAndEveryOption) {
 
     const CharacterizeCommand full = Parse(
         "--meter TCPIP0::dmm::5025::SOCKET --codes grid:1025 --nplc 0.2 --settle 2.5 --avg 16 --csv c.csv "
-        "--plot p.png --limits inl=0.5,gain_pct=0.05 --park 20000");
+        "--plot p.png --report r.pdf --limits inl=0.5,gain_pct=0.05 --park 20000");
     EXPECT_EQ(full.meter.resource.Text(), "TCPIP0::dmm::5025::SOCKET");
     EXPECT_EQ(full.codes.kind, CodeSetKind::Grid);
     EXPECT_EQ(full.codes.gridPoints, 1025u);
@@ -52,6 +57,8 @@ TEST(CharacterizeOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(full.output.rows, OutputChoice::Rows::CsvFile);
     EXPECT_EQ(full.output.csvFile, "c.csv");
     EXPECT_EQ(full.output.plotFile, "p.png");
+    EXPECT_EQ(full.reportFile, "r.pdf");
+    EXPECT_FALSE(plain.reportFile);
     EXPECT_EQ(full.limits.inlLsb, 0.5);
     EXPECT_EQ(full.limits.gainPercent, 0.05);
     EXPECT_FALSE(full.limits.dnlLsb);
@@ -145,6 +152,30 @@ TEST(CharacterizeOptions, CodeListFiles) {
         }
     }
     EXPECT_EQ(StatusOf([] { ReadCodeListFile("/nonexistent/codes.txt"); }), ExitStatus::Usage);
+}
+
+TEST(CharacterizeOptions, ReportPathCheckedBeforeTheRun) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                         ("report_path_test_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder / "taken.pdf");
+    const struct {
+        std::string path;
+        ExitStatus status;
+    } cases[] = {
+        {(folder / "r.pdf").string(), ExitStatus::Done},
+        {(folder / "R.PDF").string(), ExitStatus::Done},
+        {(folder / "r.png").string(), ExitStatus::Usage},
+        {(folder / "r.pdf.txt").string(), ExitStatus::Usage},
+        {(folder / "pdf").string(), ExitStatus::Usage},
+        {(folder / "missing" / "r.pdf").string(), ExitStatus::Failed},
+        {(folder / "taken.pdf").string(), ExitStatus::Failed},
+    };
+    for (const auto& one : cases) {
+        EXPECT_EQ(StatusOf([&] { CheckPdfPath("--report", one.path); }), one.status) << one.path;
+    }
+    // The check leaves no file behind.
+    EXPECT_FALSE(std::filesystem::exists(folder / "r.pdf"));
+    std::filesystem::remove_all(folder);
 }
 
 TEST(CharacterizeOptions, CsvRowsLeaveMissingValuesEmpty) {

@@ -12,6 +12,7 @@ hold the figures against the DAC error model computed here.
 import csv
 import json
 import os
+import re
 import signal
 import socket
 import subprocess
@@ -19,6 +20,7 @@ import sys
 import tempfile
 import threading
 import time
+import unicodedata
 
 import plot_check   # beside this script
 import tarnelctl_e2e
@@ -123,6 +125,36 @@ class Check(tarnelctl_e2e.Check):
         return [dict(zip(HEADER, row)) for row in rows[1:]]
 
 
+def report_page(c, path, what):
+    """The report as a reader gets it: one A4 page (pdfinfo), no raster image (pdfimages), rendered by pdftoppm;
+    returns its text (pdftotext) with every run of white space one space and ligatures as their letters."""
+    if not c.expect(os.path.exists(path), "%s: no report written" % what):
+        return ""
+    info = subprocess.run(["pdfinfo", path], capture_output=True, text=True, check=False).stdout
+    pages = re.search(r"^Pages:\s+(\d+)$", info, re.M)
+    size = re.search(r"^Page size:\s+([\d.]+) x ([\d.]+) pts", info, re.M)
+    c.expect(pages and pages.group(1) == "1", "%s: not one page: %r" % (what, info))
+    c.expect(size and (round(float(size.group(1))), round(float(size.group(2)))) == (595, 842),
+             "%s: not A4 (595 x 842 pts): %r" % (what, info))
+    faults, text = plot_check.pdf_faults(path)
+    for fault in faults:
+        c.expect(False, "%s: %s" % (what, fault))
+    rendered = subprocess.run(["pdftoppm", "-r", "50", "-png", path, c.path("page")], capture_output=True, text=True,
+                              check=False)
+    pictures = [name for name in os.listdir(c.work) if name.startswith("page") and name.endswith(".png")]
+    c.expect(rendered.returncode == 0 and len(pictures) == 1, "%s: pdftoppm exit %d, made %r (%s)" % (
+        what, rendered.returncode, pictures, rendered.stderr.strip()))
+    for name in pictures:
+        os.unlink(c.path(name))
+    return " ".join(unicodedata.normalize("NFKC", text).split())
+
+
+def says(c, text, wanted, what):
+    """Every line wanted is on the page, white space aside."""
+    for line in wanted:
+        c.expect(" ".join(line.split()) in text, "%s: the page does not say %r: %r" % (what, line, text))
+
+
 # --- faults, with the fake meter ---------------------------------------------------------------------------------
 
 def ideal(codes, offset=0.0):
@@ -175,22 +207,25 @@ def unplugged(c):
     """The board goes mid-run: exit 5, every finished row kept, no park attempted on a missing board."""
     codes = SHORT_CODES
     meter = FakeMeter(ideal(codes))
-    path = c.path("unplugged.csv")
+    path, report = c.path("unplugged.csv"), c.path("unplugged.pdf")
     # One probe read at the start, then a write and a read per code: the board goes after code 3.
-    (status, out, err), = c.run(["characterize --meter 127.0.0.1:%d --codes %s --nplc 0.02 --settle 0 --csv %s" % (
-        meter.port, c.code_file(codes), path)], ["--unplug-after", "7"])
+    (status, out, err), = c.run(["characterize --meter 127.0.0.1:%d --codes %s --nplc 0.02 --settle 0 --csv %s "
+                                 "--report %s" % (meter.port, c.code_file(codes), path, report)],
+                                ["--unplug-after", "7"])
     c.one_line_failure((status, out, err), 5, "disconnected", "unplugged")
     c.expect(len(c.csv_rows(path)) == 3, "unplugged: %d rows" % len(c.csv_rows(path)))
     c.expect("parked          no" in out, "unplugged: summary %r" % out)
+    says(c, report_page(c, report, "unplugged report"), ["3 of 12 measured", "run board lost (transfer failed)",
+                                                          "disconnected", "parked no"], "unplugged report")
 
 
 def interrupted(c):
     """Ctrl-C mid-run: the current code finishes, exit 130, rows kept with their figures, the DAC parked."""
     codes = [k * 1024 for k in range(256)]
     meter = FakeMeter(ideal(codes), delay=0.02)
-    path = c.path("interrupted.csv")
-    command = "characterize --meter 127.0.0.1:%d --codes grid:256 --nplc 0.02 --settle 0 --park 20000 --csv %s" % (
-        meter.port, path)
+    path, report = c.path("interrupted.csv"), c.path("interrupted.pdf")
+    command = ("characterize --meter 127.0.0.1:%d --codes grid:256 --nplc 0.02 --settle 0 --park 20000 --csv %s "
+               "--report %s" % (meter.port, path, report))
     script = '"$0" %s >"%s/out" 2>"%s/err"; echo $? >"%s/status"; "$0" read >"%s/after"' % (
         command, c.work, c.work, c.work, c.work)
     process = subprocess.Popen([c.emulator, "--", "sh", "-c", script, c.tarnelctl])
@@ -209,6 +244,8 @@ def interrupted(c):
     c.expect(all(r["inl_ep_lsb"] != "" for r in rows), "Ctrl-C: rows without their INL: %r" % rows[:3])
     c.expect("%d of 256 measured (interrupted)" % len(rows) in read("out"), "Ctrl-C: summary %r" % read("out"))
     c.expect(read("after").startswith("code 2048 "), "Ctrl-C: not parked: %r" % read("after"))
+    says(c, report_page(c, report, "Ctrl-C report"), ["grid:256: %d of 256 measured" % len(rows), "run interrupted",
+                                                       "parked DAC at 20000"], "Ctrl-C report")
 
 
 def limits(c):
@@ -232,12 +269,15 @@ def refusals(c):
     m = "--meter 127.0.0.1:%d" % meter.port
     results = c.run(["characterize %s --limits inl=x" % m, "characterize --meter nowhere", "--vmax 1 characterize %s" % m,
                      "characterize %s --park 40000" % m, "characterize %s --plot /nonexistent/x.png" % m,
-                     "--json characterize %s --csv -" % m])
-    for result, status, says, what in zip(results, [2, 2, 4, 4, 1, 2],
-                                          ["--limits needs", "--meter needs", "above --vmax", "largest word",
-                                           "cannot write the plot", "one stdout"],
-                                          ["bad limits", "bad meter", "vmax", "park", "plot", "json csv"]):
-        c.one_line_failure(result, status, says, what)
+                     "--json characterize %s --csv -" % m, "characterize %s --report %s" % (m, c.path("r.png")),
+                     "characterize %s --report /nonexistent/r.pdf" % m])
+    for result, status, saying, what in zip(results, [2, 2, 4, 4, 1, 2, 2, 1],
+                                            ["--limits needs", "--meter needs", "above --vmax", "largest word",
+                                             "cannot write the plot", "one stdout", "end its name in .pdf",
+                                             "cannot write the report"],
+                                            ["bad limits", "bad meter", "vmax", "park", "plot", "json csv",
+                                             "report name", "report path"]):
+        c.one_line_failure(result, status, saying, what)
     c.expect(meter.received == [], "a refused run spoke to the meter: %r" % meter.received)
 
 
@@ -342,6 +382,48 @@ def plots(c):
              "grid.pdf: tick labels missing from %r" % text)
 
 
+def report(c):
+    """--report with --json, --csv and --plot on the emulated bench: one A4 page of vectors that renders, saying
+    every figure of the run's JSON as the summary prints it, the meter and its settings, the board, the program's
+    version and the SOURCE_DATE_EPOCH date, each limit with its PASS or FAIL, and the bit weights."""
+    os.environ["SOURCE_DATE_EPOCH"] = "1765000000"
+    page, rows, plot = c.path("bits.pdf"), c.path("bits.csv"), c.path("bits.png")
+    (status, out, err), = c.run([MEASURE + " --codes bits --limits inl=10,dnl=0.5,gain_pct=0.1 --csv %s --plot %s "
+                                 "--report %s" % (rows, plot, page)],
+                                [*METER, "--dac-errors", profile_file(c, PROFILE, "profile.txt")])
+    # The bit 17 error of -1.8 LSB fails dnl=0.5: exit 6, every file written.
+    c.expect(status == 6, "report: exit %d, expected 6 (stderr: %s)" % (status, err.strip()))
+    c.expect(os.path.getsize(plot) > 0 and len(c.csv_rows(rows)) == 42, "report: the plot or the CSV missing")
+    run = json.loads(out)
+    c.expect(run["report"] == page, "report: JSON names the report %r" % run["report"])
+    text = report_page(c, page, "bits.pdf")
+    worst = lambda w: "%+.3f LSB at code %05X" % (w["worst"], w["code"])
+    version = subprocess.run([c.tarnelctl, "--version"], capture_output=True, text=True, check=False).stdout.split()
+    bits = run["bits"]
+    wanted = [
+        "DAC characterisation report", "2025-12-06", "DAC board board 0, newer library", " ".join(version),
+        "meter " + run["meter"]["identity"], "meter resource " + run["meter"]["resource"],
+        "NPLC %.2f, %d reading(s) a code, settle %.1f ms" % (run["meter"]["nplc"], run["meter"]["readings_per_code"],
+                                                              run["settle_ms"]),
+        "bits: %d of %d measured" % (run["points"], run["planned"]), "run completed",
+        "offset %.2f uV (%+.3f LSB)" % (run["offset_uv"], run["offset_lsb"]),
+        "gain error %+.2f ppm (%+.5f %% FSR) gain_pct 0.1000 %% FSR PASS" % (run["gain_error_ppm"],
+                                                                         run["gain_error_pct_fsr"]),
+        "measured LSB %.5f uV, end points %05X and %05X" % (run["measured_lsb_uv"], *run["end_point_codes"]),
+        "INL end-point %s inl 10.0000 LSB PASS" % worst(run["inl_ep_lsb"]),
+        "INL best-fit %s" % worst(run["inl_bf_lsb"]),
+        "DNL %s dnl 0.5000 LSB FAIL" % worst(run["dnl_lsb"]),
+        "monotonic %s" % ("yes" if run["monotonic"] else "no"),
+        "noise %.3f uV rms" % run["noise_uv"],
+        "predicted INL %s (end-point, all codes)" % worst(bits["predicted_inl_lsb"]),
+        "superposition %s" % worst(bits["superposition_lsb"]),
+        "limits FAIL: " + "; ".join(run["limits"]["failed"]),
+        "parked DAC at " + run["parked"],
+    ] + ["bit %d %.4f" % (i, w) for i, w in enumerate(bits["weights_lsb"])]
+    says(c, text, wanted, "bits.pdf")
+    c.expect(all(label in text.split() for label in ("0x00000", "0x3FFFF")), "bits.pdf: the charts' codes missing")
+
+
 def prediction(c):
     """Without the bow, the bits prediction is within 0.2 LSB of a grid:1025 measurement at every grid code, and
     its superposition check is small; with the bow, the check reports it."""
@@ -371,7 +453,7 @@ def prediction(c):
 
 
 SCENARIOS = {f.__name__: f for f in (meter_absent, meter_error, meter_silent, meter_hangs_up, unplugged, interrupted,
-                                     limits, refusals, accuracy, plots, prediction)}
+                                     limits, refusals, accuracy, plots, report, prediction)}
 
 if __name__ == "__main__":
     scenario, emulator, tarnelctl = sys.argv[1:4]

@@ -42,6 +42,7 @@ cases=(
   "crlf lf"                        "$tarnelctl meter /dev/ttyS0 --eol "
   "sweep.csv"                      "$tarnelctl sweep --csv sw"
   "sweep.pdf sweep.png sweep.svg"  "$tarnelctl sweep --plot sw"
+  "sweep.pdf"                      "$tarnelctl characterize --report sw"
   ""                               "$tarnelctl read re"
 )
 for ((i = 0; i < ${#cases[@]}; i += 2)); do
