@@ -1,6 +1,7 @@
 #include "command_line.h"
 
 #include "dac_errors_file.h"
+#include "scpi/client/line_speeds.h"
 
 #include <charconv>
 #include <cmath>
@@ -17,12 +18,19 @@ constexpr unsigned kMostBoards = 16;
 UsageError Problem(const std::string& what) { return {"board-emulator: " + what + " — " + kUsage}; }
 
 // A request code in hex, "0xDA" or "DA".
-std::optional<std::uint8_t> ParseRequestCode(std::string_view text) {
+// A number in hex up to `most`, "0xDA" or "DA".
+std::optional<unsigned> ParseHex(std::string_view text, unsigned most) {
     if (text.starts_with("0x") || text.starts_with("0X")) text.remove_prefix(2);
-    unsigned code = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), code, 16);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || code > 0xFF) return std::nullopt;
-    return static_cast<std::uint8_t>(code);
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > most) return std::nullopt;
+    return value;
+}
+
+std::optional<std::uint8_t> ParseRequestCode(std::string_view text) {
+    const auto code = ParseHex(text, 0xFF);
+    if (!code) return std::nullopt;
+    return static_cast<std::uint8_t>(*code);
 }
 
 std::optional<unsigned> ParseCount(std::string_view text) {
@@ -34,11 +42,9 @@ std::optional<unsigned> ParseCount(std::string_view text) {
 
 // A USB id in hex, "B212" or "0xB212".
 std::optional<std::uint16_t> ParseUsbId(std::string_view text) {
-    if (text.starts_with("0x") || text.starts_with("0X")) text.remove_prefix(2);
-    unsigned id = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), id, 16);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || id > 0xFFFF) return std::nullopt;
-    return static_cast<std::uint16_t>(id);
+    const auto id = ParseHex(text, 0xFFFF);
+    if (!id) return std::nullopt;
+    return static_cast<std::uint16_t>(*id);
 }
 
 // VID:PID[:SERIAL]; the serial is printable, without spaces or colons.
@@ -75,12 +81,8 @@ std::optional<std::pair<std::string, std::optional<unsigned>>> ParseLinkAnd(std:
     return std::make_pair(std::string(link), std::optional<unsigned>(*number));
 }
 
-bool IsStandardBaud(unsigned baud) {
-    for (const unsigned standard : {300u, 600u, 1200u, 2400u, 4800u, 9600u, 19200u, 38400u, 57600u, 115200u, 230400u}) {
-        if (baud == standard) return true;
-    }
-    return false;
-}
+// A rate the serial line has a setting for, from 300 to 230400.
+bool IsStandardBaud(unsigned baud) { return baud >= 300 && baud <= 230400 && scpi::client::TermiosSpeed(baud); }
 
 // A speed factor: a positive finite number, "1000" or "2.5".
 std::optional<double> ParseSpeed(std::string_view text) {

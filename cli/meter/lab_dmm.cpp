@@ -15,9 +15,6 @@ namespace {
 constexpr auto kConnectTimeout = std::chrono::seconds(3);
 // *RST on a bench DMM takes up to a second or so.
 constexpr auto kSetupTimeout = std::chrono::seconds(5);
-// The error queue holds a few dozen entries at most; more is a meter that
-// never says "no error".
-constexpr int kMostErrors = 32;
 // SCPI's over-range reading is 9.9E+37.
 constexpr double kOverRange = 9.0e37;
 constexpr double kLineFrequencyHz = 50;   // the slower mains: the longer reading
@@ -26,13 +23,6 @@ std::string Trimmed(const std::string& text) {
     const std::size_t first = text.find_first_not_of(" \t");
     if (first == std::string::npos) return "";
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-// An error queue entry "<code>,\"<text>\"" whose code is 0 means no error.
-bool IsNoError(const std::string& entry) {
-    char* end = nullptr;
-    const long code = std::strtol(entry.c_str(), &end, 10);
-    return end != entry.c_str() && code == 0;
 }
 
 }  // namespace
@@ -66,9 +56,7 @@ void LabDmm::Configure() {
         instrument_->Write(line);
     }
     std::string errors;
-    for (int i = 0; i < kMostErrors; ++i) {
-        const std::string entry = Trimmed(instrument_->Query("SYST:ERR?", kSetupTimeout));
-        if (IsNoError(entry)) break;
+    for (const std::string& entry : instrument_->ReadErrorQueue(kSetupTimeout)) {
         errors += (errors.empty() ? "" : "; ") + entry;
     }
     if (!errors.empty()) {
@@ -94,7 +82,8 @@ MeterReading LabDmm::Fetch() {
     } catch (const scpi::client::InstrumentFailure& failure) {
         ThrowMeterFailure(failure);
     }
-    const std::string where = "the meter at " + instrument_->Describe();
+    // Named only when a failure needs it: this runs once per code.
+    const auto where = [this] { return "the meter at " + instrument_->Describe(); };
     std::vector<double> values;
     std::size_t start = 0;
     for (;;) {
@@ -103,11 +92,11 @@ MeterReading LabDmm::Fetch() {
         char* end = nullptr;
         const double value = std::strtod(field.c_str(), &end);
         if (field.empty() || *end != '\0' || !std::isfinite(value)) {
-            throw MeterFailure(where + " answered READ? with '" + reply.substr(0, 80) +
+            throw MeterFailure(where() + " answered READ? with '" + reply.substr(0, 80) +
                                "', not readings — check that it is a DMM set for DC volts");
         }
         if (std::fabs(value) >= kOverRange) {
-            throw MeterFailure(where + " reads over range on its 10 V range — check that the DAC output, and nothing "
+            throw MeterFailure(where() + " reads over range on its 10 V range — check that the DAC output, and nothing "
                                        "else, is on its input");
         }
         values.push_back(value);
@@ -115,7 +104,7 @@ MeterReading LabDmm::Fetch() {
         start = comma + 1;
     }
     if (values.size() != settings_.samples) {
-        throw MeterFailure(where + " answered READ? with " + std::to_string(values.size()) + " reading(s), not " +
+        throw MeterFailure(where() + " answered READ? with " + std::to_string(values.size()) + " reading(s), not " +
                            std::to_string(settings_.samples) + " — check that it takes SAMP:COUN");
     }
     MeterReading reading;

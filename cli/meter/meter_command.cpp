@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 
 #include "meter/meter_failure.h"
@@ -18,20 +17,10 @@ constexpr auto kOpenTimeout = std::chrono::seconds(3);
 // A query of any setting answers at once; a reading at 100 NPLC with
 // autozero takes about 4 s.
 constexpr auto kReplyTimeout = std::chrono::seconds(10);
-// The error queue holds a few dozen entries at most; more is a meter that
-// never says "no error".
-constexpr int kMostErrors = 32;
 
 bool IsQuery(const std::string& message) {
     const std::size_t last = message.find_last_not_of(" \t");
     return last != std::string::npos && message[last] == '?';
-}
-
-// An error queue entry "<code>,\"<text>\"" whose code is 0 means no error.
-bool IsNoError(const std::string& entry) {
-    char* end = nullptr;
-    const long code = std::strtol(entry.c_str(), &end, 10);
-    return end != entry.c_str() && code == 0;
 }
 
 }  // namespace
@@ -68,11 +57,7 @@ void TalkToMeter(const GlobalOptions& options, const MeterCommand& command) {
                 std::fflush(stdout);
             }
         }
-        for (int i = 0; i < kMostErrors; ++i) {
-            const std::string entry = meter.Query("SYST:ERR?", kReplyTimeout);
-            if (IsNoError(entry)) break;
-            errors.push_back(entry);
-        }
+        errors = meter.ReadErrorQueue(kReplyTimeout);
     } catch (const scpi::client::InstrumentFailure& failure) {
         ThrowMeterFailure(failure);
     }

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "scpi/client/instrument_resource.h"
 #include "scpi/client/line_speeds.h"
 
 namespace tarnel::scpi::client {
@@ -144,8 +145,7 @@ std::optional<GpibAdapter> ParseGpibAdapter(std::string_view text) {
 std::string GpibAdapterText(const GpibAdapter& adapter) {
     if (const auto* serial = std::get_if<SerialAdapter>(&adapter)) return serial->path;
     const auto& lan = std::get<LanAdapter>(adapter);
-    const bool v6 = lan.host.find(':') != std::string::npos;
-    return (v6 ? "[" + lan.host + "]" : lan.host) + ":" + std::to_string(lan.port);
+    return HostText(lan.host) + ":" + std::to_string(lan.port);
 }
 
 }  // namespace tarnel::scpi::client

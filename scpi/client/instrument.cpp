@@ -1,8 +1,27 @@
 #include "scpi/client/instrument.h"
 
+#include <cstdlib>
+
 #include "scpi/client/instrument_failure.h"
 
 namespace tarnel::scpi::client {
+
+namespace {
+
+std::string Trimmed(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// An error queue entry "<code>,\"<text>\"" whose code is 0 means no error.
+bool IsNoError(const std::string& entry) {
+    char* end = nullptr;
+    const long code = std::strtol(entry.c_str(), &end, 10);
+    return end != entry.c_str() && code == 0;
+}
+
+}  // namespace
 
 Instrument::Instrument(const InstrumentResource& resource, const ConnectionOptions& options,
                        std::chrono::milliseconds openTimeout)
@@ -35,5 +54,15 @@ std::string Instrument::Query(std::string_view query, std::chrono::milliseconds 
 }
 
 void Instrument::Clear() { transport_->Clear(); }
+
+std::vector<std::string> Instrument::ReadErrorQueue(std::chrono::milliseconds timeout) {
+    std::vector<std::string> errors;
+    for (int i = 0; i < kMostErrors; ++i) {
+        std::string entry = Trimmed(Query("SYST:ERR?", timeout));
+        if (IsNoError(entry)) break;
+        errors.push_back(std::move(entry));
+    }
+    return errors;
+}
 
 }  // namespace tarnel::scpi::client

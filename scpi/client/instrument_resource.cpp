@@ -162,16 +162,16 @@ bool ValidPath(std::string_view path) {
 
 }  // namespace
 
-std::string SocketText(const SocketResource& socket) {
-    const bool v6 = socket.host.find(':') != std::string::npos;
-    return (v6 ? "[" + socket.host + "]" : socket.host) + ":" + std::to_string(socket.port);
+std::string HostText(const std::string& host) {
+    return host.find(':') != std::string::npos ? "[" + host + "]" : host;
 }
+
+std::string SocketText(const SocketResource& socket) { return HostText(socket.host) + ":" + std::to_string(socket.port); }
 
 std::string InstrumentResource::Text() const {
     struct Writer {
         std::string operator()(const SocketResource& socket) const {
-            const bool v6 = socket.host.find(':') != std::string::npos;
-            return "TCPIP0::" + (v6 ? "[" + socket.host + "]" : socket.host) + "::" + std::to_string(socket.port) +
+            return "TCPIP0::" + HostText(socket.host) + "::" + std::to_string(socket.port) +
                    "::SOCKET";
         }
         std::string operator()(const UsbResource& usb) const {

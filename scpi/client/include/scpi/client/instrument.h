@@ -38,6 +38,11 @@ public:
     // Write(query), then Read.
     std::string Query(std::string_view query, std::chrono::milliseconds timeout);
     void Clear();
+    // Reads SYST:ERR? until the meter says "no error" (an entry whose code is
+    // 0); the entries before it, trimmed. At most kMostErrors are read: more
+    // is an instrument that never says "no error".
+    std::vector<std::string> ReadErrorQueue(std::chrono::milliseconds timeout);
+    static constexpr int kMostErrors = 32;
 
     // The resource as messages name it, and the connection's facts for a report.
     std::string Describe() const { return transport_->Describe(); }

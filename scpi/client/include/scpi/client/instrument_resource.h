@@ -49,6 +49,8 @@ struct InstrumentResource {
 // Nothing for text that is none of the forms, or a value out of its range.
 std::optional<InstrumentResource> ParseInstrumentResource(std::string_view text);
 
+// The host as resources and messages write it: an IPv6 address in brackets.
+std::string HostText(const std::string& host);
 // "HOST:PORT", brackets around an IPv6 address.
 std::string SocketText(const SocketResource& socket);
 
