@@ -61,9 +61,11 @@ std::string Quoted(std::string_view message) {
     return "'" + std::string(message.substr(0, kLongest)) + "...'";
 }
 
+// An XDR routine as libtirpc takes it (through void(*)(), the cast that
+// compilers accept between function types).
 template <typename Routine>
 xdrproc_t Xdr(Routine routine) {
-    return reinterpret_cast<xdrproc_t>(routine);
+    return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(routine));
 }
 
 // A device_read reply whose data is refused when longer than was asked for,
