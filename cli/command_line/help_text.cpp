@@ -128,6 +128,8 @@ and standard deviation) and the board's read-back code:
                            while being set refuses it. RESOURCE as VISA writes it:
                              TCPIP0::HOST::PORT::SOCKET or HOST:PORT   LAN socket
                                ([::1]:5025 for IPv6)
+                             TCPIP0::HOST[::DEVICE]::INSTR             LAN, VXI-11
+                               (DEVICE inst0 unless given)
                              USB0::VID::PID::SERIAL[::IFACE]::INSTR    USBTMC (ids in
                                hex 0x2A8D or decimal; 'tarnelctl meters' prints them)
                              ASRL/dev/ttyUSB0::INSTR or /dev/ttyUSB0   RS-232 (SYST:REM

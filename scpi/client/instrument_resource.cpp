@@ -152,6 +152,32 @@ std::optional<InstrumentResource> Tcpip(const std::vector<std::string_view>& fie
     return Socket(fields[1], fields[2]);
 }
 
+// A VXI-11 device name: a letter, then letters, digits, ',', '_' or '.'
+// ("inst0", "gpib0,22"). Names that start with "hislip" select another LAN
+// protocol, which this client does not speak.
+bool ValidDeviceName(std::string_view name) {
+    if (name.empty() || name.size() > 64 || !std::isalpha(static_cast<unsigned char>(name.front()))) return false;
+    if (name.size() >= 6 && IsKeyword(name.substr(0, 6), "HISLIP")) return false;
+    for (const char c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != ',' && c != '_' && c != '.') return false;
+    }
+    return true;
+}
+
+std::optional<InstrumentResource> Vxi11(const std::vector<std::string_view>& fields) {
+    // TCPIP[n]::HOST[::DEVICE]::INSTR
+    if (fields.size() != 3 && fields.size() != 4) return std::nullopt;
+    const auto board = Board(fields[0], "TCPIP");
+    const auto host = Host(fields[1]);
+    if (!board || !host) return std::nullopt;
+    Vxi11Resource vxi11{*board, *host};
+    if (fields.size() == 4) {
+        if (!ValidDeviceName(fields[2])) return std::nullopt;
+        vxi11.device = std::string(fields[2]);
+    }
+    return InstrumentResource{vxi11};
+}
+
 bool ValidPath(std::string_view path) {
     if (path.size() < 2 || path.front() != '/') return false;
     for (const char c : path) {
@@ -173,6 +199,9 @@ std::string InstrumentResource::Text() const {
         std::string operator()(const SocketResource& socket) const {
             return "TCPIP0::" + HostText(socket.host) + "::" + std::to_string(socket.port) +
                    "::SOCKET";
+        }
+        std::string operator()(const Vxi11Resource& vxi11) const {
+            return "TCPIP" + std::to_string(vxi11.board) + "::" + HostText(vxi11.host) + "::" + vxi11.device + "::INSTR";
         }
         std::string operator()(const UsbResource& usb) const {
             char ids[32];
@@ -208,6 +237,7 @@ std::optional<InstrumentResource> ParseInstrumentResource(std::string_view text)
     if (FindSeparator(text) != std::string_view::npos) {
         const std::vector<std::string_view> fields = Fields(text);
         if (!IsKeyword(fields.back(), "INSTR")) return Tcpip(fields);
+        if (Board(fields[0], "TCPIP")) return Vxi11(fields);
         if (Board(fields[0], "USB")) return Usb(fields);
         if (Board(fields[0], "GPIB")) return Gpib(fields);
         return std::nullopt;

@@ -4,6 +4,7 @@
 #include "scpi/client/socket_transport.h"
 #include "scpi/client/transport.h"
 #include "scpi/client/usbtmc_transport.h"
+#include "scpi/client/vxi11_transport.h"
 
 namespace tarnel::scpi::client {
 
@@ -15,6 +16,9 @@ std::unique_ptr<Transport> OpenTransport(const InstrumentResource& resource, con
 
         std::unique_ptr<Transport> operator()(const SocketResource& socket) const {
             return OpenSocketTransport(socket, timeout);
+        }
+        std::unique_ptr<Transport> operator()(const Vxi11Resource& vxi11) const {
+            return OpenVxi11Transport(vxi11, timeout);
         }
         std::unique_ptr<Transport> operator()(const UsbResource& usb) const { return OpenUsbtmcTransport(usb, timeout); }
         std::unique_ptr<Transport> operator()(const SerialResource& serial) const {

@@ -25,6 +25,12 @@ TEST(InstrumentResource, ParsesEveryFormAndWritesItBackCanonically) {
         {"[::1]:5025", "TCPIP0::[::1]::5025::SOCKET"},
         {"TCPIP0::[::1]::5025::SOCKET", "TCPIP0::[::1]::5025::SOCKET"},
         {"TCPIP0::[fe80::1:2]::5025::SOCKET", "TCPIP0::[fe80::1:2]::5025::SOCKET"},
+        {"TCPIP0::host::inst0::INSTR", "TCPIP0::host::inst0::INSTR"},
+        {"TCPIP::10.0.0.5::INSTR", "TCPIP0::10.0.0.5::inst0::INSTR"},
+        {"tcpip1::meter-3.lab::inst1::instr", "TCPIP1::meter-3.lab::inst1::INSTR"},
+        {"TCPIP0::[::1]::INSTR", "TCPIP0::[::1]::inst0::INSTR"},
+        {"TCPIP0::[fe80::1:2]::gpib0,22::INSTR", "TCPIP0::[fe80::1:2]::gpib0,22::INSTR"},
+        {"TCPIP0::host::COM1::INSTR", "TCPIP0::host::COM1::INSTR"},
         {"USB0::0x2A8D::0x0318::MY123::INSTR", "USB0::0x2A8D::0x0318::MY123::INSTR"},
         {"usb::10777::45586::X::1::INSTR", "USB0::0x2A19::0xB212::X::1::INSTR"},
         {"USB1::0x1209::0xb212::EMU0001::instr", "USB1::0x1209::0xB212::EMU0001::INSTR"},
@@ -51,7 +57,17 @@ TEST(InstrumentResource, ParsesEveryFormAndWritesItBackCanonically) {
         {"::1:5025", std::nullopt},
         {"ho st:5025", std::nullopt},
         {"TCPIP0::host::SOCKET", std::nullopt},
-        {"TCPIP0::host::inst0::INSTR", std::nullopt},
+        {"TCPIP0::host::5025::INSTR", std::nullopt},
+        {"TCPIP0::host::hislip0::INSTR", std::nullopt},
+        {"TCPIP0::host::HiSLIP1::INSTR", std::nullopt},
+        {"TCPIP0::host::inst 0::INSTR", std::nullopt},
+        {"TCPIP0::host::::INSTR", std::nullopt},
+        {"TCPIP0::::INSTR", std::nullopt},
+        {"TCPIP0::[]::INSTR", std::nullopt},
+        {"TCPIP0::fe80::1::INSTR", std::nullopt},
+        {"TCPIP0::host::inst0::x::INSTR", std::nullopt},
+        {"TCPIP256::host::INSTR", std::nullopt},
+        {"TCPIP0::host::inst0", std::nullopt},
         {"TCPIP0::host::5025::SOCKET::X", std::nullopt},
         {"TCPIPX::host::5025::SOCKET", std::nullopt},
         {"USB0::0x12345::0x0318::MY123::INSTR", std::nullopt},
@@ -89,6 +105,12 @@ TEST(InstrumentResource, UsbFieldsComeOutAsWritten) {
     EXPECT_EQ(usb.productId, 0xB212);
     EXPECT_EQ(usb.serial, "EMU0001");
     EXPECT_EQ(usb.interfaceNumber, std::optional<std::uint8_t>(2));
+    const auto vxi11 = ParseInstrumentResource("TCPIP2::[fe80::2]::gpib0,7::INSTR");
+    ASSERT_TRUE(vxi11);
+    const auto& link = std::get<Vxi11Resource>(vxi11->where);
+    EXPECT_EQ(link.board, 2u);
+    EXPECT_EQ(link.host, "fe80::2");
+    EXPECT_EQ(link.device, "gpib0,7");
     const auto socket = ParseInstrumentResource("[::1]:5025");
     ASSERT_TRUE(socket);
     EXPECT_EQ(std::get<SocketResource>(socket->where).host, "::1");

@@ -5,7 +5,7 @@
 // without its end. Every wait is bounded. Failures are InstrumentFailure.
 //
 // One file per connection kind implements it: socket_transport (raw SCPI
-// socket), usbtmc_transport (USBTMC/USB488 on libusb), serial_transport
+// socket), vxi11_transport (VXI-11 on the LAN), usbtmc_transport (USBTMC/USB488 on libusb), serial_transport
 // (RS-232), gpib_adapter_transport (GPIB through a "++" adapter).
 #pragma once
 
