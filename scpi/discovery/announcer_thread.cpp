@@ -162,6 +162,7 @@ void LanAnnouncer::Thread::OnClientState(AvahiClient* client, AvahiClientState s
                 thread->log_(LanLogLevel::Info, "mDNS: avahi-daemon is running; announcing the boards");
             }
             thread->absenceSaid_ = false;
+            thread->lastFailure_ = AVAHI_OK;
             thread->everConnected_ = true;
             thread->Sync();
             break;
@@ -183,11 +184,13 @@ void LanAnnouncer::Thread::OnClientState(AvahiClient* client, AvahiClientState s
                 thread->Absent(kStoppedLine);
                 thread->ScheduleConnect(0);
             } else {
-                if (thread->log_) {
+                // Said once per kind of failure: the retries that fail alike are quiet.
+                if (error != thread->lastFailure_ && thread->log_) {
                     thread->log_(LanLogLevel::Warning, std::string("mDNS: the avahi client failed: ") +
                                                            avahi_strerror(error) +
                                                            "; trying again — see avahi-daemon's log");
                 }
+                thread->lastFailure_ = error;
                 thread->ScheduleConnect(kBusRetryMs);
             }
             break;

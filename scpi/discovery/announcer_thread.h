@@ -76,6 +76,7 @@ private:
     std::map<std::string, std::unique_ptr<AnnouncedService>> announced_;
     bool absenceSaid_ = false;
     bool everConnected_ = false;
+    int lastFailure_ = 0;  // AVAHI_OK
 };
 
 }  // namespace tarnel::scpi
