@@ -7,7 +7,8 @@ real network).
 one-host: the announcer first waits without avahi-daemon (one line), then avahi-daemon starts and
 avahi-browse finds both boards and the VXI-11 host with their ports and TXT records; a board leaves
 and comes back; a second announcer takes a board name already taken (avahi's alternative name);
-avahi-daemon stops and starts again and the boards are back; SIGTERM stops the announcer with 0.
+avahi-daemon stops and starts again and the boards are back, and so after the system bus stopped;
+SIGTERM stops the announcer with 0.
 two-hosts: a board is found from another host over the veth pair, and a name taken on the LAN
 moves to the alternative.
 
@@ -188,6 +189,14 @@ class Host:
         stop(self.avahi)
         self.avahi = None
 
+    def stop_bus(self):
+        stop(self.bus)
+        self.bus = None
+        # avahi-daemon ends with the bus.
+        if self.avahi is not None:
+            self.avahi.wait(timeout=READY_S)
+            self.avahi = None
+
     def stop_all(self):
         stop(self.avahi)
         stop(self.bus)
@@ -341,6 +350,17 @@ def one_host(c, folder, demo):
         host.start_avahi()
         c.expect(first.said("avahi-daemon is running", 2), "no line when avahi-daemon came back")
         check_boards(c, host.browse_until("_scpi-raw._tcp", lambda f: len(f) >= 2), "after avahi-daemon came back")
+
+        # The system bus goes away, and avahi-daemon with it; the announcer waits for both, quietly.
+        host.stop_bus()
+        c.expect(first.said("avahi-daemon stopped", 2), "no line when the system bus stopped")
+        time.sleep(3)
+        host.start_bus()
+        host.start_avahi()
+        c.expect(first.said("avahi-daemon is running", 3), "no line when the system bus came back")
+        check_boards(c, host.browse_until("_scpi-raw._tcp", lambda f: len(f) >= 2), "after the system bus came back")
+        c.expect(sum("avahi-daemon stopped" in line for line in first.lines) == 2,
+                 "the absences said more than once each: %s" % first.lines)
 
         status = first.stop()
         c.expect(status == 0, "SIGTERM did not end the announcer with 0 (%s)" % status)
