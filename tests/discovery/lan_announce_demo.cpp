@@ -7,6 +7,7 @@
 // usage: lan_announce_demo [--host NAME] [--no-vxi11] [PATH:PORT ...]
 //   default boards: 1-1.2:5025 1-1.3:5026
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
