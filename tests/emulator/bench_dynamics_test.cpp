@@ -40,13 +40,19 @@ std::unique_ptr<BoardModel> Board(const DacErrors& errors, std::shared_ptr<const
     options.dacErrors = errors;
     options.benchClock = std::move(clock);
     auto board = std::make_unique<BoardModel>(options);
-    auto ram = [&](std::uint16_t address, std::uint8_t value) {
+    for (const auto& [address, value] : {std::pair<std::uint16_t, std::uint8_t>{p::kCpucsAddress, p::kCpucsReset},
+                                         {0x0100, 0x12}, {p::kCpucsAddress, p::kCpucsRun}}) {
         board->HandleControl({0x40, p::kRequestRamAccess, address, 0, 1}, std::vector<std::uint8_t>{value});
-    };
-    ram(p::kCpucsAddress, p::kCpucsReset);
-    ram(0x0100, 0x12);
-    ram(p::kCpucsAddress, p::kCpucsRun);
+    }
     return board;
+}
+// A profile with only the bench names.
+DacErrors Bench(double settleTauUs, double driftUvPerMin = 0, double driftPpmPerMin = 0) {
+    DacErrors errors;
+    errors.settleTauUs = settleTauUs;
+    errors.driftUvPerMin = driftUvPerMin;
+    errors.driftPpmPerMin = driftPpmPerMin;
+    return errors;
 }
 void WriteDac(BoardModel& board, std::uint32_t word) {
     const p::DacWriteFields fields = p::PackDacWrite(p::kDacRegisterLength, word);
@@ -113,9 +119,7 @@ TEST(DacSettlingTest, AReadingTooSoonAfterAStepIsOffByTheApertureMeanAndALateOne
     };
     for (const auto& c : cases) {
         FakeTime time;
-        DacErrors errors;
-        errors.settleTauUs = tau * 1e6;
-        const auto board = Board(errors, time.Clock(c.speed));
+        const auto board = Board(Bench(tau * 1e6), time.Clock(c.speed));
         MeterModel meter({[&](const MeterModel::Aperture& a) { return board->MeasureOutputVolts(a.begin, a.end); },
                           c.speed, 1});
         meter.Configure(10.0, std::nullopt);
@@ -136,9 +140,7 @@ TEST(DacSettlingTest, AReadingTooSoonAfterAStepIsOffByTheApertureMeanAndALateOne
 
 TEST(DacSettlingTest, TheReadBackSeesTheOutputAtItsSampleAndAWriteLeavesFromWhereItIs) {
     FakeTime time;
-    DacErrors errors;
-    errors.settleTauUs = 200;
-    const auto board = Board(errors, time.Clock(1));
+    const auto board = Board(Bench(200), time.Clock(1));
     WriteDac(*board, kFullScaleWord);
     const double high = 0x3FFFF * p::kFullScaleVolts / p::kDacCodes;
     EXPECT_EQ(ReadBack(*board), 0) << "at the instant of the write the output is still 0 V";
@@ -161,11 +163,8 @@ TEST(BenchDriftTest, DriftsAreLinearInBenchTimeWhichTheMeterSpeedRunsFaster) {
     } cases[] = {{1, 60, 60}, {1000, 0.06, 60}, {1000, 6, 6000}, {-3, 30, 30}, {0.5, 120, 60}};
     for (const auto& c : cases) {
         FakeTime time;
-        DacErrors errors;
-        errors.driftUvPerMin = 3;
-        errors.driftPpmPerMin = 2;
         const auto clock = time.Clock(c.speed);
-        const auto board = Board(errors, clock);
+        const auto board = Board(Bench(0, 3, 2), clock);
         WriteDac(*board, kMidWord);
         time.Advance(c.realSeconds);
         EXPECT_NEAR(clock->Now(), c.benchSeconds, 1e-9) << c.speed;
@@ -176,9 +175,7 @@ TEST(BenchDriftTest, DriftsAreLinearInBenchTimeWhichTheMeterSpeedRunsFaster) {
     }
     // A zero drift the size of the whole range moves the meter's reading, never the read-back's code.
     FakeTime time;
-    DacErrors zeroOnly;
-    zeroOnly.driftUvPerMin = 1e6;
-    const auto board = Board(zeroOnly, time.Clock(1));
+    const auto board = Board(Bench(0, 1e6), time.Clock(1));
     WriteDac(*board, kMidWord);
     time.Advance(60);
     EXPECT_EQ(ReadBack(*board), 2048);
@@ -186,7 +183,7 @@ TEST(BenchDriftTest, DriftsAreLinearInBenchTimeWhichTheMeterSpeedRunsFaster) {
 }
 
 TEST(BenchDriftTest, WithoutTheNewNamesEveryReadingIsTheSeededOneOfTheSettledModel) {
-    DacErrors errors;
+    DacErrors errors = Bench(0);
     errors.offsetUv = 40;
     errors.gainPpm = 25;
     errors.noiseUv = 0.8;
