@@ -46,6 +46,7 @@ ExitStatus Serve(const GlobalOptions& options, const ServeCommand& command) {
     settings.maxClients = command.maxClients;
     settings.maxClientsOption = "--max-clients";
     settings.log = Log;
+    settings.notifiesServiceManager = true;
     scpi::RawSocketServer server(served, std::move(settings));
     if (const auto failure = server.Listen()) {
         throw CommandFailure(ExitStatus::Failed, *failure + " — pick another address or port with --listen");

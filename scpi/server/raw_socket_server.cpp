@@ -31,7 +31,9 @@ int MillisecondsUntil(Clock::time_point at) {
 }  // namespace
 
 RawSocketServer::RawSocketServer(ServedInstrument& instrument, ServerSettings settings)
-    : instrument_(instrument), settings_(std::move(settings)), serviceManager_(settings_.log) {}
+    : instrument_(instrument), settings_(std::move(settings)) {
+    if (settings_.notifiesServiceManager) serviceManager_.emplace(settings_.log);
+}
 
 RawSocketServer::~RawSocketServer() { Stop(); }
 
@@ -43,7 +45,8 @@ std::optional<std::string> RawSocketServer::Listen() {
         listener_.Close();
         return "cannot listen on " + settings_.address.Text() + ": " + std::strerror(errno);
     }
-    serviceManager_.Ready("serves SCPI on " + ListeningOn().Text());
+    if (serviceManager_) serviceManager_->Ready("serves SCPI on " + ListeningOn().Text());
+    stopRequested_ = false;
     loop_ = std::thread([this] { Loop(); });
     return std::nullopt;
 }
@@ -60,7 +63,8 @@ void RawSocketServer::Stop() {
 }
 
 void RawSocketServer::Loop() {
-    const std::optional<std::chrono::milliseconds> pingInterval = serviceManager_.PingInterval();
+    const std::optional<std::chrono::milliseconds> pingInterval =
+        serviceManager_ ? serviceManager_->PingInterval() : std::nullopt;
     auto nextPing = Clock::now() + pingInterval.value_or(std::chrono::milliseconds(0));
     std::vector<pollfd> watched;
     std::vector<std::uint64_t> ids;   // the connection of each entry after the first two
@@ -86,7 +90,7 @@ void RawSocketServer::Loop() {
             break;
         }
         if (pingInterval && Clock::now() >= nextPing) {
-            serviceManager_.Ping();
+            serviceManager_->Ping();
             nextPing = Clock::now() + *pingInterval;
         }
         if (ready <= 0) continue;
@@ -204,7 +208,7 @@ void RawSocketServer::Wake() {
 }
 
 void RawSocketServer::Shutdown() {
-    serviceManager_.Stopping();
+    if (serviceManager_) serviceManager_->Stopping();
     listener_.Close();
     // Each waits for its client's message running, whose answer is then posted.
     for (auto& [id, connection] : connections_) connection->Client().Close();

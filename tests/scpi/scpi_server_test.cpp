@@ -2,7 +2,8 @@
 // through real sockets: a client that closes its connection and opens a new
 // one at once is served while fewer than the most clients are really
 // connected; and a service manager's notify socket hears READY=1, watchdog
-// pings from the server's loop, then STOPPING=1.
+// pings from the server's loop, then STOPPING=1, and nothing from a server
+// that is not the program's service.
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -61,6 +62,7 @@ private:
         ServerSettings settings;
         settings.address = {"127.0.0.1", 0};
         settings.maxClients = maxClients;
+        settings.notifiesServiceManager = true;
         settings.log = [this](const std::string& line) {
             std::lock_guard lock(mutex_);
             lines_.push_back(line);
@@ -167,6 +169,15 @@ TEST(ServiceNotifierTest, ReadyOnceListeningPingsFromTheLoopAndStopping) {
             while (auto datagram = manager.Take()) last = datagram;
             EXPECT_EQ(last, "STOPPING=1");
             EXPECT_EQ(logged.LinesWith("service manager"), 0u);
+        }
+        {
+            ServedInstrument instrument(InstantCommands(), DispatchMode::OneAtATime);
+            ServerSettings quiet;
+            quiet.address = {"127.0.0.1", 0};
+            RawSocketServer second(instrument, quiet);
+            ASSERT_EQ(second.Listen(), std::nullopt);
+            second.Stop();
+            EXPECT_EQ(manager.Take(), std::nullopt) << "a server that is not the program's service told the manager";
         }
         ::unsetenv("WATCHDOG_USEC");
         ::unsetenv("WATCHDOG_PID");

@@ -48,6 +48,10 @@ struct ServerSettings {
     // sent to the client before its connection is closed, or nothing to
     // admit it. Called on the loop thread; empty: every client is admitted.
     std::function<std::optional<std::string>(const sockaddr_storage& peer)> admit;
+    // Whether this server is the program's service and tells a service
+    // manager that asked for it (NOTIFY_SOCKET) how it is doing; a second
+    // server in the same process (the emulated meter's) leaves that alone.
+    bool notifiesServiceManager = false;
 };
 
 class RawSocketServer {
@@ -59,9 +63,9 @@ public:
     RawSocketServer& operator=(const RawSocketServer&) = delete;
 
     // Starts listening and serving on the loop thread; "cannot listen on
-    // ADDRESS: REASON" when it cannot. Once it listens, a service manager
-    // that asked for it (NOTIFY_SOCKET) is told it is ready, and its watchdog
-    // is pinged from the loop.
+    // ADDRESS: REASON" when it cannot. Once it listens, with
+    // notifiesServiceManager, a service manager that asked for it is told it
+    // is ready, and its watchdog is pinged from the loop.
     std::optional<std::string> Listen();
     // The address listened on, with the port the system picked for port 0.
     const ListenAddress& ListeningOn() const { return listener_.Bound(); }
@@ -87,7 +91,7 @@ private:
     ServedInstrument& instrument_;
     ServerSettings settings_;
     TcpListener listener_;
-    ServiceNotifier serviceManager_;
+    std::optional<ServiceNotifier> serviceManager_;   // with notifiesServiceManager only
     int wake_ = -1;   // an eventfd: answers waiting, or a stop asked for
     std::atomic<bool> stopRequested_ = false;
     std::mutex answersMutex_;
