@@ -6,7 +6,6 @@
 // over loopback: a MEAS? round trip against one bare read-back, and the round
 // trip of *OPC?, which reaches no board. Runs under umockdev-wrapper (see the
 // run-bench target); an optional argument sets the queries per round.
-#include <QCoreApplication>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -26,7 +25,8 @@
 #include "median.h"
 #include "loopback/line_client.h"
 #include "scpi/board_commands.h"
-#include "scpi/scpi_server.h"
+#include "scpi/raw_socket_server.h"
+#include "scpi/served_instrument.h"
 #include "serve/board_instrument.h"
 
 namespace {
@@ -153,21 +153,17 @@ void Measure(std::uint16_t port, unsigned queries) {
 int main(int argc, char** argv) {
     const long queries = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 4000;
     if (queries < static_cast<long>(kClients) || queries > 10'000'000) Fail("give 8 to 10000000 queries per round");
-    int appArgc = 1;
-    QCoreApplication application(appArgc, argv);
     try {
         emulator::EmulatedBoard board;
         scpi::Instrument instrument(std::make_unique<cli::BoardInstrument>(cli::LibraryChoice::Newer, 0, false),
                                     scpi::InstrumentSetup{});
-        scpi::ScpiServer server(scpi::BoardCommands(instrument), scpi::ServerSettings{{"127.0.0.1", 0}, kClients + 1, {}});
+        scpi::ServedInstrument served(scpi::BoardCommands(instrument), scpi::DispatchMode::OneAtATime);
+        scpi::ServerSettings settings;
+        settings.address = {"127.0.0.1", 0};
+        settings.maxClients = kClients + 1;
+        scpi::RawSocketServer server(served, settings);
         if (const auto failure = server.Listen()) Fail(*failure);
-        const std::uint16_t port = loopback::PortOf(server.ListeningOn());
-        std::thread driver([&] {
-            Measure(port, static_cast<unsigned>(queries));
-            QMetaObject::invokeMethod(&application, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
-        });
-        QCoreApplication::exec();
-        driver.join();
+        Measure(server.ListeningOn().port, static_cast<unsigned>(queries));
     } catch (const std::exception& error) {
         Fail(std::string(error.what()) + " — run it under umockdev-wrapper (cmake --build <dir> --target run-bench)");
     }

@@ -13,6 +13,7 @@ std::string_view ErrorText(ErrorCode code) {
         {ErrorCode::MissingParameter, "Missing parameter"},
         {ErrorCode::UndefinedHeader, "Undefined header"},
         {ErrorCode::InvalidSuffix, "Invalid suffix"},
+        {ErrorCode::CommandProtected, "Command protected"},
         {ErrorCode::TriggerIgnored, "Trigger ignored"},
         {ErrorCode::InitIgnored, "Init ignored"},
         {ErrorCode::TriggerDeadlock, "Trigger deadlock"},

@@ -4,13 +4,12 @@
 #include <csignal>
 #include <memory>
 
-#include <QCoreApplication>
-
 #include <tarnel/board_protocol.h>
 
 #include "output/stderr_lines.h"
 #include "scpi/board_commands.h"
-#include "scpi/scpi_server.h"
+#include "scpi/raw_socket_server.h"
+#include "scpi/served_instrument.h"
 #include "scpi/shutdown_signals.h"
 #include "serve/board_instrument.h"
 
@@ -25,20 +24,11 @@ void Log(const std::string& line) { PrintStderrLine("tarnelctl: " + line); }
 }  // namespace
 
 ExitStatus Serve(const GlobalOptions& options, const ServeCommand& command) {
-    int argc = 1;
-    char name[] = "tarnelctl";
-    char* argv[] = {name, nullptr};
-    const QCoreApplication application(argc, argv);
     // A client that leaves while its reply is written must not end the server.
     std::signal(SIGPIPE, SIG_IGN);
-    std::unique_ptr<scpi::Instrument> instrument;   // outlives the server that runs its commands
-    std::unique_ptr<scpi::ScpiServer> server;
     // Caught from here on: a signal during the firmware load stops the server
-    // as soon as its loop runs.
-    const scpi::ShutdownSignals stopSignals([&server] {
-        if (server) server->Stop();
-        QCoreApplication::quit();
-    });
+    // as soon as it listens.
+    const scpi::ShutdownSignals stopSignals;
 
     scpi::InstrumentSetup setup;
     setup.boardNumber = options.board;
@@ -47,14 +37,23 @@ ExitStatus Serve(const GlobalOptions& options, const ServeCommand& command) {
     setup.reopen = BoardInstrument::Reopener(options.library, options.board);
     setup.log = Log;
     auto board = std::make_unique<BoardInstrument>(options.library, options.board, options.reload);
-    instrument = std::make_unique<scpi::Instrument>(std::move(board), std::move(setup));
-    server = std::make_unique<scpi::ScpiServer>(scpi::BoardCommands(*instrument),
-                                                scpi::ServerSettings{command.listen, command.maxClients, Log});
-    if (const auto failure = server->Listen()) {
+    // Declared in this order, the server goes first, then the instrument that
+    // runs the commands, then the board they reach.
+    scpi::Instrument instrument(std::move(board), std::move(setup));
+    scpi::ServedInstrument served(scpi::BoardCommands(instrument), scpi::DispatchMode::OneAtATime);
+    scpi::ServerSettings settings;
+    settings.address = command.listen;
+    settings.maxClients = command.maxClients;
+    settings.maxClientsOption = "--max-clients";
+    settings.log = Log;
+    settings.notifiesServiceManager = true;
+    scpi::RawSocketServer server(served, std::move(settings));
+    if (const auto failure = server.Listen()) {
         throw CommandFailure(ExitStatus::Failed, *failure + " — pick another address or port with --listen");
     }
-    Log("board " + std::to_string(options.board) + " serves SCPI on " + server->ListeningOn());
-    QCoreApplication::exec();
+    Log("board " + std::to_string(options.board) + " serves SCPI on " + server.ListeningOn().Text());
+    stopSignals.Wait();
+    server.Stop();
     return ExitStatus::Done;
 }
 

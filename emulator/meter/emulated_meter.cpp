@@ -4,16 +4,27 @@
 #include <cstdlib>
 #include <memory>
 
+#include "meter_messages.h"
+
 namespace tarnel::emulator {
+
+namespace {
+
+scpi::ServerSettings ServerSettingsOf(const MeterOptions& options) {
+    scpi::ServerSettings settings;
+    if (options.address) settings.address = *options.address;
+    settings.maxClients = EmulatedMeter::kMostClients;
+    settings.log = [](const std::string& line) { std::fprintf(stderr, "board-emulator: meter: %s\n", line.c_str()); };
+    return settings;
+}
+
+}  // namespace
 
 EmulatedMeter::EmulatedMeter(MeterModel::Input input, MeterOptions options)
     : options_(std::move(options)),
       meter_({std::move(input), options_.speed, options_.noiseSeed}),
-      server_([this] {
-          auto client = std::make_shared<MeterClient>(meter_);
-          return [client](const scpi::InputLines::Line& line) { return client->Run(line); };
-      },
-      [](const std::string& line) { std::fprintf(stderr, "board-emulator: meter: %s\n", line.c_str()); }) {}
+      served_(MeterMessages(meter_), scpi::DispatchMode::EachClientItsOwn),
+      server_(served_, ServerSettingsOf(options_)) {}
 
 EmulatedMeter::~EmulatedMeter() {
     // Waiting clients give up first, so that every client thread can end.
@@ -25,7 +36,7 @@ EmulatedMeter::~EmulatedMeter() {
 
 std::optional<std::string> EmulatedMeter::Start() {
     if (options_.address) {
-        if (auto problem = server_.Listen(*options_.address)) return problem;
+        if (auto problem = server_.Listen()) return *problem + " - choose another port";
         ::setenv(kMeterAddressVariable, server_.ListeningOn().Text().c_str(), 1);
     }
     if (options_.tty) {

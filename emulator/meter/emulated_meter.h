@@ -15,7 +15,8 @@
 #include "meter_address.h"
 #include "meter_client.h"
 #include "meter_model.h"
-#include "meter_server.h"
+#include "scpi/raw_socket_server.h"
+#include "scpi/served_instrument.h"
 #include "serial_line_meter.h"
 #include "shared_meter.h"
 
@@ -50,6 +51,8 @@ public:
     // variables that name them; the reason when one cannot start.
     std::optional<std::string> Start();
     const MeterAddress& ListeningOn() const { return server_.ListeningOn(); }
+    // The most TCP clients at once.
+    static constexpr unsigned kMostClients = 8;
 
     // A new client of the shared meter, for a connection made elsewhere (the
     // USB device).
@@ -59,7 +62,10 @@ public:
 private:
     MeterOptions options_;
     SharedMeter meter_;
-    MeterServer server_;
+    // Each TCP client on a thread of its own: one whose message waits for
+    // readings holds up only itself.
+    scpi::ServedInstrument served_;
+    scpi::RawSocketServer server_;
     std::optional<SerialLineMeter> tty_;
     std::optional<GpibAdapterMeter> gpib_;
 };

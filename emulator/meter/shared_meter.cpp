@@ -2,6 +2,12 @@
 
 namespace tarnel::emulator {
 
+namespace {
+
+thread_local SharedMeter::Session* currentSession = nullptr;
+
+}  // namespace
+
 SharedMeter::SharedMeter(MeterModel::Setup setup) : model_(std::move(setup)) {}
 
 void SharedMeter::Stop() {
@@ -12,14 +18,21 @@ void SharedMeter::Stop() {
     changed_.notify_all();
 }
 
-SharedMeter::Session::Session(SharedMeter& meter) : meter_(meter), lock_(meter.mutex_) {
+SharedMeter::Session::Session(SharedMeter& meter) : meter_(meter), lock_(meter.mutex_), outer_(currentSession) {
     if (meter_.stopping_) throw MeterStopped();
+    currentSession = this;
 }
 
 SharedMeter::Session::~Session() {
+    currentSession = outer_;
     lock_.unlock();
     // What this message changed may end another client's wait early.
     meter_.changed_.notify_all();
+}
+
+SharedMeter::Session& SharedMeter::Session::Current() {
+    if (currentSession == nullptr) throw std::logic_error("a meter command ran outside a message that holds the meter");
+    return *currentSession;
 }
 
 std::vector<double> SharedMeter::Session::AwaitReadings() {

@@ -23,11 +23,14 @@ class SharedMeter {
 public:
     explicit SharedMeter(MeterModel::Setup setup);
 
-    // The meter held for one message.
+    // The meter held for one message, on the thread that runs it.
     class Session {
     public:
         explicit Session(SharedMeter& meter);
         ~Session();
+        // The session the message running on the calling thread holds; throws
+        // std::logic_error when it holds none.
+        static Session& Current();
         Session(const Session&) = delete;
         Session& operator=(const Session&) = delete;
 
@@ -48,6 +51,7 @@ public:
 
         SharedMeter& meter_;
         std::unique_lock<std::mutex> lock_;
+        Session* outer_;   // the calling thread's session before this one
     };
 
     void Stop();

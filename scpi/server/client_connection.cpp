@@ -1,40 +1,66 @@
 #include "scpi/client_connection.h"
 
 #include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
-#include <QTcpSocket>
+#include <cerrno>
 
 namespace tarnel::scpi {
 
 namespace {
 
-constexpr qint64 kReadChunk = 16 * 1024;
-// Qt reads no more than this from the system for a connection until it is
-// taken, so TCP flow control holds a client that sends faster than it is served.
-constexpr qint64 kSocketReadBuffer = 64 * 1024;
+constexpr std::size_t kReadChunk = 16 * 1024;
 // Replies waiting to go out before the connection takes no more lines.
-constexpr qint64 kMostUnsentReplyBytes = 1024 * 1024;
+constexpr std::size_t kMostUnsentReplyBytes = 1024 * 1024;
 
 }  // namespace
 
-ClientConnection::ClientConnection(QTcpSocket* socket) : socket_(socket) {
-    socket_->setReadBufferSize(kSocketReadBuffer);
-    // Replies are short and a client waits for each: send them at once.
-    socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-}
+ClientConnection::ClientConnection(int socket, std::unique_ptr<InstrumentClient> client)
+    : socket_(socket), client_(std::move(client)) {}
 
 ClientConnection::~ClientConnection() {
-    socket_->disconnect();
-    if (socket_->state() == QAbstractSocket::ConnectedState) {
-        socket_->flush();
-        socket_->disconnectFromHost();
+    client_.reset();
+    // No more from us; what was sent still reaches the client.
+    ::shutdown(socket_, SHUT_WR);
+    ::close(socket_);
+}
+
+short ClientConnection::Events() const {
+    short events = 0;
+    const bool wantsLines = running_ < kMostRunning && unsent_.size() <= kMostUnsentReplyBytes && !next_;
+    if (open_ && wantsLines) events |= POLLIN;
+    if (open_ && !unsent_.empty()) events |= POLLOUT;
+    return events;
+}
+
+void ClientConnection::OnReadable() {
+    char chunk[kReadChunk];
+    const ssize_t received = ::recv(socket_, chunk, sizeof chunk, MSG_DONTWAIT);
+    if (received > 0) {
+        lines_.Feed({chunk, static_cast<std::size_t>(received)});
+    } else if (received == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+        PeerClosed();
     }
-    socket_->deleteLater();
+}
+
+void ClientConnection::SendSome() {
+    while (open_ && !unsent_.empty()) {
+        const ssize_t sent = ::send(socket_, unsent_.data(), unsent_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent > 0) {
+            unsent_.erase(0, static_cast<std::size_t>(sent));
+        } else if (sent < 0 && errno == EINTR) {
+            continue;
+        } else {
+            if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+            PeerClosed();
+        }
+    }
 }
 
 std::optional<InputLines::Line> ClientConnection::TakeLine() {
-    if (running_ >= kMostRunning || socket_->bytesToWrite() > kMostUnsentReplyBytes) return std::nullopt;
-    if (!next_) ReadUntilLine();
+    if (running_ >= kMostRunning || unsent_.size() > kMostUnsentReplyBytes) return std::nullopt;
+    if (!next_) next_ = lines_.Next();
     if (!next_) return std::nullopt;
     ++running_;
     std::optional<InputLines::Line> line = std::move(next_);
@@ -44,41 +70,32 @@ std::optional<InputLines::Line> ClientConnection::TakeLine() {
 
 void ClientConnection::Answer(const std::optional<std::string>& reply) {
     --running_;
-    if (reply && socket_->state() == QAbstractSocket::ConnectedState) {
-        socket_->write(reply->data(), static_cast<qint64>(reply->size()));
-        socket_->write("\n", 1);
-        // Out now rather than on the next pass of the event loop.
-        socket_->flush();
-    }
+    if (!reply || !open_) return;
+    unsent_ += *reply;
+    unsent_ += '\n';
+    // Out now rather than on the next pass of the loop.
+    SendSome();
 }
-
-void ClientConnection::PeerClosed() { open_ = false; }
 
 bool ClientConnection::Open() const {
     if (!open_) return false;
-    const qintptr descriptor = socket_->socketDescriptor();
-    if (descriptor < 0) return false;
-    // The peer's FIN is in the socket before the event loop reads up to it,
-    // also behind data not read yet; POLLRDHUP reports it at once.
-    pollfd peer{static_cast<int>(descriptor), POLLRDHUP, 0};
+    // The peer's FIN is in the socket before the loop reads up to it, also
+    // behind data not read yet; POLLRDHUP reports it at once.
+    pollfd peer{socket_, POLLRDHUP, 0};
     if (::poll(&peer, 1, 0) <= 0) return true;
     return (peer.revents & (POLLRDHUP | POLLHUP | POLLERR)) == 0;
 }
 
 bool ClientConnection::Finished() {
     if (open_ || running_ > 0) return false;
-    if (!next_) ReadUntilLine();
+    if (!next_) next_ = lines_.Next();
     return !next_;
 }
 
-void ClientConnection::ReadUntilLine() {
-    next_ = lines_.Next();
-    while (!next_ && socket_->bytesAvailable() > 0) {
-        const QByteArray chunk = socket_->read(kReadChunk);
-        if (chunk.isEmpty()) break;
-        lines_.Feed({chunk.constData(), static_cast<std::size_t>(chunk.size())});
-        next_ = lines_.Next();
-    }
+void ClientConnection::PeerClosed() {
+    // The lines already received still run; their replies have nowhere to go.
+    open_ = false;
+    unsent_.clear();
 }
 
 }  // namespace tarnel::scpi

@@ -48,10 +48,6 @@ ServiceNotifier::ServiceNotifier(std::function<void(const std::string&)> log) : 
     if (abstract) address_.sun_path[0] = '\0';
     addressLength_ = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + length + (abstract ? 0 : 1));
     pingInterval_ = WatchdogPingInterval();
-    if (pingInterval_) {
-        pings_.setInterval(*pingInterval_);
-        QObject::connect(&pings_, &QTimer::timeout, [this] { Send("WATCHDOG=1"); });
-    }
 }
 
 ServiceNotifier::~ServiceNotifier() {
@@ -62,13 +58,15 @@ void ServiceNotifier::Ready(const std::string& status) {
     if (addressLength_ == 0 || ready_) return;
     ready_ = true;
     Send("READY=1\nSTATUS=" + status);
-    if (pingInterval_) pings_.start();
+}
+
+void ServiceNotifier::Ping() {
+    if (ready_ && pingInterval_) Send("WATCHDOG=1");
 }
 
 void ServiceNotifier::Stopping() {
     if (!ready_) return;
     ready_ = false;
-    pings_.stop();
     Send("STOPPING=1");
 }
 

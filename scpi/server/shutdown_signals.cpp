@@ -1,11 +1,14 @@
 #include "scpi/shutdown_signals.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <QSocketNotifier>
 #include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <string>
 #include <initializer_list>
 
 namespace tarnel::scpi {
@@ -33,23 +36,33 @@ void SetHandler(void (*handler)(int)) {
 
 }  // namespace
 
-ShutdownSignals::ShutdownSignals(std::function<void()> onSignal) : onSignal_(std::move(onSignal)) {
-    if (::pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    notifier_ = std::make_unique<QSocketNotifier>(pipeEnds[0], QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
-        notifier_->setEnabled(false);
-        onSignal_();
-    });
+ShutdownSignals::ShutdownSignals() {
+    if (::pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
+        throw std::runtime_error(std::string("cannot make the pipe that SIGTERM and SIGINT write to: ") +
+                                 std::strerror(errno) + " — close other programs' files and start again");
+    }
     SetHandler(Signalled);
 }
 
 ShutdownSignals::~ShutdownSignals() {
-    if (!notifier_) return;
     SetHandler(SIG_DFL);
-    notifier_.reset();
     ::close(pipeEnds[0]);
     ::close(pipeEnds[1]);
     pipeEnds[0] = pipeEnds[1] = -1;
+}
+
+void ShutdownSignals::Wait() const {
+    while (!Await(-1)) {
+    }
+}
+
+bool ShutdownSignals::Arrived() const { return Await(0); }
+
+bool ShutdownSignals::Await(int timeoutMs) const {
+    // The bytes stay in the pipe: once a signal has come, every wait ends at once.
+    pollfd readable{pipeEnds[0], POLLIN, 0};
+    const int ready = ::poll(&readable, 1, timeoutMs);
+    return ready > 0 && (readable.revents & POLLIN) != 0;
 }
 
 }  // namespace tarnel::scpi

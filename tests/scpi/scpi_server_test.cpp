@@ -1,8 +1,9 @@
-// The SCPI server in process on a board that answers at once, through real
-// sockets: a client that closes its connection and opens a new one at once is
-// served while fewer than the most clients are really connected; and a
-// service manager's notify socket hears READY=1, watchdog pings from the
-// event loop (none while the loop hangs), then STOPPING=1.
+// The raw socket server in process on an instrument that answers at once,
+// through real sockets: a client that closes its connection and opens a new
+// one at once is served while fewer than the most clients are really
+// connected; and a service manager's notify socket hears READY=1, watchdog
+// pings from the server's loop, then STOPPING=1, and nothing from a server
+// that is not the program's service.
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -10,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <chrono>
 #include <cstddef>
 #include <cstdlib>
@@ -25,15 +25,14 @@
 #include <vector>
 
 #include "loopback/line_client.h"
-#include "run_beside.h"
 #include "scpi/command_table.h"
-#include "scpi/scpi_server.h"
+#include "scpi/raw_socket_server.h"
+#include "scpi/served_instrument.h"
 
 namespace tarnel::scpi {
 namespace {
 
 using loopback::LineClient;
-using loopback::PortOf;
 
 using namespace std::chrono_literals;
 
@@ -47,15 +46,10 @@ CommandTable InstantCommands() {
 
 class LoggedServer {
 public:
-    explicit LoggedServer(unsigned maxClients)
-        : server_(InstantCommands(),
-                  ServerSettings{{"127.0.0.1", 0}, maxClients, [this](const std::string& line) {
-                                     std::lock_guard lock(mutex_);
-                                     lines_.push_back(line);
-                                 }}) {}
+    explicit LoggedServer(unsigned maxClients) : server_(instrument_, Settings(maxClients)) {}
 
-    ScpiServer& Server() { return server_; }
-    std::uint16_t Port() const { return PortOf(server_.ListeningOn()); }
+    RawSocketServer& Server() { return server_; }
+    std::uint16_t Port() const { return server_.ListeningOn().port; }
     std::size_t LinesWith(const std::string& words) {
         std::lock_guard lock(mutex_);
         std::size_t count = 0;
@@ -64,20 +58,32 @@ public:
     }
 
 private:
+    ServerSettings Settings(unsigned maxClients) {
+        ServerSettings settings;
+        settings.address = {"127.0.0.1", 0};
+        settings.maxClients = maxClients;
+        settings.notifiesServiceManager = true;
+        settings.log = [this](const std::string& line) {
+            std::lock_guard lock(mutex_);
+            lines_.push_back(line);
+        };
+        return settings;
+    }
+
     std::mutex mutex_;
     std::vector<std::string> lines_;
-    ScpiServer server_;
+    ServedInstrument instrument_{InstantCommands(), DispatchMode::OneAtATime};
+    RawSocketServer server_;
 };
 
 TEST(ScpiServerTest, AClientThatReconnectsAtOnceIsServedWhileOthersFillTheRest) {
     constexpr unsigned kMost = 3;
     constexpr int kReconnects = 200;
-    EnsureApplication();
     LoggedServer logged(kMost);
     ASSERT_EQ(logged.Server().Listen(), std::nullopt);
     const std::uint16_t port = logged.Port();
     std::vector<std::string> problems;
-    const bool finished = RunBeside([&] {
+    {
         std::vector<std::unique_ptr<LineClient>> clients;
         for (unsigned i = 0; i < kMost; ++i) clients.push_back(std::make_unique<LineClient>(port));
         for (auto& client : clients) {
@@ -91,8 +97,7 @@ TEST(ScpiServerTest, AClientThatReconnectsAtOnceIsServedWhileOthersFillTheRest) 
             const std::string reply = client->Reply("*OPC?");
             if (reply != "1") problems.push_back("reconnect " + std::to_string(round) + " answered '" + reply + "'");
         }
-    });
-    EXPECT_TRUE(finished) << "the clients did not finish within a minute";
+    }
     EXPECT_TRUE(problems.empty()) << problems.size() << " problems, the first: " << problems.front();
     EXPECT_EQ(logged.LinesWith("refused the client"), 1u);
 }
@@ -126,11 +131,10 @@ public:
         if (got < 0) return std::nullopt;
         return std::string(buffer, static_cast<std::size_t>(got));
     }
-    // The next datagram, running the event loop meanwhile, for at most 10 s.
+    // The next datagram, for at most 10 s.
     std::optional<std::string> Next() {
         const auto deadline = std::chrono::steady_clock::now() + 10s;
         while (std::chrono::steady_clock::now() < deadline) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
             pollfd ready{socket_, POLLIN, 0};
             ::poll(&ready, 1, 5);
             if (auto datagram = Take()) return datagram;
@@ -145,7 +149,6 @@ private:
 };
 
 TEST(ServiceNotifierTest, ReadyOnceListeningPingsFromTheLoopAndStopping) {
-    EnsureApplication();
     for (const bool abstract : {false, true}) {
         SCOPED_TRACE(abstract ? "abstract socket name" : "socket path");
         FakeNotifySocket manager(abstract);
@@ -155,20 +158,26 @@ TEST(ServiceNotifierTest, ReadyOnceListeningPingsFromTheLoopAndStopping) {
         {
             LoggedServer logged(1);
             ASSERT_EQ(logged.Server().Listen(), std::nullopt);
-            EXPECT_EQ(manager.Next(), "READY=1\nSTATUS=serves SCPI on " + logged.Server().ListeningOn());
+            EXPECT_EQ(manager.Next(), "READY=1\nSTATUS=serves SCPI on " + logged.Server().ListeningOn().Text());
             for (int ping = 0; ping < 3; ++ping) EXPECT_EQ(manager.Next(), "WATCHDOG=1");
-
-            // A loop that hangs sends nothing, whatever the time.
-            while (manager.Take()) {
-            }
-            std::this_thread::sleep_for(200ms);
-            EXPECT_EQ(manager.Take(), std::nullopt) << "a ping that did not come from the event loop";
+            // Clients in between change nothing.
+            EXPECT_EQ(LineClient(logged.Port()).Reply("*OPC?"), "1");
+            EXPECT_EQ(manager.Next(), "WATCHDOG=1");
 
             logged.Server().Stop();
             std::optional<std::string> last;
             while (auto datagram = manager.Take()) last = datagram;
             EXPECT_EQ(last, "STOPPING=1");
             EXPECT_EQ(logged.LinesWith("service manager"), 0u);
+        }
+        {
+            ServedInstrument instrument(InstantCommands(), DispatchMode::OneAtATime);
+            ServerSettings quiet;
+            quiet.address = {"127.0.0.1", 0};
+            RawSocketServer second(instrument, quiet);
+            ASSERT_EQ(second.Listen(), std::nullopt);
+            second.Stop();
+            EXPECT_EQ(manager.Take(), std::nullopt) << "a server that is not the program's service told the manager";
         }
         ::unsetenv("WATCHDOG_USEC");
         ::unsetenv("WATCHDOG_PID");

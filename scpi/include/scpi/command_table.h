@@ -25,10 +25,12 @@
 //       });
 //   }
 //
-//   Meter meter;   // outlives the server
-//   ScpiServer server(MeterCommands(meter), ServerSettings{{"127.0.0.1", 5025}, 8, log});
+//   Meter meter;   // outlives the instrument
+//   ServedInstrument instrument(MeterCommands(meter), DispatchMode::OneAtATime);
+//   ServerSettings settings;
+//   settings.address = {"127.0.0.1", 5025};
+//   RawSocketServer server(instrument, settings);   // raw_socket_server.h
 //   if (auto failure = server.Listen()) ...;
-//   QCoreApplication::exec();
 //
 // A header is keywords joined by ':', each in its long form with the short
 // form in upper case ("VOLTage" answers to VOLT and VOLTAGE in any case),
@@ -40,8 +42,9 @@
 // -241) does not, and a query that fails so answers 9.91E+37. Any other
 // exception is queued as -300 and taken as a hardware failure.
 //
-// The table and its handlers run on one thread at a time (the server's
-// worker): what they capture needs no locking, and must outlive the server.
+// Served one message at a time (DispatchMode::OneAtATime), the table and its
+// handlers run on one thread at a time (the instrument's worker): what they
+// capture needs no locking. What they capture must outlive the instrument.
 #pragma once
 
 #include <cstddef>

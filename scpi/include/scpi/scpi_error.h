@@ -17,6 +17,7 @@ enum class ErrorCode : int {
     MissingParameter = -109,
     UndefinedHeader = -113,
     InvalidSuffix = -131,
+    CommandProtected = -203,
     TriggerIgnored = -211,
     InitIgnored = -213,
     TriggerDeadlock = -214,

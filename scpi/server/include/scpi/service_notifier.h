@@ -1,8 +1,7 @@
 // Tells the service manager how the server is doing, when it runs as a
 // Type=notify service: READY=1 once it listens, WATCHDOG=1 at half the
-// watchdog interval from a timer on the server's event loop (a loop that
-// hangs stops the pings, and the manager restarts the service), STOPPING=1
-// when it stops. The manager gives the datagram socket in NOTIFY_SOCKET (a
+// watchdog interval from the server's own loop (a loop that hangs stops the
+// pings, and the manager restarts the service), STOPPING=1 when it stops. The manager gives the datagram socket in NOTIFY_SOCKET (a
 // path, or an abstract name after '@') and the interval in WATCHDOG_USEC,
 // for the process in WATCHDOG_PID; without NOTIFY_SOCKET nothing is sent.
 #pragma once
@@ -16,8 +15,6 @@
 #include <string>
 #include <string_view>
 
-#include <QTimer>
-
 namespace tarnel::scpi {
 
 class ServiceNotifier {
@@ -28,9 +25,11 @@ public:
     ServiceNotifier(const ServiceNotifier&) = delete;
     ServiceNotifier& operator=(const ServiceNotifier&) = delete;
 
-    // READY=1 with the status line, then the watchdog pings on the event loop
-    // of the calling thread.
+    // READY=1 with the status line.
     void Ready(const std::string& status);
+    // WATCHDOG=1, between Ready and Stopping and with a watchdog only; the
+    // server's loop calls it every PingInterval.
+    void Ping();
     // STOPPING=1 (once, after Ready), and no more pings.
     void Stopping();
 
@@ -45,7 +44,6 @@ private:
     sockaddr_un address_{};
     socklen_t addressLength_ = 0;
     std::optional<std::chrono::milliseconds> pingInterval_;
-    QTimer pings_;
     bool ready_ = false;
     bool failureLogged_ = false;
 };

@@ -1,27 +1,26 @@
-// SIGTERM and SIGINT as a call on the Qt event loop: the handler only writes
-// to a pipe that the loop watches, so the server stops between two events,
-// never in the middle of one. A signal that arrives before the loop runs is
-// answered as soon as it does.
+// SIGTERM and SIGINT as a request to stop, which the program waits for: the
+// handler only writes to a pipe, so the server stops on the waiting thread,
+// never inside the handler. A signal that arrives before the wait ends it as
+// soon as it starts.
 #pragma once
-
-#include <functional>
-#include <memory>
-
-class QSocketNotifier;
 
 namespace tarnel::scpi {
 
 class ShutdownSignals {
 public:
-    // Installs the handlers; onSignal runs on the event loop, once.
-    explicit ShutdownSignals(std::function<void()> onSignal);
+    // Installs the handlers; throws std::runtime_error when it cannot.
+    ShutdownSignals();
     ~ShutdownSignals();   // gives both signals their default action back
     ShutdownSignals(const ShutdownSignals&) = delete;
     ShutdownSignals& operator=(const ShutdownSignals&) = delete;
 
+    // Until SIGTERM or SIGINT has come (the server runs until then).
+    void Wait() const;
+    // Whether one has come, without waiting.
+    bool Arrived() const;
+
 private:
-    std::function<void()> onSignal_;
-    std::unique_ptr<QSocketNotifier> notifier_;
+    bool Await(int timeoutMs) const;
 };
 
 }  // namespace tarnel::scpi
