@@ -103,10 +103,19 @@ RpcAnswer CoreChannel::Call(const RpcCall& call, std::set<std::int32_t>& session
         case device_lock: return Lock(call.arguments);
         case device_unlock: return Unlock(call.arguments);
         case destroy_link: return DestroyLink(call.arguments, sessionLinks);
-        case device_enable_srq: return NotSupported(call.arguments);
-        case device_docmd:
+        case device_enable_srq: {
+            XdrArguments<Device_EnableSrqParms> parms(xdr_Device_EnableSrqParms);
+            if (!parms.Decode(call.arguments)) return RpcAnswer::Refused(AcceptState::GarbageArguments);
+            return ErrorOnly(NotSupported(parms->lid));
+        }
+        case device_docmd: {
             if (!LengthWordFits(call.arguments, kDocmdDataOffset)) return RpcAnswer::Refused(AcceptState::GarbageArguments);
-            return NotSupported(call.arguments);
+            XdrArguments<Device_DocmdParms> parms(xdr_Device_DocmdParms);
+            if (!parms.Decode(call.arguments)) return RpcAnswer::Refused(AcceptState::GarbageArguments);
+            Device_DocmdResp result{};
+            result.error = NotSupported(parms->lid);
+            return RpcAnswer::Results(EncodeXdr(xdr_Device_DocmdResp, result));
+        }
         // This server sends no service requests: there is no interrupt channel to make.
         case create_intr_chan:
         case destroy_intr_chan: return ErrorOnly(Code(DeviceError::NotSupported));
@@ -342,12 +351,9 @@ RpcAnswer CoreChannel::DestroyLink(std::string_view arguments, std::set<std::int
     return ErrorOnly(Code(DeviceError::None));
 }
 
-RpcAnswer CoreChannel::NotSupported(std::string_view arguments) {
-    // The link comes first in the arguments of both procedures answered here.
-    XdrArguments<Device_Link> id(xdr_Device_Link);
-    if (!id.Decode(arguments)) return RpcAnswer::Refused(AcceptState::GarbageArguments);
-    if (!Find(*id)) return ErrorOnly(Code(DeviceError::InvalidLink));
-    return ErrorOnly(Code(DeviceError::NotSupported));
+long CoreChannel::NotSupported(long id) {
+    // Service requests and device commands are not served here.
+    return Find(id) ? Code(DeviceError::NotSupported) : Code(DeviceError::InvalidLink);
 }
 
 CoreChannel::LinkPointer CoreChannel::Find(long id) {

@@ -58,7 +58,7 @@ private:
     RpcAnswer Lock(std::string_view arguments);
     RpcAnswer Unlock(std::string_view arguments);
     RpcAnswer DestroyLink(std::string_view arguments, std::set<std::int32_t>& sessionLinks);
-    RpcAnswer NotSupported(std::string_view arguments);
+    long NotSupported(long id);
 
     LinkPointer Find(long id);
     void Destroy(std::int32_t id);
