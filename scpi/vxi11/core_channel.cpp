@@ -1,5 +1,6 @@
 #include "vxi11/core_channel.h"
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 
@@ -34,10 +35,6 @@ long LockError(DeviceLock::Outcome outcome) {
         case DeviceLock::Outcome::Abandoned: break;
     }
     return Code(DeviceError::Aborted);
-}
-
-milliseconds LockWait(long flags, unsigned long lockTimeout) {
-    return (flags & kFlagWaitLock) != 0 ? milliseconds(lockTimeout) : milliseconds(0);
 }
 
 }  // namespace
@@ -166,7 +163,7 @@ RpcAnswer CoreChannel::CreateLink(std::string_view arguments, std::set<std::int3
         }
     }
     if (link && parms->lockDevice) {
-        const long error = LockError(slot->Lock().Acquire(link->id, milliseconds(parms->lock_timeout),
+        const long error = LockError(slot->Lock().Acquire(link->id, Wait(parms->lock_timeout),
                                                           [this, &link] { return Abandoned(*link); }));
         if (error != Code(DeviceError::None)) {
             Destroy(link->id);
@@ -194,7 +191,7 @@ RpcAnswer CoreChannel::Write(std::string_view arguments) {
         result.error = Code(DeviceError::Parameter);
     } else if ((result.error = AwaitAccess(*link, parms->flags, parms->lock_timeout)) == Code(DeviceError::None)) {
         std::unique_lock lock(link->mutex);
-        const bool room = link->changed.wait_for(lock, milliseconds(parms->io_timeout), [&] {
+        const bool room = link->changed.wait_for(lock, Wait(parms->io_timeout), [&] {
             return link->messagesPending < limits_.mostPendingMessages || Abandoned(*link);
         });
         if (link->messagesPending < limits_.mostPendingMessages) {
@@ -252,7 +249,7 @@ RpcAnswer CoreChannel::Read(std::string_view arguments) {
         result.error = Code(DeviceError::InvalidLink);
     } else if ((result.error = AwaitAccess(*link, parms->flags, parms->lock_timeout)) == Code(DeviceError::None)) {
         std::unique_lock lock(link->mutex);
-        link->changed.wait_for(lock, milliseconds(parms->io_timeout), [&] {
+        link->changed.wait_for(lock, Wait(parms->io_timeout), [&] {
             return link->buffers.HasOutput() || link->messagesPending == 0 || link->deviceFailed || Abandoned(*link);
         });
         if (link->deviceFailed) {
@@ -382,6 +379,14 @@ void CoreChannel::Destroy(std::int32_t id) {
     link->slot.Lock().WakeWaiters();
 }
 
+milliseconds CoreChannel::Wait(unsigned long clientTimeout) const {
+    return milliseconds(std::min<unsigned long>(clientTimeout, limits_.longestWaitMs));
+}
+
+milliseconds CoreChannel::LockWait(long flags, unsigned long lockTimeout) const {
+    return (flags & kFlagWaitLock) != 0 ? Wait(lockTimeout) : milliseconds(0);
+}
+
 bool CoreChannel::Abandoned(const Link& link) const { return link.abortRequested || link.destroyed || stopping_; }
 
 long CoreChannel::AwaitAccess(Link& link, long flags, unsigned long lockTimeout) {
@@ -405,7 +410,7 @@ long CoreChannel::RunOnDevice(const LinkPointer& link, unsigned long ioTimeout, 
         link->changed.notify_all();
     });
     std::unique_lock lock(link->mutex);
-    link->changed.wait_for(lock, milliseconds(ioTimeout), [&] { return outcome->has_value() || Abandoned(*link); });
+    link->changed.wait_for(lock, Wait(ioTimeout), [&] { return outcome->has_value() || Abandoned(*link); });
     if (outcome->has_value()) return Code(**outcome ? DeviceError::Io : DeviceError::None);
     return Code(Abandoned(*link) ? DeviceError::Aborted : DeviceError::IoTimeout);
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -24,6 +25,9 @@ struct CoreLimits {
     unsigned mostLinks = 64;
     // Messages a link may have waiting for its device before a write waits.
     unsigned mostPendingMessages = 32;
+    // The longest a call waits, whatever io_timeout or lock_timeout it
+    // names (VISA's "infinite" is 0xFFFFFFFF ms, some 50 days).
+    std::uint32_t longestWaitMs = 60 * 60 * 1000;
 };
 
 class CoreChannel {
@@ -63,6 +67,8 @@ private:
     LinkPointer Find(long id);
     void Destroy(std::int32_t id);
     bool Abandoned(const Link& link) const;
+    std::chrono::milliseconds Wait(unsigned long clientTimeout) const;
+    std::chrono::milliseconds LockWait(long flags, unsigned long lockTimeout) const;
     // Waits up to `wait` for the device's lock to let `link` through.
     long AwaitAccess(Link& link, long flags, unsigned long lockTimeout);
     // Runs `call` on the device's thread and waits up to io_timeout for it.
