@@ -283,12 +283,17 @@ RpcAnswer CoreChannel::ReadStatusByte(std::string_view arguments) {
     } else if ((result.error = AwaitAccess(*link, parms->flags, parms->lock_timeout)) == Code(DeviceError::None)) {
         bool messageAvailable = false;
         {
-            const std::lock_guard lock(link->mutex);
+            // The link's own messages first (up to io_timeout), so that the
+            // status byte shows what they did.
+            std::unique_lock lock(link->mutex);
+            link->changed.wait_for(lock, Wait(parms->io_timeout),
+                                   [&] { return link->messagesPending == 0 || Abandoned(*link); });
             messageAvailable = link->buffers.HasOutput();
         }
+        if (Abandoned(*link)) result.error = Code(DeviceError::Aborted);
         std::uint8_t statusByte = 0;
-        // A serial poll answers at once: while the device is busy, with the
-        // status the link's last message left.
+        // While the device is busy with another link's message, the status
+        // byte is the one this link's last message left.
         if (!link->slot.TryCallNow([&] { statusByte = link->slot.Device().StatusByte(link->state, messageAvailable); })) {
             statusByte = link->lastStatusByte;
             if (messageAvailable) statusByte |= scpi::StatusRegisters::kMessageAvailable;
