@@ -1,7 +1,9 @@
 // An instrument as the VXI-11 server serves it. The server owns one thread
-// per device and makes every call below from it, one at a time, so an
-// implementation needs no locking of its own; a call may take as long as the
-// instrument does (other devices and the server's links are not held up).
+// per device and makes the calls below from it (or, for a serial poll while
+// that thread is idle, from a connection's thread under the same mutex), one
+// at a time, so an implementation needs no locking of its own; a call may
+// take as long as the instrument does (other devices, the server's other
+// links and the abort channel are not held up).
 // Each call names the state of the link it is for: a link is a client of its
 // own, with its own error queue and status registers.
 #pragma once
@@ -32,7 +34,8 @@ public:
     // and output already.
     virtual void Clear(scpi::ConnectionState& link) = 0;
     // A link took the device's exclusive lock (true) or gave it up (false):
-    // while it is held, other clients of the instrument are to be refused.
+    // while it is held, other clients of the instrument (raw sockets) are to
+    // be refused. Called from a connection's thread, beside the calls above.
     virtual void ExclusiveLockChanged(bool held) { (void)held; }
 };
 
