@@ -1,0 +1,40 @@
+// One link: a client of its device like a raw socket client, with its own
+// input and output, error queue and status registers. The buffers and the
+// counts are guarded by `mutex` and announced on `changed`; `state` is only
+// touched by the device's calls (on its thread or under its call mutex).
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+#include "scpi/connection_state.h"
+#include "vxi11/device_slot.h"
+#include "vxi11/link_buffers.h"
+
+namespace tarnel::vxi11 {
+
+struct Link {
+    Link(std::int32_t linkId, DeviceSlot& deviceSlot) : id(linkId), slot(deviceSlot) {}
+
+    const std::int32_t id;
+    DeviceSlot& slot;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    LinkBuffers buffers;
+    unsigned messagesPending = 0;   // submitted to the device, not yet run
+    std::uint64_t generation = 0;   // a device clear starts a new one: older replies are dropped
+    bool deviceFailed = false;      // a message failed in the device: the next read says so
+
+    std::atomic<bool> abortRequested{false};
+    std::atomic<bool> destroyed{false};
+    // The status byte after the link's last message, answered while the
+    // device is busy with another one.
+    std::atomic<std::uint8_t> lastStatusByte{0};
+
+    scpi::ConnectionState state;
+};
+
+}  // namespace tarnel::vxi11
