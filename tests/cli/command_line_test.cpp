@@ -59,6 +59,19 @@ TEST(CommandLineTest, CommandsAndOptions) {
 
     const Invocation volts = Parse("--board=2 volts -0.5");
     EXPECT_EQ(volts.options.board, 2);
+    EXPECT_EQ(volts.options.boardPath, std::nullopt);
+    // A number or a port path, whichever comes last.
+    const struct { std::string line; unsigned board; std::optional<std::string> path; } boards[] = {
+        {"--board 1-2 read", 0, "1-2"},
+        {"--board 3-1.4.2 read", 0, "3-1.4.2"},
+        {"--board 1-2 --board 1 read", 1, std::nullopt},
+        {"--board 0x10 read", 16, std::nullopt},
+    };
+    for (const auto& [line, board, path] : boards) {
+        const Invocation parsed = Parse(line);
+        EXPECT_EQ(parsed.options.board, board) << line;
+        EXPECT_EQ(parsed.options.boardPath, path) << line;
+    }
     EXPECT_EQ(std::get<VoltsCommand>(volts.command).volts, -0.5) << "refused later, as out of range";
 
     const auto sweep = std::get<SweepCommand>(
@@ -135,7 +148,11 @@ TEST(CommandLineTest, UsageErrorsNameWhatIsWrong) {
         {"read --avg", "--avg needs a value"},
         {"--avg 2 read", "before the command"},
         {"--library new read", "newer or older"},
-        {"--board 256 read", "--board needs a whole number from 0 to 255"},
+        {"--board 256 read", "--board needs a board number from 0 to 255 or a USB port path"},
+        {"--board 1-0 read", "not '1-0'"},
+        {"--board 1- read", "not '1-'"},
+        {"--board 1-2. read", "not '1-2.'"},
+        {"--board usb1 read", "not 'usb1'"},
         {"--vmax -1 read", "--vmax needs a voltage"},
         {"--json=yes read", "--json takes no value"},
         {"-x read", "unknown option '-x'"},
