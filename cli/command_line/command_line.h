@@ -15,6 +15,7 @@
 #include "characterize/characterize_command.h"
 #include "meter/meter_target.h"
 #include "output/output_choice.h"
+#include "scpi/access/allow_list.h"
 #include "scpi/listen_address.h"
 
 namespace tarnel::cli {
@@ -62,6 +63,7 @@ struct SweepCommand {
 struct ServeCommand {
     scpi::ListenAddress listen = *scpi::ParseListenAddress(scpi::kDefaultListenAddress);
     unsigned maxClients = scpi::kDefaultMaxClients;
+    std::optional<scpi::access::AllowList> allow;   // --allow; none: the default for the listening address
 };
 struct MetersCommand {
     bool identify = false;   // also ask each USB instrument *IDN?

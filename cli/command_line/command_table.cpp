@@ -80,10 +80,12 @@ std::vector<CommandRow> MakeTable() {
                            on stderr (exit 1)
 )", ParseMeterCommand, TalkToMeter));
     rows.back().opensBoard = false;
-    rows.push_back(Row<ServeCommand>("serve", {"--listen", "--max-clients"}, R"(  serve [--listen ADDR:PORT] [--max-clients N]
+    rows.push_back(Row<ServeCommand>("serve", {"--listen", "--max-clients", "--allow"}, R"(  serve [--listen ADDR:PORT] [--max-clients N] [--allow NETWORKS]
                            the board as a SCPI instrument on TCP until SIGTERM or
                            Ctrl-C (exit 0): ADDR:PORT {listen} by default, [::1]:5025
-                           for IPv6; up to N clients at once (1 to 256, default {clients})
+                           for IPv6; up to N clients at once (1 to 256, default {clients});
+                           --allow: the clients' networks, CIDR[,CIDR...] such as
+                           192.168.1.0/24,fd00::/8, or any (loopback always)
 )", ParseServeCommand, RunServeCommand));
     return rows;
 }

@@ -112,6 +112,13 @@ TEST(CommandLineTest, CommandsAndOptions) {
     EXPECT_EQ(serve.listen.host, "127.0.0.1");
     EXPECT_EQ(serve.listen.port, 5025);
     EXPECT_EQ(serve.maxClients, 8u);
+    EXPECT_FALSE(serve.allow.has_value()) << "the default follows the listening address";
+    for (const auto& [text, read] :
+         {std::pair{"any", "any address"}, {"10.0.0.0/8,fd00::/8", "loopback, 10.0.0.0/8, fd00::/8"}}) {
+        const auto allowing = std::get<ServeCommand>(Parse(std::string("serve --allow=") + text).command);
+        ASSERT_TRUE(allowing.allow.has_value()) << text;
+        EXPECT_EQ(allowing.allow->Text(), read);
+    }
     for (const auto& [text, host, port] : {std::tuple{"0.0.0.0:5025", "0.0.0.0", 5025}, {"[::1]:15025", "::1", 15025},
                                            {"[::]:0", "::", 0}}) {
         const auto listening = std::get<ServeCommand>(Parse(std::string("serve --max-clients 2 --listen ") + text).command);
@@ -167,6 +174,10 @@ TEST(CommandLineTest, UsageErrorsNameWhatIsWrong) {
         {"serve --listen 127.0.0.1:65536", "--listen needs an address and a port"},
         {"serve --listen 127.0.0.1", "--listen needs an address and a port"},
         {"serve --max-clients 0", "--max-clients needs a whole number from 1 to 256"},
+        {"serve --allow 10.1.0.0/8", "--allow: allow-list entry '10.1.0.0/8' has bits set past its /8"},
+        {"serve --allow 10.0.0.0/8,lab", "--allow: allow-list entry 'lab' is not an IPv4 or IPv6 address"},
+        {"serve --allow", "--allow needs a value"},
+        {"read --allow any", "read has no option --allow"},
         {"--json serve", "leave out --json"},
         {"sweep --from 0 --to 10 --step 1 --csv - --json", "one stdout"},
         {"--json sweep --from 0 --to 10 --step 1 --csv=-", "one stdout"},
