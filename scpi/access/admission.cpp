@@ -1,7 +1,5 @@
 #include "scpi/access/admission.h"
 
-#include <arpa/inet.h>
-
 namespace tarnel::scpi::access {
 
 AdmissionCheck MakeAdmissionCheck(AllowList list, std::string setting) {
@@ -19,13 +17,8 @@ AdmissionCheck MakeAdmissionCheck(AllowList list, std::string setting) {
 }
 
 bool ListensOnLoopbackOnly(std::string_view host) {
-    IpAddress address;
-    const std::string text(host);
-    if (inet_pton(AF_INET, text.c_str(), address.bytes.data()) != 1) {
-        address.v6 = true;
-        if (inet_pton(AF_INET6, text.c_str(), address.bytes.data()) != 1) return false;
-    }
-    return address.IsLoopback();
+    const auto address = ParseIpAddress(std::string(host));
+    return address && address->IsLoopback();
 }
 
 std::string AdmissionLine(const AllowList& list, std::string_view setting, bool hostDefault) {

@@ -1,10 +1,7 @@
 #include "scpi/access/allow_list.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <charconv>
-#include <cstring>
 
 namespace tarnel::scpi::access {
 
@@ -23,22 +20,9 @@ std::string_view Trimmed(std::string_view text) {
     throw AllowListError("allow-list entry '" + std::string(entry) + "' " + why);
 }
 
-std::optional<IpAddress> ParseAddress(const std::string& text) {
-    IpAddress address;
-    if (inet_pton(AF_INET, text.c_str(), address.bytes.data()) == 1) return address;
-    address.v6 = true;
-    if (inet_pton(AF_INET6, text.c_str(), address.bytes.data()) == 1) return address;
-    return std::nullopt;
-}
-
-bool IsMapped(const IpAddress& address) {
-    return address.v6 && std::all_of(address.bytes.begin(), address.bytes.begin() + 10, [](auto b) { return b == 0; }) &&
-           address.bytes[10] == 0xFF && address.bytes[11] == 0xFF;
-}
-
 Network ParseNetwork(std::string_view entry) {
     const std::size_t slash = entry.find('/');
-    const auto address = ParseAddress(std::string(entry.substr(0, slash)));
+    const auto address = ParseIpAddress(std::string(entry.substr(0, slash)));
     if (!address) {
         Refuse(entry,
                "is not an IPv4 or IPv6 address — write a network such as 192.168.1.0/24 or fd00::/8, or any");
@@ -56,10 +40,8 @@ Network ParseNetwork(std::string_view entry) {
         Refuse(entry, "has bits set past its /" + std::to_string(prefix) + " — write the network, " +
                           Network{Masked(*address, prefix), prefix}.Text());
     }
-    if (IsMapped(*address) && prefix >= kMappedPrefixBits) {
-        IpAddress v4;
-        std::copy(address->bytes.begin() + 12, address->bytes.end(), v4.bytes.begin());
-        return Network{v4, prefix - kMappedPrefixBits};
+    if (address->IsV4Mapped() && prefix >= kMappedPrefixBits) {
+        return Network{address->Unmapped(), prefix - kMappedPrefixBits};
     }
     return Network{*address, prefix};
 }

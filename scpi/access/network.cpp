@@ -15,8 +15,29 @@ std::string IpAddress::Text() const {
 }
 
 bool IpAddress::IsLoopback() const {
+    if (IsV4Mapped()) return Unmapped().IsLoopback();
     if (!v6) return bytes[0] == 127;
     return std::all_of(bytes.begin(), bytes.end() - 1, [](std::uint8_t b) { return b == 0; }) && bytes[15] == 1;
+}
+
+bool IpAddress::IsV4Mapped() const {
+    return v6 && std::all_of(bytes.begin(), bytes.begin() + 10, [](std::uint8_t b) { return b == 0; }) &&
+           bytes[10] == 0xFF && bytes[11] == 0xFF;
+}
+
+IpAddress IpAddress::Unmapped() const {
+    if (!IsV4Mapped()) return *this;
+    IpAddress v4;
+    std::copy(bytes.begin() + 12, bytes.end(), v4.bytes.begin());
+    return v4;
+}
+
+std::optional<IpAddress> ParseIpAddress(const std::string& text) {
+    IpAddress address;
+    if (inet_pton(AF_INET, text.c_str(), address.bytes.data()) == 1) return address;
+    address.v6 = true;
+    if (inet_pton(AF_INET6, text.c_str(), address.bytes.data()) == 1) return address;
+    return std::nullopt;
 }
 
 std::optional<IpAddress> PeerAddress(const sockaddr_storage& peer) {
@@ -30,13 +51,9 @@ std::optional<IpAddress> PeerAddress(const sockaddr_storage& peer) {
     if (peer.ss_family != AF_INET6) return std::nullopt;
     sockaddr_in6 v6{};
     std::memcpy(&v6, &peer, sizeof v6);
-    if (IN6_IS_ADDR_V4MAPPED(&v6.sin6_addr)) {
-        std::memcpy(address.bytes.data(), reinterpret_cast<const std::uint8_t*>(&v6.sin6_addr) + 12, 4);
-        return address;
-    }
     address.v6 = true;
     std::memcpy(address.bytes.data(), &v6.sin6_addr, 16);
-    return address;
+    return address.Unmapped();
 }
 
 IpAddress Masked(IpAddress address, std::size_t prefix) {

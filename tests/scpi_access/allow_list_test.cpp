@@ -149,6 +149,7 @@ TEST(AllowListTest, LoopbackListenersAndStartLines) {
     const struct { std::string host; bool loopbackOnly; } hosts[] = {
         {"127.0.0.1", true}, {"127.0.0.2", true}, {"::1", true},  {"0.0.0.0", false},
         {"::", false},       {"192.0.2.1", false}, {"", false},   {"localhost", false},
+        {"::ffff:127.0.0.1", true}, {"::ffff:0.0.0.0", false},
     };
     for (const auto& [host, loopbackOnly] : hosts) EXPECT_EQ(ListensOnLoopbackOnly(host), loopbackOnly) << host;
 

@@ -20,9 +20,16 @@ struct IpAddress {
     std::size_t Bits() const { return v6 ? 128 : 32; }
     // "192.0.2.7", "2001:db8::1"
     std::string Text() const;
-    bool IsLoopback() const;   // 127.0.0.0/8 or ::1
+    bool IsLoopback() const;   // 127.0.0.0/8, ::1, or ::ffff:127.0.0.0/104
+    bool IsV4Mapped() const;   // ::ffff:a.b.c.d
+    // The IPv4 address of a mapped one; any other unchanged.
+    IpAddress Unmapped() const;
     friend bool operator==(const IpAddress&, const IpAddress&) = default;
 };
+
+// Numeric IPv4 or IPv6 text ("192.0.2.7", "fd00::1"), as written: a mapped
+// address stays IPv6. Nothing for anything else.
+std::optional<IpAddress> ParseIpAddress(const std::string& text);
 
 // The peer's address, IPv4-mapped IPv6 as IPv4; nothing for a family other
 // than IPv4 and IPv6.
