@@ -70,6 +70,9 @@ std::string DeviceRecord(const BusAddress& address, const std::vector<std::uint8
            "E: DEVNUM=" + ThreeDigits(address.device) + "\n" + moreLines +
            "A: busnum=" + bus + "\\n\n"
            "A: devnum=" + device + "\\n\n"
+           // The port chain below the root hub, as the kernel writes it:
+           // the board keeps it across a replug while devnum changes.
+           "A: devpath=" + std::to_string(address.port) + "\\n\n"
            "A: speed=480\\n\n"
            "A: bConfigurationValue=" + std::to_string(kConfigurationValue) + "\\n\n"
            "H: descriptors=" + Hex(descriptors) + "\n";

@@ -27,8 +27,10 @@ inline constexpr std::uint8_t kConfigurationValue = 1;
 // vendor class, no endpoints besides endpoint 0), as sysfs "descriptors" holds them.
 std::vector<std::uint8_t> BoardDescriptors();
 
-// Where the board sits on the emulated bus. Each plug-in gets a new device
-// number, as on a real bus, so handles from an earlier plug-in never reach it.
+// Where the board sits on the emulated bus: a port of its own on the root
+// hub of bus 1, so its USB port path is 1-<port> and stays across replugs.
+// Each plug-in gets a new device number, as on a real bus, so handles from an
+// earlier plug-in never reach it.
 struct BusAddress {
     unsigned bus = 1;
     unsigned port = 1;                 // hub port: one per board

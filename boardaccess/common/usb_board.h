@@ -47,7 +47,8 @@ public:
     // One vendor request to the device, as one control transfer with the
     // board timeout. data.size() is the length; a transfer that moves fewer
     // bytes than that is a failure. For requests to the board the bytes are
-    // only read.
+    // only read. The port-path request (protocol::kRequestPortPath, from the
+    // board) is answered here with the board's port path, without a transfer.
     void VendorRequest(std::uint8_t request, std::uint16_t value, std::uint16_t index,
                        protocol::Direction direction, std::span<std::uint8_t> data);
 

@@ -1,10 +1,12 @@
 #include "board/board_connection.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include <tarnel/board_access_status.h>
 
+#include "board/usb_port_path.h"
 #include "command_line/command_failure.h"
 #include "core/encode_and_send.h"
 #include "core/read_voltage.h"
@@ -64,6 +66,22 @@ FirmwareProbe ProbeFirmware(LibraryStderr& messages) {
     const std::string line = messages.Take();
     if (running || !LinkSaysBoardAbsent()) return {running, {}};
     return {false, Reason(line, Declare::LinkStatus)};
+}
+
+// The connected board's USB port path, as the library answers the port-path
+// request; empty when the library or the system does not tell it.
+std::string AskPortPath(LibraryStderr& messages) {
+    std::array<std::uint8_t, protocol::kPortPathLength> reply{};
+    link::BoardLibrary& library = link::ActiveBoardLibrary();
+    const std::int16_t status = messages.Hold([&] {
+        return library.Request(protocol::kRequestPortPath, 0, 0, protocol::Direction::FromBoard,
+                               protocol::kPortPathLength, reply.data());
+    });
+    // A library that does not answer it leaves the path unknown; its line says nothing more.
+    messages.Take();
+    if (!library.RequestDone(status)) return {};
+    const std::string path(reply.begin(), std::find(reply.begin(), reply.end(), std::uint8_t{0}));
+    return IsUsbPortPath(path) ? path : std::string();
 }
 
 [[noreturn]] void Unreachable(const std::string& message) { throw CommandFailure(ExitStatus::Unreachable, message); }
@@ -171,17 +189,12 @@ void BoardConnection::FailTransfer(const std::string& what) {
     throw CommandFailure(ExitStatus::TransferFailed, what + ": " + Reason(messages_.Take(), Declare::LinkStatus));
 }
 
-ScanResult BoardConnection::Scan(LibraryChoice library) {
+template <typename Survey>
+ScanResult BoardConnection::ForEachBoard(LibraryChoice library, LibraryStderr& messages, Survey&& survey) {
     struct Unbind {
         ~Unbind() { link::SetActiveBoardLibrary(nullptr); }
     } unbind;
-    LibraryStderr messages;
     ScanResult result;
-    // One board, opened as a connection opens it, asked whether its firmware answers.
-    const auto survey = [&](unsigned board) {
-        const FirmwareProbe probe = ProbeFirmware(messages);
-        return ScannedBoard{board, probe.absentReason.empty(), probe.running, probe.absentReason};
-    };
     WithLibrary(library, [&] {
         Bind(library);
         link::BoardLibrary& bound = link::ActiveBoardLibrary();
@@ -191,7 +204,7 @@ ScanResult BoardConnection::Scan(LibraryChoice library) {
         for (unsigned board = 0; board < numbers.size(); ++board) {
             const std::int32_t connected = messages.Hold([&] { return bound.ConnectBoard(numbers[board]); });
             if (connected != 0) {
-                result.boards.push_back({board, false, false, Reason(messages.Take(), connected)});
+                result.boards.push_back({board, {}, false, false, Reason(messages.Take(), connected)});
                 continue;
             }
             const ScannedBoard surveyed = survey(board);
@@ -203,6 +216,29 @@ ScanResult BoardConnection::Scan(LibraryChoice library) {
         }
     });
     return result;
+}
+
+ScanResult BoardConnection::Scan(LibraryChoice library) {
+    LibraryStderr messages;
+    // One board, opened as a connection opens it, asked whether its firmware
+    // answers and where it is plugged in.
+    return ForEachBoard(library, messages, [&](unsigned board) {
+        const FirmwareProbe probe = ProbeFirmware(messages);
+        const bool reachable = probe.absentReason.empty();
+        return ScannedBoard{board, reachable ? AskPortPath(messages) : std::string(), reachable, probe.running,
+                            probe.absentReason};
+    });
+}
+
+std::uint8_t BoardConnection::NumberOfBoardAt(LibraryChoice library, const std::string& path) {
+    LibraryStderr messages;
+    const ScanResult listed = ForEachBoard(library, messages, [&](unsigned board) {
+        return ScannedBoard{board, AskPortPath(messages), true, false, {}};
+    });
+    for (const ScannedBoard& board : listed.boards) {
+        if (board.path == path) return static_cast<std::uint8_t>(board.board);
+    }
+    Unreachable("no board at USB port " + path + " — 'tarnelctl scan' lists the boards and their ports");
 }
 
 }  // namespace tarnel::cli

@@ -24,6 +24,7 @@ namespace tarnel::cli {
 
 struct ScannedBoard {
     unsigned board = 0;            // the number --board takes
+    std::string path;              // its USB port path, which --board takes too; empty when unknown
     bool reachable = false;        // it could be opened
     bool firmwareRunning = false;  // it answers a read-back
     std::string problem;           // why it could not be opened
@@ -69,7 +70,18 @@ public:
     // runs; nothing is loaded or written.
     static ScanResult Scan(LibraryChoice library);
 
+    // The number of the board at that USB port path, found by opening each
+    // board the library lists and asking its path; nothing is loaded or
+    // written. Throws CommandFailure(Unreachable) when no board is there.
+    static std::uint8_t NumberOfBoardAt(LibraryChoice library, const std::string& path);
+
 private:
+    // Opens every board the library lists in turn; survey(number) runs with
+    // each that opened. A board that cannot be opened, or a failed search,
+    // goes into the result with its reason.
+    template <typename Survey>
+    static ScanResult ForEachBoard(LibraryChoice library, LibraryStderr& messages, Survey&& survey);
+
     void Connect(std::uint8_t board);
     bool FirmwareAnswers();
     void LoadFirmware();

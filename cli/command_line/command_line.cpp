@@ -3,6 +3,7 @@
 #include <map>
 #include <optional>
 
+#include "board/usb_port_path.h"
 #include "command_line/command_table.h"
 #include "command_line/option_reader.h"
 #include "command_line/value_parsing.h"
@@ -33,7 +34,17 @@ void ApplyGlobal(GlobalOptions& options, const std::string& name, const std::str
         if (value != "newer" && value != "older") Usage("--library needs newer or older, not " + Quoted(value));
         options.library = value == "newer" ? LibraryChoice::Newer : LibraryChoice::Older;
     } else if (name == "--board") {
-        options.board = static_cast<std::uint8_t>(CountIn(name, value, 0, kLargestBoardNumber));
+        if (IsUsbPortPath(value)) {
+            options.boardPath = value;
+            return;
+        }
+        const auto number = ParseCount(value);
+        if (!number || *number > kLargestBoardNumber) {
+            Usage("--board needs a board number from 0 to 255 or a USB port path such as 1-1.2 (as 'tarnelctl scan'"
+                  " lists them), not " + Quoted(value));
+        }
+        options.board = static_cast<std::uint8_t>(*number);
+        options.boardPath.reset();
     } else {   // --vmax
         const auto volts = ParseVolts(value);
         if (!volts || *volts < 0) Usage("--vmax needs a voltage of 0 or more such as 3.3 or 3300mV, not " + Quoted(value));

@@ -1,5 +1,5 @@
 // The tarnelctl command line:
-//   tarnelctl [--library newer|older] [--board N] [--vmax VOLTS] [--json] [--reload] COMMAND ...
+//   tarnelctl [--library newer|older] [--board N|PATH] [--vmax VOLTS] [--json] [--reload] COMMAND ...
 // Global options may also follow the command. Both "--option VALUE" and
 // "--option=VALUE" are accepted.
 #pragma once
@@ -15,6 +15,7 @@
 #include "characterize/characterize_command.h"
 #include "meter/meter_target.h"
 #include "output/output_choice.h"
+#include "scpi/access/allow_list.h"
 #include "scpi/listen_address.h"
 
 namespace tarnel::cli {
@@ -24,6 +25,9 @@ enum class LibraryChoice { Newer, Older };
 struct GlobalOptions {
     LibraryChoice library = LibraryChoice::Newer;
     std::uint8_t board = 0;
+    // --board given as a USB port path ("1-1.2"): the commands that open a
+    // board open the one there, whatever its number.
+    std::optional<std::string> boardPath;
     std::optional<double> vmax;   // volts; no output above it is written
     bool json = false;
     bool reload = false;          // load the firmware even when it runs
@@ -59,6 +63,7 @@ struct SweepCommand {
 struct ServeCommand {
     scpi::ListenAddress listen = *scpi::ParseListenAddress(scpi::kDefaultListenAddress);
     unsigned maxClients = scpi::kDefaultMaxClients;
+    std::optional<scpi::access::AllowList> allow;   // --allow; none: the default for the listening address
 };
 struct MetersCommand {
     bool identify = false;   // also ask each USB instrument *IDN?

@@ -1,5 +1,6 @@
 #include "command_line/command_table.h"
 
+#include "board/board_connection.h"
 #include "characterize/characterize.h"
 #include "commands/code_command.h"
 #include "commands/scan_command.h"
@@ -22,6 +23,7 @@ CommandRow Row(std::string name, std::set<std::string> options, std::string help
                       [parse](const OptionReader& args, const GlobalOptions& global) -> Command {
                           return parse(args, global);
                       },
+                      [](const Command& command) { return std::holds_alternative<T>(command); },
                       [run](const GlobalOptions& global, const Command& command) {
                           const T* mine = std::get_if<T>(&command);
                           if (mine) run(global, *mine);
@@ -36,8 +38,9 @@ std::set<std::string> WithMeterConnection(std::set<std::string> options) {
 
 std::vector<CommandRow> MakeTable() {
     std::vector<CommandRow> rows;
-    rows.push_back(Row<ScanCommand>("scan", {}, R"(  scan                     list the boards: "board 0  firmware running"
+    rows.push_back(Row<ScanCommand>("scan", {}, R"(  scan                     list the boards: "board 0  port 1-2  firmware running"
 )", ParseScanCommand, RunScanCommand));
+    rows.back().opensBoard = false;
     rows.push_back(Row<CodeCommand>("code", {"--mode"}, R"(  code WORD [--mode MODE]  write the data word WORD (hex, 0 to {largest}; 0x allowed)
 )", ParseCodeCommand, RunCodeCommand));
     rows.push_back(Row<VoltsCommand>("volts", {"--mode"}, R"(  volts V [--mode MODE]    write the word nearest to V (2.5, 2.5V or 2500mV; 0 to {full})
@@ -69,16 +72,20 @@ std::vector<CommandRow> MakeTable() {
                            and every serial port, as resources; --identify also asks
                            each USB instrument *IDN? (exit 0 when none is found)
 )", ParseMetersCommand, ListMeters));
+    rows.back().opensBoard = false;
     rows.push_back(Row<MeterCommand>("meter", WithMeterConnection({}), R"(  meter RESOURCE [MESSAGE ...] [--serial SETTINGS] [--eol lf|crlf] [--gpib-adapter WHERE]
                            send each MESSAGE to the meter (no board needed), print
                            each reply (a MESSAGE ending in ? is a query; none: *IDN?),
                            then read its error queue: what it held is the one line
                            on stderr (exit 1)
 )", ParseMeterCommand, TalkToMeter));
-    rows.push_back(Row<ServeCommand>("serve", {"--listen", "--max-clients"}, R"(  serve [--listen ADDR:PORT] [--max-clients N]
+    rows.back().opensBoard = false;
+    rows.push_back(Row<ServeCommand>("serve", {"--listen", "--max-clients", "--allow"}, R"(  serve [--listen ADDR:PORT] [--max-clients N] [--allow NETWORKS]
                            the board as a SCPI instrument on TCP until SIGTERM or
                            Ctrl-C (exit 0): ADDR:PORT {listen} by default, [::1]:5025
-                           for IPv6; up to N clients at once (1 to 256, default {clients})
+                           for IPv6; up to N clients at once (1 to 256, default {clients});
+                           --allow: the clients' networks, CIDR[,CIDR...] such as
+                           192.168.1.0/24,fd00::/8, or any (loopback always)
 )", ParseServeCommand, RunServeCommand));
     return rows;
 }
@@ -108,7 +115,13 @@ std::string CommandNames() {
 
 ExitStatus RunCommand(const Invocation& invocation) {
     for (const CommandRow& row : CommandTable()) {
-        if (row.run(invocation.options, invocation.command)) break;
+        if (!row.owns(invocation.command)) continue;
+        GlobalOptions options = invocation.options;
+        if (options.boardPath && row.opensBoard) {
+            options.board = BoardConnection::NumberOfBoardAt(options.library, *options.boardPath);
+        }
+        row.run(options, invocation.command);
+        break;
     }
     return ExitStatus::Done;
 }

@@ -26,7 +26,7 @@ std::string Filled(std::string text, const std::string& name, const std::string&
     return text;
 }
 
-constexpr const char* kHelp = R"(usage: tarnelctl [--library newer|older] [--board N] [--vmax VOLTS] [--json] [--reload] COMMAND ...
+constexpr const char* kHelp = R"(usage: tarnelctl [--library newer|older] [--board N|PATH] [--vmax VOLTS] [--json] [--reload] COMMAND ...
 
 Drives the Tarnel evaluation board from a script: programs the DAC, reads its
 output back through the board's {converterBits}-bit converter, and sweeps it; or serves it
@@ -38,8 +38,10 @@ Options:
   --library newer|older    board-access library, bound as the two programs bind it
                            (newer: its installed path; older: libToveri.so beside
                            tarnelctl); default newer
-  --board N                the board of that number in the list 'scan' prints
-                           (newer library; the older one reaches board 0 only)
+  --board N|PATH           the board of that number in the list 'scan' prints
+                           (newer library; the older one reaches board 0 only),
+                           or the board at that USB port path (1-1.2: bus, then
+                           ports), which stays when the board is plugged in again
   --vmax VOLTS             refuse any word whose output would be above VOLTS
   --json                   print one JSON object per command (scan: a list)
   --reload                 load the firmware even when it already runs
@@ -89,7 +91,7 @@ inside that window (mV and read-back LSB); read-back monotonic (the read-back
 never falls by more than one read-back LSB from one code to the next).
 
 JSON keys:
-  scan    [{"board", "reachable", "firmware_running", "problem"}]
+  scan    [{"board", "path", "reachable", "firmware_running", "problem"}]
   code    {"code", "word", "input_word", "mode", "set_volts", "firmware_loaded"}
   volts   the keys of code and "requested_volts"
   read    {"code", "volts", "reads", "code_std", "code_min", "code_max",

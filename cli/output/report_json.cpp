@@ -22,6 +22,7 @@ QJsonArray ScanJson(const ScanResult& scan) {
     QJsonArray boards;
     for (const ScannedBoard& board : scan.boards) {
         boards.append(QJsonObject{{"board", static_cast<int>(board.board)},
+                                  {"path", board.path.empty() ? QJsonValue() : QJsonValue(Text(board.path))},
                                   {"reachable", board.reachable},
                                   {"firmware_running", board.firmwareRunning},
                                   {"problem", board.problem.empty() ? QJsonValue() : QJsonValue(Text(board.problem))}});

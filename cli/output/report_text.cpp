@@ -11,7 +11,7 @@ std::string ScanLine(const ScannedBoard& board) {
     const std::string state = !board.reachable      ? "not reachable: " + board.problem
                               : board.firmwareRunning ? std::string("firmware running")
                                                       : std::string("firmware not loaded");
-    return "board " + std::to_string(board.board) + "  " + state;
+    return "board " + std::to_string(board.board) + "  port " + (board.path.empty() ? "?" : board.path) + "  " + state;
 }
 
 std::string WrittenLine(std::uint32_t data, protocol::PowerDown mode) {

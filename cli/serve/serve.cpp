@@ -21,6 +21,14 @@ constexpr std::uint64_t kMostClients = 256;
 
 void Log(const std::string& line) { PrintStderrLine("tarnelctl: " + line); }
 
+scpi::access::AllowList AllowIn(const std::string& text) {
+    try {
+        return scpi::access::ParseAllowList(text);
+    } catch (const scpi::access::AllowListError& error) {
+        Usage(std::string("--allow: ") + error.what());
+    }
+}
+
 }  // namespace
 
 ExitStatus Serve(const GlobalOptions& options, const ServeCommand& command) {
@@ -72,6 +80,7 @@ ServeCommand ParseServeCommand(const OptionReader& args, const GlobalOptions& op
     if (const std::string* clients = args.Find("--max-clients")) {
         serve.maxClients = static_cast<unsigned>(CountIn("--max-clients", *clients, 1, kMostClients));
     }
+    if (const std::string* allow = args.Find("--allow")) serve.allow = AllowIn(*allow);
     return serve;
 }
 

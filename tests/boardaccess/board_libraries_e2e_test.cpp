@@ -182,6 +182,36 @@ TEST_P(BothLibrariesTest, LoadsInTheFewestWritesThenCarriesExactRequestFields) {
         << "0xEE: nothing written past the requested length";
 }
 
+// 0xB0 from the board: the library answers with the board's port path,
+// NUL-padded, and nothing reaches the board; a reply too short for the path
+// is refused with one line. A request to the board with that code is an
+// ordinary vendor request.
+TEST_P(BothLibrariesTest, AnswersThePortPathItself) {
+    EmulatedBoard board;
+    ASSERT_TRUE(library_.Load(kFirmware).done);
+    board.ClearRequests();
+    const struct { std::uint16_t length; bool done; std::string path; } cases[] = {
+        {protocol::kPortPathLength, true, "1-1"}, {4, true, "1-1"}, {3, true, "1-1"}, {2, false, ""},
+    };
+    for (const auto& [length, done, path] : cases) {
+        std::vector<std::uint8_t> reply(length + 1, 0xEE);
+        const CallResult result = library_.Request(protocol::kRequestPortPath, 0, 0, 1, length, reply.data());
+        EXPECT_EQ(result.done, done) << length;
+        if (!done) {
+            EXPECT_TRUE(result.Said("the port path 1-1 needs 3 bytes, the request has 2")) << length;
+            continue;
+        }
+        std::vector<std::uint8_t> expected(path.begin(), path.end());
+        expected.resize(length, 0);
+        expected.push_back(0xEE);
+        EXPECT_EQ(reply, expected) << "NUL-padded to the length asked, nothing past it";
+    }
+    EXPECT_EQ(Requests(board), std::vector<Logged>{});
+    std::uint8_t unused = 0;
+    library_.Request(protocol::kRequestPortPath, 0, 0, 0, 0, &unused);
+    EXPECT_EQ(Requests(board).size(), 1u) << "toward the board, the code is sent as any other";
+}
+
 TEST_P(BothLibrariesTest, MalformedOrMissingFirmwareNeverReachesTheBoard) {
     EmulatedBoard board;
     const auto folder = std::filesystem::temp_directory_path() /

@@ -11,9 +11,11 @@
 #include <tarnel/emulated_board.h>
 
 #include <algorithm>
+#include <chrono>
 #include <stdexcept>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "board/board_connection.h"
@@ -205,6 +207,32 @@ TEST_P(BoardInstrumentTest, SettingsAreSingleWritesAndAReturningBoardIsOpenedAga
         << "the newer library asks the firmware first; the older one reaches a new board only by loading it";
     EXPECT_NEAR(std::stod(Run("VOLT 1;:OUTP ON;:MEAS?")), 1.0, 2 * protocol::ConverterVolts(1));
     EXPECT_EQ(connection_.errors.Count(), 0u);
+}
+
+// A board unplugged and plugged into the same port again: a new device
+// number, the same port path; the path request never reaches the board. (The
+// older library keeps the board it first opened until a firmware load, so in
+// one process only the newer one reaches the board back.)
+TEST(BoardConnectionTest, PortPathOutlastsAReplug) {
+    emulator::EmulatedBoard board;
+    const std::string before = board.DeviceNode();
+    const ScanResult first = BoardConnection::Scan(LibraryChoice::Newer);
+    board.Unplug();
+    board.Plug();
+    // The library learns of the new device from the system's event, a moment after the plug-in.
+    ScanResult second = BoardConnection::Scan(LibraryChoice::Newer);
+    for (int attempt = 0; attempt < 100 && !(second.boards.size() == 1 && second.boards[0].reachable); ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        second = BoardConnection::Scan(LibraryChoice::Newer);
+    }
+    ASSERT_EQ(first.boards.size(), 1u);
+    ASSERT_EQ(second.boards.size(), 1u);
+    EXPECT_NE(board.DeviceNode(), before) << "the bus numbers the device again";
+    EXPECT_EQ(first.boards[0].path, "1-1");
+    EXPECT_EQ(second.boards[0].path, "1-1") << second.boards[0].problem;
+    EXPECT_EQ(BoardConnection::NumberOfBoardAt(LibraryChoice::Newer, "1-1"), 0);
+    const std::vector<std::uint8_t> codes = RequestCodes(board);
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), protocol::kRequestPortPath), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Libraries, BoardInstrumentTest, ::testing::Values(LibraryChoice::Newer, LibraryChoice::Older),

@@ -59,6 +59,19 @@ TEST(CommandLineTest, CommandsAndOptions) {
 
     const Invocation volts = Parse("--board=2 volts -0.5");
     EXPECT_EQ(volts.options.board, 2);
+    EXPECT_EQ(volts.options.boardPath, std::nullopt);
+    // A number or a port path, whichever comes last.
+    const struct { std::string line; unsigned board; std::optional<std::string> path; } boards[] = {
+        {"--board 1-2 read", 0, "1-2"},
+        {"--board 3-1.4.2 read", 0, "3-1.4.2"},
+        {"--board 1-2 --board 1 read", 1, std::nullopt},
+        {"--board 0x10 read", 16, std::nullopt},
+    };
+    for (const auto& [line, board, path] : boards) {
+        const Invocation parsed = Parse(line);
+        EXPECT_EQ(parsed.options.board, board) << line;
+        EXPECT_EQ(parsed.options.boardPath, path) << line;
+    }
     EXPECT_EQ(std::get<VoltsCommand>(volts.command).volts, -0.5) << "refused later, as out of range";
 
     const auto sweep = std::get<SweepCommand>(
@@ -99,6 +112,13 @@ TEST(CommandLineTest, CommandsAndOptions) {
     EXPECT_EQ(serve.listen.host, "127.0.0.1");
     EXPECT_EQ(serve.listen.port, 5025);
     EXPECT_EQ(serve.maxClients, 8u);
+    EXPECT_FALSE(serve.allow.has_value()) << "the default follows the listening address";
+    for (const auto& [text, read] :
+         {std::pair{"any", "any address"}, {"10.0.0.0/8,fd00::/8", "loopback, 10.0.0.0/8, fd00::/8"}}) {
+        const auto allowing = std::get<ServeCommand>(Parse(std::string("serve --allow=") + text).command);
+        ASSERT_TRUE(allowing.allow.has_value()) << text;
+        EXPECT_EQ(allowing.allow->Text(), read);
+    }
     for (const auto& [text, host, port] : {std::tuple{"0.0.0.0:5025", "0.0.0.0", 5025}, {"[::1]:15025", "::1", 15025},
                                            {"[::]:0", "::", 0}}) {
         const auto listening = std::get<ServeCommand>(Parse(std::string("serve --max-clients 2 --listen ") + text).command);
@@ -135,7 +155,11 @@ TEST(CommandLineTest, UsageErrorsNameWhatIsWrong) {
         {"read --avg", "--avg needs a value"},
         {"--avg 2 read", "before the command"},
         {"--library new read", "newer or older"},
-        {"--board 256 read", "--board needs a whole number from 0 to 255"},
+        {"--board 256 read", "--board needs a board number from 0 to 255 or a USB port path"},
+        {"--board 1-0 read", "not '1-0'"},
+        {"--board 1- read", "not '1-'"},
+        {"--board 1-2. read", "not '1-2.'"},
+        {"--board usb1 read", "not 'usb1'"},
         {"--vmax -1 read", "--vmax needs a voltage"},
         {"--json=yes read", "--json takes no value"},
         {"-x read", "unknown option '-x'"},
@@ -150,6 +174,10 @@ TEST(CommandLineTest, UsageErrorsNameWhatIsWrong) {
         {"serve --listen 127.0.0.1:65536", "--listen needs an address and a port"},
         {"serve --listen 127.0.0.1", "--listen needs an address and a port"},
         {"serve --max-clients 0", "--max-clients needs a whole number from 1 to 256"},
+        {"serve --allow 10.1.0.0/8", "--allow: allow-list entry '10.1.0.0/8' has bits set past its /8"},
+        {"serve --allow 10.0.0.0/8,lab", "--allow: allow-list entry 'lab' is not an IPv4 or IPv6 address"},
+        {"serve --allow", "--allow needs a value"},
+        {"read --allow any", "read has no option --allow"},
         {"--json serve", "leave out --json"},
         {"sweep --from 0 --to 10 --step 1 --csv - --json", "one stdout"},
         {"--json sweep --from 0 --to 10 --step 1 --csv=-", "one stdout"},

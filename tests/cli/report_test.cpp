@@ -29,7 +29,7 @@ void ExpectDocumentedKeys(const QJsonObject& object, const char* what) {
 
 TEST(ReportJsonTest, EveryKeyIsDocumentedAndMissingFiguresAreNull) {
     ScanResult scan;
-    scan.boards.push_back({0, false, false, "permission denied"});
+    scan.boards.push_back({0, "1-2", false, false, "permission denied"});
     ExpectDocumentedKeys(ScanJson(scan)[0].toObject(), "scan");
     EXPECT_EQ(ScanJson(scan)[0].toObject()["problem"].toString(), "permission denied");
 

@@ -195,8 +195,35 @@ def boards(c):
              "scan: %s" % results[0][1])
     c.expect(results[2][1] == "code 0  volts 0\n", "board 0 read %r" % results[2][1])
     c.expect(results[3][1] == "code 4095  volts 4.929\n", "board 1 read %r" % results[3][1])
-    c.expect(results[4][1] == "board 0  firmware running\nboard 1  firmware running\n", "scan: %r" % results[4][1])
+    c.expect(results[4][1] == "board 0  port %s  firmware running\nboard 1  port %s  firmware running\n"
+             % (scanned[0]["path"], scanned[1]["path"]), "scan: %r" % results[4][1])
     c.one_line_failure(results[5], 3, "there is no board 2", "--board 2")
+
+
+def ports(c):
+    """Three emulated boards on three ports: scan names each port once, --board PATH drives the board there
+    whatever its number, and a path with no board is refused as a missing board."""
+    (status, out, _), = c.run(["--json scan"], ["--boards", "3"])
+    paths = [b["path"] for b in json.loads(out)]
+    c.expect(status == 0 and sorted(paths) == ["1-1", "1-2", "1-3"], "scan paths: %r" % out)
+    # Each case: the commands, then what the last one prints or how it fails.
+    cases = [
+        (["--board %s code 3FFFF" % paths[2], "--board 2 read"], "code 4095  volts 4.929\n"),
+        (["--board 1 code 3FFFF", "--board %s read" % paths[1]], "code 4095  volts 4.929\n"),
+        (["--board %s code 3FFFF" % paths[0], "--board %s read" % paths[1]], "code 0  volts 0\n"),
+        # The older library reaches board 0 only, so only board 0's port.
+        (["--board %s code 3FFFF" % paths[0], "--library older --board %s read" % paths[0]], "code 4095  volts 4.929\n"),
+        (["--library older --board %s read" % paths[1]], (3, "no board at USB port %s" % paths[1])),
+        (["--board 1-9 read"], (3, "no board at USB port 1-9")),
+        (["--board 2-1 scan"], "port %s" % paths[0]),
+    ]
+    for commands, expected in cases:
+        status, out, err = c.run(commands, ["--boards", "3"])[-1]
+        if isinstance(expected, tuple):
+            c.one_line_failure((status, out, err), expected[0], expected[1], commands[-1])
+            c.expect("tarnelctl scan" in err, "%s: the refusal names scan: %r" % (commands[-1], err))
+        else:
+            c.expect(status == 0 and expected in out, "%s: exit %d, %r %r" % (commands, status, out, err))
 
 
 def plot_formats(c):
@@ -333,7 +360,7 @@ def read_log(c):
 
 
 SCENARIOS = {f.__name__: f for f in (round_trip, sweep, power_down, refusals, unreachable, unplugged, interrupted,
-                                     boards, plot_formats, plot_path, json_csv_stdout, grid_direction, park, read_log)}
+                                     boards, ports, plot_formats, plot_path, json_csv_stdout, grid_direction, park, read_log)}
 
 if __name__ == "__main__":
     scenario, emulator, tarnelctl = sys.argv[1:4]

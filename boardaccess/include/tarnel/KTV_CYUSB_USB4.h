@@ -26,7 +26,8 @@ __attribute__((visibility("default"))) int32_t Connect(uint32_t vendor_id, uint3
 __attribute__((visibility("default"))) int16_t Download_Firmware(int32_t handle, const char *path);
 
 /* One vendor request; direction 0 sends length bytes from data to the board,
- * 1 reads length bytes from the board into data. */
+ * 1 reads length bytes from the board into data. Request 0xB0 from the board
+ * is answered by the library: the board's USB port path ("1-1.2"), NUL-padded. */
 __attribute__((visibility("default"))) int16_t Vendor_Request(int32_t handle, uint8_t request, uint16_t value,
                                                               uint16_t index, uint8_t direction, uint16_t length,
                                                               uint8_t *data);

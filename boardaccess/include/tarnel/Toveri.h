@@ -12,7 +12,8 @@
 __attribute__((visibility("default"))) std::int16_t LoadFirmWare(char* path);
 
 // One vendor request to the kept board; value and index 0..65535, direction
-// 0 (to the board) or 1 (from the board).
+// 0 (to the board) or 1 (from the board). Request 0xB0 from the board is
+// answered by the library: the board's USB port path ("1-1.2"), NUL-padded.
 __attribute__((visibility("default"))) std::int16_t VendorIORequest(std::int16_t request, std::int32_t value,
                                                                     std::int32_t index, std::int16_t direction,
                                                                     std::int16_t length, char* data);

@@ -25,6 +25,15 @@ inline constexpr std::uint8_t kRequestRamAccess = 0xA0;
 inline constexpr std::uint8_t kRequestDacWrite = 0xDD;
 // 0xDA: two bytes from the read-back converter, bit-mirrored, high byte first.
 inline constexpr std::uint8_t kRequestConverterRead = 0xDA;
+// 0xB0, from the board only: answered by the board-access library itself and
+// never sent over USB. The reply is the USB port path of the board the
+// request is for, "1-1.2" (bus number, then the port chain from the root
+// hub), ASCII and NUL-padded to kPortPathLength bytes; all NULs when the
+// system does not tell the port chain. A board plugged into the same port
+// again keeps its path, whatever its device number.
+inline constexpr std::uint8_t kRequestPortPath = 0xB0;
+// "255-" and seven ports of up to three digits with their dots: 31 bytes.
+inline constexpr std::uint16_t kPortPathLength = 32;
 
 enum class Direction : std::uint8_t { ToBoard = 0, FromBoard = 1 };
 
