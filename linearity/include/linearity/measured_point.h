@@ -15,7 +15,7 @@ struct MeasuredPoint {
     double volts = 0;
     unsigned readings = 1;
     double stdDevVolts = 0;   // meaningful where readings >= 2
-    std::optional<double> uVolts;
+    std::optional<double> uVolts = std::nullopt;
 
     // uVolts where given, else the standard deviation of the mean from two
     // readings on; none from a single reading (it shows no spread).
