@@ -8,6 +8,7 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
@@ -78,13 +79,20 @@ int main(int argc, char** argv) {
     RestartUnderPreload(argv);
     HoldForwardedSignals();   // from here on, a signal cannot end us with the test bed left behind
     try {
-        EmulatedBoard board(run.options);   // sets UMOCKDEV_DIR for the command
+        // One bench time for the DAC's settling and drift and the meter's
+        // apertures, as fast as --meter-speed makes the meter.
+        Options options = run.options;
+        options.benchClock = std::make_shared<const BenchClock>(run.meter ? run.meter->speed : 1.0);
+        EmulatedBoard board(options);   // sets UMOCKDEV_DIR for the command
         std::optional<EmulatedMeter> meter;
         std::optional<UsbtmcMeterDevice> usbMeter;
         if (run.meter) {
             // The probes on board 0's output, as its DAC word and the DAC's
-            // errors set it, with the DAC's noise drawn afresh for each reading.
-            meter.emplace([&board] { return board.SampleOutputVolts(); }, *run.meter);
+            // errors set it, averaged over each reading's aperture, with the
+            // DAC's noise drawn afresh for each reading.
+            meter.emplace([&board](const MeterModel::Aperture& aperture) {
+                return board.MeasureOutputVolts(aperture.begin, aperture.end);
+            }, *run.meter);
             if (const auto problem = meter->Start()) {
                 std::fprintf(stderr, "board-emulator: meter: %s\n", problem->c_str());
                 return kEmulatorFailed;

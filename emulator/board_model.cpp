@@ -44,7 +44,12 @@ std::uint16_t ConverterCodeFor(double volts) {
 }
 
 BoardModel::BoardModel(Options options, std::uint32_t noiseSeed)
-    : options_(std::move(options)), noise_(noiseSeed), dac_(options_.dacErrors) {}
+    : options_(std::move(options)),
+      clock_(options_.benchClock ? options_.benchClock : std::make_shared<const BenchClock>()),
+      noise_(noiseSeed),
+      dac_(options_.dacErrors) {
+    dac_.Settle(p::DecodeInputWord(dacWord_), clock_->Now());
+}
 
 ControlReply BoardModel::HandleControl(const SetupPacket& setup, std::span<const std::uint8_t> outData) {
     std::lock_guard lock(mutex_);
@@ -101,12 +106,13 @@ ControlReply BoardModel::WriteDac(const SetupPacket& setup) {
     const bool wellFormed = !setup.ToHost() && setup.length == 0 && content.registerLength == p::kDacRegisterLength;
     if (!wellFormed) return Stall();
     dacWord_ = content.inputWord;
+    dac_.Write(p::DecodeInputWord(dacWord_), clock_->Now());
     return Done();
 }
 
 ControlReply BoardModel::ReadConverter(const SetupPacket& setup) {
     if (!setup.ToHost() || setup.length < p::kConverterReadLength) return Stall();
-    const double volts = dac_.Sample(p::DecodeInputWord(dacWord_));
+    const double volts = dac_.Convert(clock_->Now());
     const auto bytes = p::ConverterReplyBytes(Noisy(ConverterCodeFor(volts)));
     return Done({bytes.begin(), bytes.end()});
 }
@@ -132,6 +138,7 @@ void BoardModel::PowerCycle() {
     std::fill(memory_.begin(), memory_.end(), 0);
     cpuInReset_ = imageLoaded_ = running_ = false;
     dacWord_ = 0;
+    dac_.Settle(p::DecodeInputWord(dacWord_), clock_->Now());
     dacRequestsSeen_ = 0;
 }
 
@@ -152,12 +159,18 @@ std::uint32_t BoardModel::DacInputWord() const {
 
 double BoardModel::OutputVolts() const {
     std::lock_guard lock(mutex_);
-    return dac_.Volts(p::DecodeInputWord(dacWord_));
+    return dac_.OutputAt(clock_->Now());
 }
 
 double BoardModel::SampleOutputVolts() {
     std::lock_guard lock(mutex_);
-    return dac_.Sample(p::DecodeInputWord(dacWord_), Observer::Meter);
+    const double now = clock_->Now();
+    return dac_.MeterReading(now, now);
+}
+
+double BoardModel::MeasureOutputVolts(BenchClock::TimePoint begin, BenchClock::TimePoint end) {
+    std::lock_guard lock(mutex_);
+    return dac_.MeterReading(clock_->SecondsAt(begin), clock_->SecondsAt(end));
 }
 
 std::uint16_t BoardModel::ConverterCode() const {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <cstdint>
 #include <mutex>
 #include <random>
@@ -67,9 +68,11 @@ public:
     bool FirmwareRunning() const;
     bool CpuHeldInReset() const;
     std::uint32_t DacInputWord() const;
-    double OutputVolts() const;        // without noise
-    double SampleOutputVolts();        // with fresh noise, as a conversion or meter reading sees it
-    std::uint16_t ConverterCode() const;   // of the output without noise
+    double OutputVolts() const;        // now, without noise, as the converter sees it
+    double SampleOutputVolts();        // now, with fresh noise, as a meter reading sees it
+    // A meter reading integrating over the real instants [begin, end].
+    double MeasureOutputVolts(BenchClock::TimePoint begin, BenchClock::TimePoint end);
+    std::uint16_t ConverterCode() const;   // of the output now without noise
     std::vector<std::uint8_t> Ram(std::uint16_t address, std::size_t length) const;
     std::vector<RequestRecord> Requests() const;
     void ClearRequests();
@@ -85,6 +88,7 @@ private:
     static constexpr std::size_t kAddressSpace = 0x10000;
 
     const Options options_;
+    const std::shared_ptr<const BenchClock> clock_;
     mutable std::mutex mutex_;
     std::vector<std::uint8_t> memory_ = std::vector<std::uint8_t>(kAddressSpace, 0);
     bool cpuInReset_ = false;

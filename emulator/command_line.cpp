@@ -111,6 +111,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 return Problem("--meter-speed needs a meter: --meter, --meter-usb, --meter-tty or --meter-gpib");
             }
             if (run.meter && meterSpeed) run.meter->speed = *meterSpeed;
+            // The profile's seed seeds the meter's own noise as well (1, as ever, without one).
+            if (run.meter) run.meter->noiseSeed = run.options.dacErrors.seed;
             return run;
         }
         if (option == "--help" || option == "-h") return HelpRequested{};

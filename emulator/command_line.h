@@ -36,7 +36,8 @@ inline constexpr const char* kOptionsHelp =
     "  --timeout CODE        every request with that code is never answered; may repeat\n"
     "  --noise               +-1 LSB on the read-back code\n"
     "  --renumerate          the firmware re-enumerates as it starts\n"
-    "  --dac-errors FILE     the DAC's offset, gain, bow, bit errors and noise from FILE (name = value lines)\n"
+    "  --dac-errors FILE     the DAC's offset, gain, bow, bit errors, noise, settling and drift from FILE\n"
+    "                        (name = value lines)\n"
     "  --meter [ADDR:]PORT   a SCPI bench DMM on TCP (address 127.0.0.1 unless given; port 0: any free one)\n"
     "                        with its probes on board 0's output; COMMAND finds it in TARNEL_METER_ADDRESS\n"
     "  --meter-usb [VID:PID[:SERIAL]]\n"
@@ -50,8 +51,8 @@ inline constexpr const char* kOptionsHelp =
     "  --meter-gpib LINK[,ADDR]\n"
     "                        a \"++\" GPIB adapter on a pseudo-terminal (LINK a symbolic link to it) with the meter\n"
     "                        at GPIB address ADDR (default 22); COMMAND finds LINK in TARNEL_METER_GPIB\n"
-    "  --meter-speed X       every meter time (integration, autozero, trigger delay, line pacing) divided by X\n"
-    "                        (default 1)\n"
+    "  --meter-speed X       every meter time (integration, autozero, trigger delay, line pacing) and the DAC's\n"
+    "                        settling and drift divided by X (default 1)\n"
     "The meter options combine: one meter model answers on every connection given.";
 
 struct EmulatorRun {

@@ -1,5 +1,7 @@
 #include <tarnel/dac_error_model.h>
 
+#include <algorithm>
+
 namespace tarnel::emulator {
 
 namespace p = tarnel::protocol;
@@ -19,7 +21,9 @@ double DacModelVolts(const DacErrors& errors, std::uint32_t data) {
 
 // The meter's stream is seeded apart from the converter's, from the same seed.
 DacOutputModel::DacOutputModel(const DacErrors& errors)
-    : errors_(errors), converterNoise_{std::mt19937(errors.seed), {}}, meterNoise_{std::mt19937(errors.seed ^ 0x9E3779B9u), {}} {}
+    : errors_(errors), converterNoise_{std::mt19937(errors.seed), {}}, meterNoise_{std::mt19937(errors.seed ^ 0x9E3779B9u), {}} {
+    Settle(p::DecodeInputWord(0), 0);
+}
 
 double DacOutputModel::Volts(p::DacInput input) const {
     return input.powerDown == p::PowerDown::Normal ? DacModelVolts(errors_, input.data) : 0.0;
@@ -27,9 +31,36 @@ double DacOutputModel::Volts(p::DacInput input) const {
 
 double DacOutputModel::Sample(p::DacInput input, Observer observer) {
     if (input.powerDown != p::PowerDown::Normal) return 0.0;
-    NoiseStream& stream = observer == Observer::Converter ? converterNoise_ : meterNoise_;
-    const double noise = errors_.noiseUv > 0 ? stream.gaussian(stream.generator) * errors_.noiseUv * 1e-6 : 0.0;
-    return Volts(input) + noise;
+    return Volts(input) + Noise(observer == Observer::Converter ? converterNoise_ : meterNoise_);
+}
+
+double DacOutputModel::Noise(NoiseStream& stream) {
+    return errors_.noiseUv > 0 ? stream.gaussian(stream.generator) * errors_.noiseUv * 1e-6 : 0.0;
+}
+
+void DacOutputModel::Write(p::DacInput input, double t) {
+    step_ = {t, SettlingVoltsAt(step_, TauSeconds(), t), Volts(input)};
+    poweredDown_ = input.powerDown != p::PowerDown::Normal;
+}
+
+void DacOutputModel::Settle(p::DacInput input, double t) {
+    step_ = {t, Volts(input), Volts(input)};
+    poweredDown_ = input.powerDown != p::PowerDown::Normal;
+}
+
+double DacOutputModel::OutputAt(double t) const {
+    return SettlingVoltsAt(step_, TauSeconds(), t) * (1 + GainDriftPerSecond() * t);
+}
+
+double DacOutputModel::Convert(double t) {
+    const double output = OutputAt(t);
+    return poweredDown_ ? output : output + Noise(converterNoise_);
+}
+
+double DacOutputModel::MeterReading(double begin, double end) {
+    const double output = MeanSettlingVolts(step_, TauSeconds(), GainDriftPerSecond(), begin, end) +
+                          ZeroDriftVoltsPerSecond() * (begin + std::max(end, begin)) / 2;
+    return poweredDown_ ? output : output + Noise(meterNoise_);
 }
 
 }  // namespace tarnel::emulator

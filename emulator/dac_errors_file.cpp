@@ -16,7 +16,9 @@ namespace {
 
 // Larger figures describe no DAC and would only overflow the arithmetic.
 constexpr double kLargestMagnitude = 1e9;
-constexpr const char* kNames = "offset_uv, gain_ppm, bow_lsb, noise_uv, seed, bit0_lsb … bit17_lsb";
+constexpr const char* kNames =
+    "offset_uv, gain_ppm, bow_lsb, noise_uv, seed, bit0_lsb … bit17_lsb, settle_tau_us, drift_uv_per_min, "
+    "drift_ppm_per_min";
 
 std::string_view Trimmed(std::string_view text) {
     const auto first = text.find_first_not_of(" \t\r");
@@ -40,6 +42,9 @@ double* Field(DacErrors& errors, std::string_view name) {
     if (name == "gain_ppm") return &errors.gainPpm;
     if (name == "bow_lsb") return &errors.bowLsb;
     if (name == "noise_uv") return &errors.noiseUv;
+    if (name == "settle_tau_us") return &errors.settleTauUs;
+    if (name == "drift_uv_per_min") return &errors.driftUvPerMin;
+    if (name == "drift_ppm_per_min") return &errors.driftPpmPerMin;
     if (name.starts_with("bit") && name.ends_with("_lsb")) {
         const std::string_view digits = name.substr(3, name.size() - 7);
         unsigned bit = 0;
@@ -94,6 +99,10 @@ ParsedDacErrors ParseDacErrors(std::string_view text) {
             if (name == "noise_uv" && *value < 0) {
                 return At(lineNumber, "noise_uv is a standard deviation and cannot be negative, not '" +
                                           std::string(valueText) + "'");
+            }
+            if (name == "settle_tau_us" && *value < 0) {
+                return At(lineNumber, "settle_tau_us is a time constant and cannot be negative, not '" +
+                                          std::string(valueText) + "' — write 0 for a DAC that settles at once");
             }
             *field = *value;
         } else {

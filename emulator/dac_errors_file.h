@@ -1,7 +1,8 @@
 // The file of `board-emulator --dac-errors FILE`: one `name = value` per
 // line, `#` starts a comment, blank lines are skipped. Names: offset_uv,
-// gain_ppm, bow_lsb, noise_uv, seed, bit0_lsb … bit17_lsb; any subset, each
-// at most once; absent ones are 0 (seed 1).
+// gain_ppm, bow_lsb, noise_uv, seed, bit0_lsb … bit17_lsb, settle_tau_us,
+// drift_uv_per_min, drift_ppm_per_min; any subset, each at most once; absent
+// ones are 0 (seed 1).
 #pragma once
 
 #include <cstddef>

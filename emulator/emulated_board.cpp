@@ -149,6 +149,9 @@ bool EmulatedBoard::FirmwareRunning() const { return impl_->First().model.Firmwa
 std::uint32_t EmulatedBoard::DacInputWord() const { return impl_->First().model.DacInputWord(); }
 double EmulatedBoard::OutputVolts() const { return impl_->First().model.OutputVolts(); }
 double EmulatedBoard::SampleOutputVolts() { return impl_->First().model.SampleOutputVolts(); }
+double EmulatedBoard::MeasureOutputVolts(BenchClock::TimePoint begin, BenchClock::TimePoint end) {
+    return impl_->First().model.MeasureOutputVolts(begin, end);
+}
 std::uint16_t EmulatedBoard::ConverterCode() const { return impl_->First().model.ConverterCode(); }
 
 std::vector<std::uint8_t> EmulatedBoard::Ram(std::uint16_t address, std::size_t length) const {

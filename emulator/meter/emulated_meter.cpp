@@ -8,7 +8,7 @@ namespace tarnel::emulator {
 
 EmulatedMeter::EmulatedMeter(MeterModel::Input input, MeterOptions options)
     : options_(std::move(options)),
-      meter_({std::move(input), options_.speed, MeterModel::Setup{}.noiseSeed}),
+      meter_({std::move(input), options_.speed, options_.noiseSeed}),
       server_([this] {
           auto client = std::make_shared<MeterClient>(meter_);
           return [client](const scpi::InputLines::Line& line) { return client->Run(line); };

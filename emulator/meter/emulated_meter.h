@@ -6,6 +6,7 @@
 // registers; a setting made over one connection is seen over the others.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,7 +33,8 @@ struct MeterOptions {
     std::optional<MeterAddress> address;       // --meter: the TCP server
     std::optional<SerialLineOptions> tty;      // --meter-tty
     std::optional<GpibAdapterOptions> gpib;    // --meter-gpib
-    double speed = 1;                          // every meter time is divided by this
+    double speed = 1;                          // every meter time is divided by this (bench_clock.h)
+    std::uint32_t noiseSeed = MeterModel::Setup{}.noiseSeed;   // of the meter's own noise
 };
 
 class EmulatedMeter {

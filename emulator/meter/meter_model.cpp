@@ -214,15 +214,16 @@ void MeterModel::TakeTrigger(TimePoint at) {
     for (unsigned sample = 0; sample < samples_; ++sample) {
         const bool zeroing = autoZero_ == AutoZero::On || zeroPending_;
         zeroPending_ = false;
-        readyAt += MeterTime(EffectiveDelay()) + MeterTime(ReadingSeconds(nplc_, zeroing));
-        readings_.push_back({OneReading(), readyAt});
+        const TimePoint integrationStart = readyAt + MeterTime(EffectiveDelay());
+        readyAt = integrationStart + MeterTime(ReadingSeconds(nplc_, zeroing));
+        readings_.push_back({OneReading({integrationStart, readyAt}), readyAt});
     }
     busyUntil_ = readyAt;
     --triggersLeft_;
 }
 
-double MeterModel::OneReading() {
-    const double volts = setup_.input ? setup_.input() : 0.0;
+double MeterModel::OneReading(const Aperture& aperture) {
+    const double volts = setup_.input ? setup_.input(aperture) : 0.0;
     if (autoRange_) range_ = RangeFor(volts).value_or(kMeterRanges.back());
     std::normal_distribution<double> unit(0.0, 1.0);
     const double reading = volts + unit(noise_) * NoiseVolts(range_, nplc_);

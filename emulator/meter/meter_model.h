@@ -4,7 +4,7 @@
 // ready as the integration times pass). Time is given by the caller, so the
 // model never waits and never reads a clock; a meter time is divided by the
 // speed factor. The input is a function that gives the volts at the probes
-// at the instant of a trigger.
+// integrated over a reading's aperture, asked as its trigger is taken.
 //
 // A refused request throws MeterRefusal; the model is left as it was.
 // Nothing here is safe to share between threads.
@@ -45,8 +45,15 @@ public:
     using Clock = std::chrono::steady_clock;
     using TimePoint = Clock::time_point;
 
-    // Volts at the probes, asked once per reading at the trigger.
-    using Input = std::function<double()>;
+    // The interval a reading integrates over: after its trigger delay, NPLC /
+    // 50 s (twice that with autozero), divided by the speed.
+    struct Aperture {
+        TimePoint begin;
+        TimePoint end;
+    };
+    // Volts at the probes averaged over an aperture, asked once per reading
+    // as its trigger is taken (the aperture lies ahead then).
+    using Input = std::function<double(const Aperture&)>;
 
     struct Setup {
         Input input;
@@ -128,7 +135,7 @@ private:
     void Changed();
     void TakeTriggersDue(TimePoint now);
     void TakeTrigger(TimePoint at);
-    double OneReading();
+    double OneReading(const Aperture& aperture);
     std::chrono::nanoseconds MeterTime(double seconds) const;
 
     Setup setup_;

@@ -135,6 +135,15 @@ TEST(EmulatorCommandLineTest, ReadsTheDacErrorsFileAndNamesItsBadLine) {
     EXPECT_EQ(errors.offsetUv, 25);
     EXPECT_EQ(errors.bitLsb[3], -0.5);
 
+    // The profile's seed seeds the meter's own noise; without one the meter keeps its fixed seed.
+    const auto unseeded = ParseCommandLine({"--dac-errors", path, "--meter", "0", "--", "x"});
+    ASSERT_TRUE(std::holds_alternative<EmulatorRun>(unseeded));
+    EXPECT_EQ(std::get<EmulatorRun>(unseeded).meter->noiseSeed, MeterModel::Setup{}.noiseSeed);
+    std::ofstream(path) << "seed = 9\n";
+    const auto seeded = ParseCommandLine({"--meter", "0", "--dac-errors", path, "--", "x"});
+    ASSERT_TRUE(std::holds_alternative<EmulatorRun>(seeded));
+    EXPECT_EQ(std::get<EmulatorRun>(seeded).meter->noiseSeed, 9u);
+
     std::ofstream(path) << "offset_uv = 25\nbit3_lsb = half\n";
     const auto refused = ParseCommandLine({"--dac-errors", path, "--", "x"});
     ASSERT_TRUE(std::holds_alternative<UsageError>(refused));

@@ -134,7 +134,8 @@ TEST(DacErrorModelTest, ReadBackConvertsTheSameOutputWithinTheConverterRange) {
 TEST(DacErrorsFileTest, ReadsEveryNameWithCommentsAndBlankLines) {
     const auto parsed = ParseDacErrors(
         "# a DAC with everything\r\n\n  offset_uv = -12.5   # µV\r\ngain_ppm=+30\nbow_lsb = 1e-1\nnoise_uv = 0.8\n"
-        "seed = 4294967295\nbit0_lsb = -2\nbit17_lsb = 1.5\n   # done");
+        "seed = 4294967295\nbit0_lsb = -2\nbit17_lsb = 1.5\nsettle_tau_us = 250\ndrift_uv_per_min = -0.5\n"
+        "drift_ppm_per_min=+2e-1\n   # done");
     const auto* errors = std::get_if<DacErrors>(&parsed);
     ASSERT_NE(errors, nullptr) << std::get<DacErrorsProblem>(parsed).message;
     DacErrors expected;
@@ -145,6 +146,9 @@ TEST(DacErrorsFileTest, ReadsEveryNameWithCommentsAndBlankLines) {
     expected.seed = 4294967295u;
     expected.bitLsb[0] = -2;
     expected.bitLsb[17] = 1.5;
+    expected.settleTauUs = 250;
+    expected.driftUvPerMin = -0.5;
+    expected.driftPpmPerMin = 0.2;
     EXPECT_EQ(*errors, expected);
     EXPECT_EQ(std::get<DacErrors>(ParseDacErrors("")), DacErrors{}) << "absent names are 0, seed 1";
 }
@@ -167,6 +171,12 @@ TEST(DacErrorsFileTest, RefusesABadLineNamingItsNumber) {
         {"seed = 1.5", 1, "seed needs a whole number"},
         {"gain_ppm = 1\n\ngain_ppm = 2", 3, "already set on line 1"},
         {"= 4", 1, "unknown name ''"},
+        {"settle_tau_us = -0.1", 1, "cannot be negative"},
+        {"settle_tau_us = 5 us", 1, "needs a number"},
+        {"drift_uv_per_min = 2e9", 1, "at most 1e9"},
+        {"drift_ppm_per_min = nan", 1, "needs a number"},
+        {"settle_tau = 5", 1, "unknown name 'settle_tau'"},
+        {"drift_uv_per_min = 1\n# again\ndrift_uv_per_min = 1", 3, "already set on line 1"},
     };
     for (const auto& [text, line, cause] : cases) {
         const auto parsed = ParseDacErrors(text);

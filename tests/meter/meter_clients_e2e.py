@@ -3,11 +3,12 @@
 
 usage: meter_clients_e2e.py SCENARIO TARNELCTL [BOARD_EMULATOR]
 
-Scenarios drivers, pyvisa and concurrent run as board-emulator's COMMAND (started with --meter
+Scenarios drivers, pyvisa, concurrent and settling run as board-emulator's COMMAND (started with --meter
 and a large --meter-speed) and find the meter in TARNEL_METER_ADDRESS; they set the DAC with
 tarnelctl, which reaches the same emulated board. Scenario shutdown starts board-emulator itself.
 """
 import logging
+import math
 import os
 import subprocess
 import sys
@@ -172,6 +173,24 @@ def concurrent(tarnelctl):
     expect(meter_client().line() == "", "a ninth client was not closed")
 
 
+def settling(tarnelctl):
+    """A DAC whose output settles with tau = 3 s of bench time (the profile tests/emulator/dac_errors/
+    settling.txt, at --meter-speed 10): a reading whose aperture starts one tau after a full-scale
+    step is well short of the new output, one fifteen tau after it is not."""
+    client = meter_client()
+    # NPLC 1 without autozero: a 20 ms aperture, short beside tau.
+    client.send("CONF:VOLT 10;:VOLT:NPLC 1;:VOLT:ZERO:AUTO OFF;:TRIG:DEL 3\n")
+    volts = dac(tarnelctl, 0x3FFFF)
+    soon = float(client.query("READ?"))
+    # The aperture starts at least one tau after the write (later by the time the READ? took to come).
+    expect(1e-3 < volts - soon <= volts * math.exp(-1) + 20e-6,
+           "one tau after the step the meter read %r of the %r V it goes to" % (soon, volts))
+    client.send("TRIG:DEL 45\n")
+    late = float(client.query("READ?"))
+    expect(abs(late - volts) < 20e-6, "fifteen tau after the step the meter read %r, not %r" % (late, volts))
+    expect(client.query("SYST:ERR?") == '0,"No error"', "the meter queued an error")
+
+
 def shutdown(tarnelctl, emulator):
     """The emulator ends with its command even while a client waits for an hour-long reading."""
     port = free_port()
@@ -212,7 +231,8 @@ def main():
     if scenario == "shutdown":
         shutdown(tarnelctl, sys.argv[3])
     else:
-        {"drivers": drivers, "pyvisa": pyvisa_session, "concurrent": concurrent}[scenario](tarnelctl)
+        {"drivers": drivers, "pyvisa": pyvisa_session, "concurrent": concurrent,
+         "settling": settling}[scenario](tarnelctl)
     return check.summary(scenario)
 
 

@@ -19,7 +19,7 @@ using namespace std::chrono_literals;
 
 // A meter so fast that every reading is ready at once, on a constant input.
 struct Bench {
-    explicit Bench(double volts = 2.465, double speed = 1e12) : meter({[volts] { return volts; }, speed, 1}) {}
+    explicit Bench(double volts = 2.465, double speed = 1e12) : meter({[volts](const MeterModel::Aperture&) { return volts; }, speed, 1}) {}
 
     std::optional<std::string> Send(MeterClient& client, const std::string& message) {
         return client.Run({message, false});

@@ -24,7 +24,7 @@ MeterModel::TimePoint At(double seconds) {
 
 double Seconds(MeterModel::TimePoint at) { return std::chrono::duration<double>(at - kStart).count(); }
 
-MeterModel Meter(double volts, double speed = 1) { return MeterModel({[volts] { return volts; }, speed, 1}); }
+MeterModel Meter(double volts, double speed = 1) { return MeterModel({[volts](const MeterModel::Aperture&) { return volts; }, speed, 1}); }
 
 // What a request throws, or nothing.
 std::optional<Kind> Refusal(const std::function<void()>& request) {
@@ -224,7 +224,7 @@ TEST(MeterModelTest, AutorangeFollowsTheInputAndAFixedRangeReadsOverRange) {
 TEST(MeterModelTest, TriggersTakeTheInputAtTheirInstantAndTheirSamplesInOrder) {
     for (const TriggerSource source : {TriggerSource::Immediate, TriggerSource::Bus}) {
         double volts = 0;
-        MeterModel meter({[&volts] { return volts; }, 1, 1});
+        MeterModel meter({[&volts](const MeterModel::Aperture&) { return volts; }, 1, 1});
         meter.SetSource(source);
         meter.SetRange(10);
         meter.SetNplc(1);

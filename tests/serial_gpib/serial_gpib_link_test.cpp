@@ -72,7 +72,7 @@ std::optional<InstrumentFailure> FailureOf(Call call) {
 
 class MeterLink : public ::testing::Test {
 protected:
-    MeterLink() : meter_({[] { return kVolts; }, kSpeed, 1}) {}
+    MeterLink() : meter_({[](const emulator::MeterModel::Aperture&) { return kVolts; }, kSpeed, 1}) {}
 
     ~MeterLink() override {
         meter_.Stop();

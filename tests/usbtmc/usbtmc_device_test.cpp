@@ -48,7 +48,7 @@ protected:
     void SetUp() override {
         MeterOptions options;
         options.speed = 1000;
-        meter_ = std::make_unique<EmulatedMeter>([] { return kProbeVolts; }, options);
+        meter_ = std::make_unique<EmulatedMeter>([](const MeterModel::Aperture&) { return kProbeVolts; }, options);
         device_ = std::make_unique<UsbtmcMeterDevice>(*meter_, UsbMeterOptions{});
         ASSERT_EQ(libusb_init(&context_), 0);
         handle_ = libusb_open_device_with_vid_pid(context_, UsbMeterOptions{}.vendorId, kDefaultMeterProductId);

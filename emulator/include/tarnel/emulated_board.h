@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include <tarnel/bench_clock.h>
 #include <tarnel/dac_error_model.h>
 
 namespace tarnel::emulator {
@@ -50,6 +51,9 @@ struct Options {
     Renumeration renumeration = Renumeration::None;
     unsigned boards = 1;                       // identical boards, each with its own model
     DacErrors dacErrors;                       // the DAC's errors (none: the ideal output)
+    // The bench time the DAC settles and drifts on, shared with the meter
+    // (none: a real-time clock started with the board's model).
+    std::shared_ptr<const BenchClock> benchClock;
 };
 
 // One vendor request as the board saw it. A board keeps the most recent
@@ -83,8 +87,11 @@ public:
     // Board state, read under the board's lock.
     bool FirmwareRunning() const;              // image loaded under reset, CPU released
     std::uint32_t DacInputWord() const;        // last accepted 24-bit input word (0 at power-up)
-    double OutputVolts() const;                // DAC output as the model computes it, without noise
-    double SampleOutputVolts();                // one reading of the DAC output: fresh noise of the DAC's model
+    double OutputVolts() const;                // DAC output now as the model computes it, without noise
+    double SampleOutputVolts();                // one meter reading of the DAC output now: fresh noise of the DAC's model
+    // One meter reading integrating the output over [begin, end] (real
+    // instants, turned into bench time by Options::benchClock).
+    double MeasureOutputVolts(BenchClock::TimePoint begin, BenchClock::TimePoint end);
     std::uint16_t ConverterCode() const;       // 12-bit code the next 0xDA reports (without noise)
     std::vector<std::uint8_t> Ram(std::uint16_t address, std::size_t length) const;
     std::vector<RequestRecord> Requests() const;   // the most recent vendor requests, oldest first
