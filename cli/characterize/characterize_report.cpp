@@ -154,9 +154,12 @@ std::string CharacterizeText(const CharacterizeRunFacts& facts, const Characteri
     }
     if (figures.drift) {
         const DriftFound& drift = *figures.drift;
-        text += Line("drift", Signed(drift.offsetUvPerMinute, 3) + " uV/min" + UText(drift.offsetUvPerMinuteU, 3, "") +
-                                  ", gain " + Signed(drift.gainPpmPerMinute, 4) + " ppm/min" +
-                                  UText(drift.gainPpmPerMinuteU, 4, "") + " (" + std::to_string(drift.references) +
+        const auto rate = [](double value, const std::optional<double>& u, int decimals, const std::string& unit) {
+            return Signed(value, decimals) + " " + unit + (u ? " (u " + FixedText(*u, decimals) + ")" : "");
+        };
+        text += Line("drift", "offset " + rate(drift.offsetUvPerMinute, drift.offsetUvPerMinuteU, 3, "uV/min") +
+                                  ", gain " + rate(drift.gainPpmPerMinute, drift.gainPpmPerMinuteU, 4, "ppm/min") +
+                                  " (" + std::to_string(drift.references) +
                                   " reference pairs over " + FixedText(drift.spanMinutes, 2) + " min, largest correction " +
                                   FixedText(drift.largestCorrectionUv, 2) + " uV)");
     }
@@ -170,7 +173,7 @@ std::string CharacterizeText(const CharacterizeRunFacts& facts, const Characteri
         text += Line("gain error", Signed(*figures.gainPpm, 2) + " ppm (" + Signed(*figures.gainPercentFsr, 5) +
                                        " % FSR)" + UText(figures.gainPpmU, 2, "ppm"));
         text += Line("measured LSB", FixedText(*figures.measuredLsbUv, 5) + " uV (ideal " + FixedText(kIdealLsbUv, 5) +
-                                         " uV)" + UText(figures.measuredLsbUvU, 5, "uV"));
+                                         " uV)" + UText(figures.measuredLsbUvU, 7, "uV"));
     }
     if (figures.inlEndPointLsb) text += Line("INL end-point", WorstText(*figures.inlEndPointLsb));
     if (figures.inlBestFitLsb) text += Line("INL best-fit", WorstText(*figures.inlBestFitLsb));
