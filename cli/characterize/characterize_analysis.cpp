@@ -134,6 +134,9 @@ CharacterizeFigures AnalyseCharacterization(const std::vector<CharacterizePoint>
                          rates.gainPpmPerMinuteU, references.size(), rates.spanMinutes, 0};
         for (const auto& one : driftUv) drift.largestCorrectionUv = std::max(drift.largestCorrectionUv, std::fabs(*one));
         figures.drift = drift;
+    } else if (!references.empty()) {
+        figures.driftProblem = "the high reference code did not read above the low one: readings not corrected "
+                               "(check the DAC output and --drift-codes)";
     }
     for (const CharacterizePoint& point : points) {
         figures.settling.longestMs = std::max(figures.settling.longestMs, point.settleMs);

@@ -80,6 +80,7 @@ struct CharacterizeFigures {
     std::optional<BitsPrediction> bits;
     std::vector<PointFigures> perPoint;      // one per measured point, in its order
     std::optional<DriftFound> drift;         // with --drift
+    std::string driftProblem;                // why the references measured could not correct the drift, if so
     SettlingFound settling;
     std::vector<RepeatedFigure> repeats;     // with --repeat 2 or more
 };

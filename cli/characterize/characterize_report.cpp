@@ -163,6 +163,7 @@ std::string CharacterizeText(const CharacterizeRunFacts& facts, const Characteri
                                   " reference pairs over " + FixedText(drift.spanMinutes, 2) + " min, largest correction " +
                                   FixedText(drift.largestCorrectionUv, 2) + " uV)");
     }
+    if (!figures.driftProblem.empty()) text += Line("drift", figures.driftProblem);
     if (figures.offsetUv) {
         text += Line("offset", FixedText(*figures.offsetUv, 2) + " uV (" + Signed(*figures.offsetLsb, 3) + " LSB)" +
                                    UText(figures.offsetUvU, 2, "uV"));
@@ -231,6 +232,7 @@ QJsonObject CharacterizeJson(const CharacterizeRunFacts& facts, const Characteri
         {"unsettled_codes", Codes(figures.settling.unsettledCodes)},
         {"repeat", static_cast<int>(command.repeats)},
         {"drift", DriftJson(figures.drift, command.drift)},
+        {"drift_problem", figures.driftProblem.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(figures.driftProblem))},
         {"repeats", RepeatsJson(figures.repeats, command.repeats)},
         {"csv", command.output.rows == OutputChoice::Rows::CsvFile ? QJsonValue(QString::fromStdString(command.output.csvFile))
                                                                    : QJsonValue()},

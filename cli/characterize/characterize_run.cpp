@@ -78,6 +78,7 @@ CharacterizeOutcome RunCharacterization(BoardConnection& board, LabDmm& meter, c
                 throw;
             }
             const double middle = std::chrono::duration<double>(taken.middle - step.started).count();
+            // A pair is kept once its high code is read: a run stopped between the two keeps none of it.
             if (scheduled.role == Role::LowReference) {
                 pending = ReferencePoint{middle, taken.reading.meanVolts, 0, MeanU(taken.reading), std::nullopt};
             } else if (scheduled.role == Role::HighReference) {

@@ -62,6 +62,8 @@ def real_bench(c):
     c.expect(all(r["settled"] == "1" and r["drift_uv"] != "" and r["inl_ep_u"] != "" for r in rows),
              "real bench: a row unsettled or without its correction or uncertainty: %r" % rows[:2])
     drift = summary["drift"]
+    c.expect(drift["references"] == -(-len(codes) // 16) + 1, "real bench: %d reference pairs for %d codes, every 16" % (
+        drift["references"], len(codes)))
     offset_rate, gain_rate = 5.0 * SPEED, 0.5 * SPEED
     c.expect(abs(drift["offset_uv_per_min"] - offset_rate) < 0.2 * offset_rate
              and abs(drift["gain_ppm_per_min"] - gain_rate) < 0.2 * gain_rate,
