@@ -11,19 +11,60 @@ namespace tarnel::linearity {
 
 namespace {
 
+using Matrix = std::vector<std::vector<double>>;
+
+// One row of the fit: V(0) and each bit set in the code.
+std::vector<double> FitRow(std::uint32_t code, int bits) {
+    std::vector<double> row(static_cast<std::size_t>(bits) + 1, 0.0);
+    row[0] = 1.0;
+    for (int bit = 0; bit < bits; ++bit) row[static_cast<std::size_t>(bit) + 1] = (code >> bit) & 1u;
+    return row;
+}
+
 // The fit's unknowns are V(0) and each weight's departure from its ideal
 // value, so that the least squares work on microvolts, not on volts.
 std::optional<std::vector<double>> FitDepartures(std::span<const MeasuredPoint> points, const Scale& scale) {
-    std::vector<std::vector<double>> rows;
+    Matrix rows;
     std::vector<double> departures;
     for (const MeasuredPoint& point : points) {
-        std::vector<double> row(static_cast<std::size_t>(scale.bits) + 1, 0.0);
-        row[0] = 1.0;
-        for (int bit = 0; bit < scale.bits; ++bit) row[static_cast<std::size_t>(bit) + 1] = (point.code >> bit) & 1u;
-        rows.push_back(std::move(row));
+        rows.push_back(FitRow(point.code, scale.bits));
         departures.push_back(point.volts - scale.lsbVolts * point.code);
     }
     return SolveLeastSquares(std::move(rows), std::move(departures));
+}
+
+// The covariance of the fitted unknowns, A⁺·diag(u²)·A⁺ᵀ: column i of A⁺ is
+// the fit of the unit vector e_i. None when a point has no uncertainty.
+std::optional<Matrix> FitCovariance(std::span<const MeasuredPoint> points, const Scale& scale) {
+    Matrix rows;
+    std::vector<double> variances;
+    for (const MeasuredPoint& point : points) {
+        const auto u = point.Uncertainty();
+        if (!u) return std::nullopt;
+        rows.push_back(FitRow(point.code, scale.bits));
+        variances.push_back(*u * *u);
+    }
+    const std::size_t unknowns = static_cast<std::size_t>(scale.bits) + 1;
+    Matrix covariance(unknowns, std::vector<double>(unknowns, 0.0));
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        std::vector<double> unit(points.size(), 0.0);
+        unit[i] = 1.0;
+        const auto column = SolveLeastSquares(rows, unit);
+        if (!column) return std::nullopt;
+        for (std::size_t a = 0; a < unknowns; ++a) {
+            for (std::size_t b = 0; b < unknowns; ++b) covariance[a][b] += (*column)[a] * (*column)[b] * variances[i];
+        }
+    }
+    return covariance;
+}
+
+// gᵀ·C·g.
+double Quadratic(const Matrix& covariance, const std::vector<double>& gradient) {
+    double sum = 0;
+    for (std::size_t a = 0; a < gradient.size(); ++a) {
+        for (std::size_t b = 0; b < gradient.size(); ++b) sum += gradient[a] * covariance[a][b] * gradient[b];
+    }
+    return sum;
 }
 
 }  // namespace
@@ -53,11 +94,17 @@ std::optional<BitsFigures> AnalyseBits(std::span<const MeasuredPoint> points, co
     for (const MeasuredPoint& point : points) {
         if (point.code > full || !std::isfinite(point.volts)) return std::nullopt;
     }
-    const auto fitted = FitDepartures(points, scale);
+    std::vector<MeasuredPoint> bitPoints;
+    for (const MeasuredPoint& point : points) {
+        if (IsBitCode(point.code, scale.bits)) bitPoints.push_back(point);
+    }
+    const auto fitted = FitDepartures(bitPoints, scale);
     if (!fitted) return std::nullopt;
+    const auto covariance = FitCovariance(bitPoints, scale);
+    const std::size_t unknowns = static_cast<std::size_t>(scale.bits) + 1;
 
     BitsFigures figures;
-    figures.pointsFitted = points.size();
+    figures.pointsFitted = bitPoints.size();
     figures.zeroVolts = (*fitted)[0];
     double sumOfWeights = 0;
     for (int bit = 0; bit < scale.bits; ++bit) {
@@ -65,6 +112,10 @@ std::optional<BitsFigures> AnalyseBits(std::span<const MeasuredPoint> points, co
         const double departure = (*fitted)[static_cast<std::size_t>(bit) + 1];
         figures.weightsVolts.push_back(scale.lsbVolts * ideal + departure);
         figures.weightErrorsLsb.push_back(departure / scale.lsbVolts);
+        if (covariance) {
+            const std::size_t at = static_cast<std::size_t>(bit) + 1;
+            figures.weightsLsbU.push_back(std::sqrt((*covariance)[at][at]) / scale.lsbVolts);
+        }
         sumOfWeights += figures.weightsVolts.back();
     }
     figures.lsbVolts = sumOfWeights / full;
@@ -77,7 +128,16 @@ std::optional<BitsFigures> AnalyseBits(std::span<const MeasuredPoint> points, co
         const double weight = figures.weightsVolts[static_cast<std::size_t>(bit)];
         const double dnl = (weight - lowerWeights) / lsb - 1.0;
         const std::uint32_t code = std::uint32_t{1} << bit;
-        if (bit >= 1) figures.carryDnl.push_back({code, dnl});
+        if (bit >= 1) {
+            CarryDnl carry{code, dnl, std::nullopt};
+            if (covariance) {
+                std::vector<double> gradient(unknowns, 0.0);
+                for (int lower = 0; lower < bit; ++lower) gradient[static_cast<std::size_t>(lower) + 1] = -1 / lsb;
+                gradient[static_cast<std::size_t>(bit) + 1] = 1 / lsb;
+                carry.dnlLsbU = std::sqrt(Quadratic(*covariance, gradient));
+            }
+            figures.carryDnl.push_back(carry);
+        }
         if (bit == 0) figures.predictedDnlLsb = {dnl, code};
         KeepWorst(figures.predictedDnlLsb, dnl, code);
         lowerWeights += weight;
@@ -92,6 +152,17 @@ std::optional<BitsFigures> AnalyseBits(std::span<const MeasuredPoint> points, co
         KeepWorst(figures.predictedInlBestFitLsb, (predicted[code] - bestFit.At(code)) / bestFit.stepVolts, code);
     }
 
+    if (covariance) {
+        // The worst code's INL against the weights: (b_i(k) − k/K)/LSB; V(0) cancels.
+        const std::uint32_t worst = figures.predictedInlEndPointLsb.code;
+        std::vector<double> gradient(unknowns, 0.0);
+        for (int bit = 0; bit < scale.bits; ++bit) {
+            gradient[static_cast<std::size_t>(bit) + 1] =
+                (((worst >> bit) & 1u) - static_cast<double>(worst) / full) / lsb;
+        }
+        figures.predictedInlEndPointLsbU = std::sqrt(Quadratic(*covariance, gradient));
+    }
+
     for (const std::uint32_t check : CheckCodes(scale.bits)) {
         for (const MeasuredPoint& point : points) {
             if (point.code != check) continue;
@@ -99,6 +170,12 @@ std::optional<BitsFigures> AnalyseBits(std::span<const MeasuredPoint> points, co
             if (!figures.superpositionCheckUv || std::fabs(difference) * 1e6 > std::fabs(figures.superpositionCheckUv->value)) {
                 figures.superpositionCheckUv = Worst{difference * 1e6, check};
                 figures.superpositionCheckLsb = Worst{difference / scale.lsbVolts, check};
+                const auto u = point.Uncertainty();
+                figures.superpositionCheckLsbU.reset();
+                if (covariance && u) {
+                    const double variance = *u * *u + Quadratic(*covariance, FitRow(check, scale.bits));
+                    figures.superpositionCheckLsbU = std::sqrt(variance) / scale.lsbVolts;
+                }
             }
         }
     }

@@ -1,6 +1,7 @@
 #include "linearity/code_sets.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace tarnel::linearity {
 
@@ -16,9 +17,18 @@ std::vector<std::uint32_t> SortedUnique(std::vector<std::uint32_t> codes) {
 
 }  // namespace
 
+bool IsBitCode(std::uint32_t code, int bits) {
+    const int set = std::popcount(code);
+    return set <= 1 || bits - set <= 1;
+}
+
 std::vector<std::uint32_t> CheckCodes(int bits) {
     std::vector<std::uint32_t> codes;
-    for (std::uint64_t j = 1; j <= 7; ++j) codes.push_back(static_cast<std::uint32_t>(j * FullScale(bits) / 8));
+    for (std::uint64_t j = 1; j <= 7; ++j) {
+        std::uint32_t code = static_cast<std::uint32_t>(j * FullScale(bits) / 8);
+        while (code > 0 && IsBitCode(code, bits)) --code;
+        if (!IsBitCode(code, bits)) codes.push_back(code);
+    }
     return SortedUnique(std::move(codes));
 }
 

@@ -31,10 +31,18 @@ namespace {
 
 LimitedFigures Limited(const CharacterizeFigures& figures) {
     LimitedFigures limited;
-    if (figures.inlEndPointLsb) limited.inlLsb = figures.inlEndPointLsb->value;
-    if (figures.dnlLsb) limited.dnlLsb = figures.dnlLsb->value;
+    if (figures.inlEndPointLsb) {
+        limited.inlLsb = figures.inlEndPointLsb->value;
+        limited.inlLsbU = figures.inlEndPointLsb->u;
+    }
+    if (figures.dnlLsb) {
+        limited.dnlLsb = figures.dnlLsb->value;
+        limited.dnlLsbU = figures.dnlLsb->u;
+    }
     if (figures.offsetUv) limited.offsetMv = *figures.offsetUv / 1000;
+    if (figures.offsetUvU) limited.offsetMvU = *figures.offsetUvU / 1000;
     limited.gainPercent = figures.gainPercentFsr;
+    if (figures.gainPpmU) limited.gainPercentU = *figures.gainPpmU / 1e4;
     return limited;
 }
 
@@ -107,8 +115,15 @@ ExitStatus Characterize(const GlobalOptions& options, const CharacterizeCommand&
     CharacterizePlan plan;
     plan.codes = CharacterizeCodes(command.codes);
     plan.settleMs = command.settleMs;
+    plan.settle = command.settle;
+    plan.drift = command.drift;
+    plan.repeats = command.repeats;
     const std::uint32_t highest = *std::max_element(plan.codes.begin(), plan.codes.end());
     AllowedDataWord(highest, protocol::PowerDown::Normal, options.vmax);
+    if (plan.drift.Any()) {
+        AllowedDataWord(plan.drift.lowCode, protocol::PowerDown::Normal, options.vmax);
+        AllowedDataWord(plan.drift.highCode, protocol::PowerDown::Normal, options.vmax);
+    }
     const std::uint32_t park = AllowedDataWord(command.park, protocol::PowerDown::Normal, options.vmax);
     if (output.plotFile) {
         RequirePlotSupport();
@@ -128,16 +143,15 @@ ExitStatus Characterize(const GlobalOptions& options, const CharacterizeCommand&
     CharacterizeOutcome outcome;
     std::string parkFailure;
     try {
-        ProgressBar progress(plan.codes.size());
+        ProgressBar progress(plan.Steps());
         std::size_t finished = 0;
         CatchStopSignals();
         outcome = RunCharacterization(
             board, meter, plan,
             [&](const CharacterizePoint& point) {
                 if (csv) csv->WriteLine(CharacterizeCsvRow(point, PointFigures{}));
-                progress.Update(++finished);
             },
-            [] { return StopSignal() != 0; });
+            [] { return StopSignal() != 0; }, [&] { progress.Update(++finished); });
     } catch (const CommandFailure&) {
         // A row that cannot be written ends the run; the DAC is parked all the same.
         ParkDac(board, park, protocol::PowerDown::Normal, false, parkFailure);
@@ -149,20 +163,22 @@ ExitStatus Characterize(const GlobalOptions& options, const CharacterizeCommand&
     }
 
     // The results of what was measured, however the run ended.
-    const CharacterizeFigures figures = AnalyseCharacterization(outcome.points, command.codes.kind);
+    const CharacterizeFigures figures =
+        AnalyseCharacterization(outcome.points, command.codes.kind, outcome.references, plan.repeats);
     facts.meterResource = meter.Resource();
     facts.meterConnection = meter.ConnectionDetails();
     facts.meterIdentity = meter.Identity();
     facts.command = &command;
-    facts.planned = plan.codes.size();
+    facts.planned = plan.codes.size() * plan.repeats;
     facts.end = outcome.end;
     facts.firmwareLoaded = board.LoadedFirmware();
+    facts.limitJudgements = JudgeLimits(command.limits, Limited(figures));
     facts.failedLimits = FailedLimits(command.limits, Limited(figures));
 
     const std::string outputFailure = WriteResults(options, command, facts, figures, outcome.points, csv.get(),
                                                    outcome.end == CharacterizeEnd::Completed ? "" : outcome.failure);
 
-    const std::string kept = std::to_string(outcome.points.size()) + " of " + std::to_string(plan.codes.size()) +
+    const std::string kept = std::to_string(outcome.points.size()) + " of " + std::to_string(facts.planned) +
                              " codes measured" + (csv ? ", their rows are in " + output.csvFile : "");
     if (outcome.end == CharacterizeEnd::Stopped) {
         throw CommandFailure(static_cast<ExitStatus>(128 + StopSignal()), "characterize interrupted: " + kept);
@@ -175,8 +191,13 @@ ExitStatus Characterize(const GlobalOptions& options, const CharacterizeCommand&
     if (!facts.failedLimits.empty()) {
         std::string failed;
         for (const std::string& one : facts.failedLimits) failed += (failed.empty() ? "" : "; ") + one;
+        bool tooClose = false;
+        for (const LimitJudgement& one : facts.limitJudgements) tooClose |= one.verdict == LimitVerdict::TooClose;
         throw CommandFailure(ExitStatus::LimitFailed,
-                             "limits failed: " + failed + " — the DAC is outside its --limits (see the summary)");
+                             "limits failed: " + failed +
+                                 (tooClose ? " — a figure within twice its uncertainty of its limit cannot be called; "
+                                             "more readings (--avg, --repeat) narrow it (see the summary)"
+                                           : " — the DAC is outside its --limits (see the summary)"));
     }
     return ExitStatus::Done;
 }

@@ -16,7 +16,11 @@ namespace tarnel::cli {
 std::vector<std::uint32_t> CharacterizeCodes(const CodeSetChoice& choice);
 
 // The figures of the measured points (any subset of the planned codes, in
-// their order); with the bits set, the superposition prediction as well.
-CharacterizeFigures AnalyseCharacterization(const std::vector<CharacterizePoint>& points, CodeSetKind kind);
+// their order, every pass); with the bits set, the superposition prediction
+// as well. With reference readings, each point is corrected for the drift at
+// its reading's time first; with two passes or more, each pass's figures are
+// summed up in `repeats`.
+CharacterizeFigures AnalyseCharacterization(const std::vector<CharacterizePoint>& points, CodeSetKind kind,
+                                            const std::vector<ReferencePoint>& references = {}, unsigned repeats = 1);
 
 }  // namespace tarnel::cli

@@ -44,6 +44,43 @@ CodeSetChoice CodeSet(const OptionReader& args) {
     return choice;
 }
 
+SettleChoice Settle(const OptionReader& args) {
+    SettleChoice settle;
+    const std::string* text = args.Find("--settle");
+    if (!text || !text->starts_with("auto")) {
+        settle.ms = args.SettleMs(kDefaultCharacterizeSettleMs);
+        return settle;
+    }
+    settle.automatic = true;
+    settle.ms = 0;
+    if (*text == "auto") return settle;
+    if (!text->starts_with("auto:")) Usage("--settle needs MS or auto[:MAX_MS], not " + Quoted(*text));
+    settle.maxMs = DecimalIn("--settle auto:MAX_MS", text->substr(5), 1, kLongestSettleMs,
+                             "milliseconds from 1 to 3600000");
+    return settle;
+}
+
+DriftChoice Drift(const OptionReader& args) {
+    DriftChoice drift;
+    const std::string* every = args.Find("--drift");
+    const std::string* codes = args.Find("--drift-codes");
+    if (!every) {
+        if (codes) Usage("--drift-codes goes with --drift N");
+        return drift;
+    }
+    drift.every = CountIn("--drift", *every, 1, 1000000);
+    if (codes) {
+        const std::size_t comma = codes->find(',');
+        if (comma == std::string::npos) Usage("--drift-codes needs two hex words W1,W2, such as 01000,3EFFF, not " + Quoted(*codes));
+        drift.lowCode = WordIn("--drift-codes", codes->substr(0, comma));
+        drift.highCode = WordIn("--drift-codes", codes->substr(comma + 1));
+        if (drift.lowCode >= drift.highCode) {
+            Usage("--drift-codes needs the lower word first and the two different, not " + Quoted(*codes));
+        }
+    }
+    return drift;
+}
+
 }  // namespace
 
 CharacterizeCommand ParseCharacterizeCommand(const OptionReader& args, const GlobalOptions& global) {
@@ -59,7 +96,12 @@ CharacterizeCommand ParseCharacterizeCommand(const OptionReader& args, const Glo
     if (const std::string* nplc = args.Find("--nplc")) {
         command.nplc = DecimalIn("--nplc", *nplc, kLeastNplc, kMostNplc, "power-line cycles from 0.02 to 100");
     }
-    command.settleMs = args.SettleMs(kDefaultCharacterizeSettleMs);
+    command.settle = Settle(args);
+    command.settleMs = command.settle.ms;
+    command.drift = Drift(args);
+    if (const std::string* repeat = args.Find("--repeat")) {
+        command.repeats = static_cast<unsigned>(CountIn("--repeat", *repeat, 1, kMostRepeats));
+    }
     if (const std::string* avg = args.Find("--avg")) {
         const auto count = ParseCount(*avg);
         if (!count || *count < 1 || *count > kMostMeterSamples) {
@@ -67,6 +109,10 @@ CharacterizeCommand ParseCharacterizeCommand(const OptionReader& args, const Glo
                   std::to_string(kMostMeterSamples) + ", not " + Quoted(*avg));
         }
         command.averaged = static_cast<unsigned>(*count);
+    }
+    if (command.settle.automatic && command.averaged < 2) {
+        Usage("--settle auto needs --avg 2 or more: two readings agree within the spread their values show, "
+              "and one value a reading shows none");
     }
     command.output = args.Output(global.json);
     if (const std::string* report = args.Find("--report")) command.reportFile = *report;

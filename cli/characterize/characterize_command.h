@@ -1,6 +1,7 @@
 // The characterize command as typed:
 //   characterize --meter RESOURCE [--serial SETTINGS] [--eol lf|crlf] [--gpib-adapter WHERE]
-//                [--codes SET] [--from WORD --to WORD] [--nplc N] [--settle MS] [--avg N]
+//                [--codes SET] [--from WORD --to WORD] [--nplc N] [--settle MS|auto[:MAX_MS]] [--avg N]
+//                [--drift N [--drift-codes W1,W2]] [--repeat N]
 //                [--csv FILE] [--plot FILE] [--report FILE.pdf] [--limits LIST] [--park WORD]
 // Values are checked for their form here; whether the words fit the DAC and
 // --vmax, and whether the files can be read and written, is checked before
@@ -41,12 +42,38 @@ inline constexpr double kMostNplc = 100;
 inline constexpr unsigned kMostMeterSamples = 1024;
 inline constexpr double kDefaultCharacterizeSettleMs = 10;
 inline constexpr double kDefaultNplc = 10;
+inline constexpr double kDefaultAutoSettleMaxMs = 2000;
+inline constexpr std::uint64_t kMostRepeats = 1000;
+// The reference codes of --drift by default: 1/64 of full scale in from each end.
+inline constexpr std::uint32_t kDefaultDriftLowCode = 0x01000;
+inline constexpr std::uint32_t kDefaultDriftHighCode = 0x3EFFF;
+
+// --settle MS waits a fixed time after each write; --settle auto[:MAX_MS]
+// reads until two readings in a row agree (see linearity/settle_rule.h), for
+// at most MAX_MS.
+struct SettleChoice {
+    bool automatic = false;
+    double ms = kDefaultCharacterizeSettleMs;     // the fixed wait
+    double maxMs = kDefaultAutoSettleMaxMs;       // automatic: the longest wait
+};
+
+// --drift N: the two reference codes measured at the start, after every N
+// codes and at the end (see linearity/drift_correction.h).
+struct DriftChoice {
+    std::uint64_t every = 0;   // 0: no drift correction
+    std::uint64_t lowCode = kDefaultDriftLowCode;
+    std::uint64_t highCode = kDefaultDriftHighCode;
+    bool Any() const { return every > 0; }
+};
 
 struct CharacterizeCommand {
     MeterTarget meter;
     CodeSetChoice codes;
     double nplc = kDefaultNplc;
-    double settleMs = kDefaultCharacterizeSettleMs;
+    double settleMs = kDefaultCharacterizeSettleMs;   // the fixed wait (settle.ms)
+    SettleChoice settle;
+    DriftChoice drift;
+    unsigned repeats = 1;    // passes over the code set
     unsigned averaged = 1;   // meter readings per code
     OutputChoice output;      // where the rows, the summary and the plot go
     std::optional<std::string> reportFile;   // the one-page PDF record, if any

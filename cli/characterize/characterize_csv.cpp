@@ -19,7 +19,10 @@ std::string CharacterizeCsvRow(const CharacterizePoint& point, const PointFigure
            "," + FixedText(point.meterVolts, 9) + "," + Optional(point.meterStdUv, 3) + "," +
            std::to_string(point.readings) + "," + Optional(figures.inlEndPointLsb, 4) + "," +
            Optional(figures.inlBestFitLsb, 4) + "," + Optional(figures.dnlLsb, 4) + "," + CodeText(point.readCode) +
-           "," + FixedText(point.seconds, 6);
+           "," + FixedText(point.seconds, 6) + "," + FixedText(point.settleMs, 1) + "," +
+           (point.settled ? (*point.settled ? "1" : "0") : "") + "," + Optional(figures.driftUv, 3) + "," +
+           Optional(figures.inlEndPointLsbU, 4) + "," + Optional(figures.dnlLsbU, 4) + "," +
+           std::to_string(point.repeat + 1);
 }
 
 }  // namespace tarnel::cli

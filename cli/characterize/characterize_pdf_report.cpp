@@ -34,9 +34,14 @@ std::string Signed(double value, int decimals) {
     return text;
 }
 
+// ", u 0.027 LSB" where the uncertainty is known.
+std::string UText(const std::optional<double>& u, int decimals, const std::string& unit) {
+    return u ? ", u " + FixedText(*u, decimals) + " " + unit : "";
+}
+
 std::string WorstText(const std::optional<WorstAtCode>& worst) {
     if (!worst) return "not measured";
-    return Signed(worst->value, 3) + " LSB at code " + WordText(worst->code);
+    return Signed(worst->value, 3) + " LSB at code " + WordText(worst->code) + UText(worst->u, 3, "LSB");
 }
 
 std::string EndText(CharacterizeEnd end) {
@@ -49,21 +54,21 @@ std::string EndText(CharacterizeEnd end) {
     return "completed";
 }
 
-// A limit's cell and its verdict: the run's failed limits name it ("inl
-// 0.62 LSB > 0.5 LSB", "inl not measured") when it failed.
+// A limit's cell and its verdict: PASS, FAIL or TOO CLOSE (within twice the
+// figure's uncertainty of the limit).
 struct LimitCells {
     std::string limit;
     std::string result;
 };
 
 LimitCells LimitOf(const std::optional<double>& limit, const std::string& name, const std::string& unit,
-                   const std::vector<std::string>& failed) {
+                   const std::vector<LimitJudgement>& judged) {
     if (!limit) return {};
-    bool passed = true;
-    for (const std::string& one : failed) {
-        if (one.rfind(name + " ", 0) == 0) passed = false;
+    LimitVerdict verdict = LimitVerdict::Fail;
+    for (const LimitJudgement& one : judged) {
+        if (one.name == name) verdict = one.verdict;
     }
-    return {name + " " + FixedText(*limit, 4) + " " + unit, passed ? "PASS" : "FAIL"};
+    return {name + " " + FixedText(*limit, 4) + " " + unit, VerdictName(verdict)};
 }
 
 // Lines of text down the page, from the top margin.
@@ -123,10 +128,26 @@ void RunFacts(PageText& page, const ReportHeading& heading, const CharacterizeRu
     page.Fact("meter", facts.meterIdentity.empty() ? "identity unknown" : facts.meterIdentity);
     page.Fact("meter resource", facts.meterResource);
     for (const auto& [name, value] : facts.meterConnection) page.Fact(name, value);
+    const std::string settle =
+        command.settle.automatic ? "settle auto (longest " + FixedText(figures.settling.longestMs, 1) + " ms, at most " +
+                                       FixedText(command.settle.maxMs, 0) + " ms)"
+                                 : "settle " + FixedText(command.settleMs, 1) + " ms";
     page.Fact("meter settings", "NPLC " + FixedText(command.nplc, 2) + ", " + std::to_string(command.averaged) +
-                                    " reading(s) a code, settle " + FixedText(command.settleMs, 1) + " ms");
+                                    " reading(s) a code, " + settle);
     page.Fact("codes", command.codes.text + ": " + std::to_string(figures.points) + " of " +
-                           std::to_string(facts.planned) + " measured");
+                           std::to_string(facts.planned) + " measured" +
+                           (command.repeats >= 2 ? ", " + std::to_string(command.repeats) + " passes" : ""));
+    if (!figures.settling.unsettledCodes.empty()) {
+        std::string codes;
+        for (const std::uint32_t code : figures.settling.unsettledCodes) codes += (codes.empty() ? "" : " ") + WordText(code);
+        page.Fact("not settled", codes);
+    }
+    if (figures.drift) {
+        const DriftFound& drift = *figures.drift;
+        page.Fact("drift", Signed(drift.offsetUvPerMinute, 3) + " uV/min, gain " + Signed(drift.gainPpmPerMinute, 4) +
+                               " ppm/min (" + std::to_string(drift.references) + " reference pairs over " +
+                               FixedText(drift.spanMinutes, 2) + " min)");
+    }
     page.Fact("run", EndText(facts.end) + (heading.endReason.empty() ? "" : ": " + heading.endReason));
     page.Fact("parked", facts.parkedAt ? "DAC at " + WordText(*facts.parkedAt) : std::string("no"));
 }
@@ -134,25 +155,28 @@ void RunFacts(PageText& page, const ReportHeading& heading, const CharacterizeRu
 void FiguresTable(PageText& page, const CharacterizeRunFacts& facts, const CharacterizeFigures& figures) {
     const LinearityLimits& limits = facts.command->limits;
     const std::vector<std::string>& failed = facts.failedLimits;
+    const std::vector<LimitJudgement>& judged = facts.limitJudgements;
     const auto row = [&](const std::string& name, const std::string& value, const LimitCells& limit = {}) {
         page.Row({{0, name}, {kValueColumn, value}, {kLimitColumn, limit.limit}, {kResultColumn, limit.result}});
     };
     page.Row({{0, "figure"}, {kValueColumn, "value"}, {kLimitColumn, "limit"}, {kResultColumn, "result"}}, true);
     row("offset",
-        figures.offsetUv ? FixedText(*figures.offsetUv, 2) + " uV (" + Signed(*figures.offsetLsb, 3) + " LSB)"
+        figures.offsetUv ? FixedText(*figures.offsetUv, 2) + " uV (" + Signed(*figures.offsetLsb, 3) + " LSB)" +
+                               UText(figures.offsetUvU, 2, "uV")
                          : "not measured",
-        LimitOf(limits.offsetMv, "offset_mv", "mV", failed));
+        LimitOf(limits.offsetMv, "offset_mv", "mV", judged));
     row("gain error",
-        figures.gainPpm ? Signed(*figures.gainPpm, 2) + " ppm (" + Signed(*figures.gainPercentFsr, 5) + " % FSR)"
+        figures.gainPpm ? Signed(*figures.gainPpm, 2) + " ppm (" + Signed(*figures.gainPercentFsr, 5) + " % FSR)" +
+                              UText(figures.gainPpmU, 2, "ppm")
                         : "not measured",
-        LimitOf(limits.gainPercent, "gain_pct", "% FSR", failed));
+        LimitOf(limits.gainPercent, "gain_pct", "% FSR", judged));
     if (figures.measuredLsbUv) {
         row("measured LSB", FixedText(*figures.measuredLsbUv, 5) + " uV, end points " +
                                 WordText(figures.endPointCodes.first) + " and " + WordText(figures.endPointCodes.second));
     }
-    row("INL end-point", WorstText(figures.inlEndPointLsb), LimitOf(limits.inlLsb, "inl", "LSB", failed));
+    row("INL end-point", WorstText(figures.inlEndPointLsb), LimitOf(limits.inlLsb, "inl", "LSB", judged));
     row("INL best-fit", WorstText(figures.inlBestFitLsb));
-    row("DNL", WorstText(figures.dnlLsb), LimitOf(limits.dnlLsb, "dnl", "LSB", failed));
+    row("DNL", WorstText(figures.dnlLsb), LimitOf(limits.dnlLsb, "dnl", "LSB", judged));
     row("monotonic", figures.monotonic ? (*figures.monotonic ? "yes" : "no") : "not measured");
     row("noise", figures.noiseUv ? FixedText(*figures.noiseUv, 3) + " uV rms" : "not measured (--avg 2 or more)");
     if (figures.bits) {

@@ -27,7 +27,8 @@ struct CharacterizeRunFacts {
     CharacterizeEnd end = CharacterizeEnd::Completed;
     bool firmwareLoaded = false;
     std::optional<std::uint32_t> parkedAt;   // none: the DAC could not be parked
-    std::vector<std::string> failedLimits;
+    std::vector<std::string> failedLimits;        // every limit that did not pass, as worded
+    std::vector<LimitJudgement> limitJudgements;   // every limit given
 };
 
 std::string CharacterizeText(const CharacterizeRunFacts& facts, const CharacterizeFigures& figures);

@@ -14,13 +14,14 @@ struct LimitName {
     std::string_view unit;
     std::optional<double> LinearityLimits::* limit;
     std::optional<double> LimitedFigures::* figure;
+    std::optional<double> LimitedFigures::* u;
 };
 
 constexpr LimitName kNames[] = {
-    {"inl", "LSB", &LinearityLimits::inlLsb, &LimitedFigures::inlLsb},
-    {"dnl", "LSB", &LinearityLimits::dnlLsb, &LimitedFigures::dnlLsb},
-    {"offset_mv", "mV", &LinearityLimits::offsetMv, &LimitedFigures::offsetMv},
-    {"gain_pct", "%", &LinearityLimits::gainPercent, &LimitedFigures::gainPercent},
+    {"inl", "LSB", &LinearityLimits::inlLsb, &LimitedFigures::inlLsb, &LimitedFigures::inlLsbU},
+    {"dnl", "LSB", &LinearityLimits::dnlLsb, &LimitedFigures::dnlLsb, &LimitedFigures::dnlLsbU},
+    {"offset_mv", "mV", &LinearityLimits::offsetMv, &LimitedFigures::offsetMv, &LimitedFigures::offsetMvU},
+    {"gain_pct", "%", &LinearityLimits::gainPercent, &LimitedFigures::gainPercent, &LimitedFigures::gainPercentU},
 };
 
 std::string Number(double value) {
@@ -55,21 +56,54 @@ std::optional<LinearityLimits> ParseLinearityLimits(std::string_view text) {
     }
 }
 
-std::vector<std::string> FailedLimits(const LinearityLimits& limits, const LimitedFigures& figures) {
-    std::vector<std::string> failed;
+std::vector<LimitJudgement> JudgeLimits(const LinearityLimits& limits, const LimitedFigures& figures) {
+    std::vector<LimitJudgement> judged;
     for (const LimitName& entry : kNames) {
         const std::optional<double>& limit = limits.*entry.limit;
         const std::optional<double>& figure = figures.*entry.figure;
         if (!limit) continue;
+        const std::string name(entry.name);
         const std::string unit(entry.unit);
+        LimitJudgement one{name, LimitVerdict::Pass, ""};
         if (!figure) {
-            failed.push_back(std::string(entry.name) + " not measured");
-        } else if (std::fabs(*figure) > *limit) {
-            failed.push_back(std::string(entry.name) + " " + Number(std::fabs(*figure)) + " " + unit + " > " +
-                             Number(*limit) + " " + unit);
+            one.verdict = LimitVerdict::Fail;
+            one.text = name + " not measured";
+            judged.push_back(one);
+            continue;
         }
+        const double size = std::fabs(*figure);
+        const double guard = 2 * (figures.*entry.u).value_or(0);
+        const std::string uText = (figures.*entry.u) ? " (u " + Number(*(figures.*entry.u)) + " " + unit + ")" : "";
+        if (size - guard > *limit) {
+            one.verdict = LimitVerdict::Fail;
+            one.text = name + " " + Number(size) + " " + unit + " > " + Number(*limit) + " " + unit + uText;
+        } else if (size + guard > *limit) {
+            one.verdict = LimitVerdict::TooClose;
+            one.text = name + " " + Number(size) + " " + unit + " too close to call against " + Number(*limit) + " " +
+                       unit + uText;
+        } else {
+            one.text = name + " " + Number(size) + " " + unit + " <= " + Number(*limit) + " " + unit + uText;
+        }
+        judged.push_back(one);
+    }
+    return judged;
+}
+
+std::vector<std::string> FailedLimits(const LinearityLimits& limits, const LimitedFigures& figures) {
+    std::vector<std::string> failed;
+    for (const LimitJudgement& one : JudgeLimits(limits, figures)) {
+        if (one.verdict != LimitVerdict::Pass) failed.push_back(one.text);
     }
     return failed;
+}
+
+const char* VerdictName(LimitVerdict verdict) {
+    switch (verdict) {
+    case LimitVerdict::Pass: return "PASS";
+    case LimitVerdict::Fail: return "FAIL";
+    case LimitVerdict::TooClose: return "TOO CLOSE";
+    }
+    return "FAIL";
 }
 
 }  // namespace tarnel::cli

@@ -60,13 +60,15 @@ std::vector<CommandRow> MakeTable() {
 )", ParseSweepCommand, RunSweepCommand));
     rows.push_back(Row<CharacterizeCommand>(
         "characterize",
-        WithMeterConnection({"--meter", "--codes", "--from", "--to", "--nplc", "--settle", "--avg", "--csv", "--plot",
-                             "--report", "--limits", "--park"}),
+        WithMeterConnection({"--meter", "--codes", "--from", "--to", "--nplc", "--settle", "--avg", "--drift",
+                             "--drift-codes", "--repeat", "--csv", "--plot", "--report", "--limits", "--park"}),
         R"(  characterize --meter RESOURCE [--serial SETTINGS] [--eol lf|crlf]
-        [--gpib-adapter WHERE] [--codes SET] [--nplc N] [--settle MS] [--avg N]
+        [--gpib-adapter WHERE] [--codes SET] [--nplc N] [--settle MS|auto[:MAX_MS]]
+        [--avg N] [--drift N [--drift-codes W1,W2]] [--repeat N]
         [--csv FILE] [--plot FILE] [--report FILE.pdf] [--limits LIST]
-        [--park WORD]      measure the DAC with a bench DMM: offset, gain, INL, DNL;
-                           --report writes a one-page A4 PDF record of the run
+        [--park WORD]      measure the DAC with a bench DMM: offset, gain, INL, DNL,
+                           each with its uncertainty; --report writes a one-page
+                           A4 PDF record of the run
 )", ParseCharacterizeCommand, RunCharacterizeCommand));
     rows.push_back(Row<MetersCommand>("meters", {"--identify"}, R"(  meters [--identify]      list the meters connected here: every USBTMC instrument
                            and every serial port, as resources; --identify also asks

@@ -124,6 +124,20 @@ and a limit compare as DAC codes: VOLT 3.3 is allowed under VOLT:LIM 3.3.
 characterize writes each code (one DAC request), waits --settle MS (default
 {csettle}), takes --avg N readings of the meter (1 to {samples}, default 1; their mean
 and standard deviation) and the board's read-back code:
+  --settle auto[:MAX_MS]   instead of a fixed wait, take --avg N readings again
+                           and again until two in a row agree: their means within
+                           3 sigma x sqrt(2/N), sigma the noise of one reading from
+                           the differences of successive readings (the smaller of
+                           the two); at most MAX_MS (default {autoMax}) after the write,
+                           a code not settled by then is named in the summary
+                           (needs --avg 2 or more)
+  --drift N                measure two reference codes at the start, after every
+                           N codes and at the end, and correct each reading for the
+                           offset and gain drift interpolated linearly in time to
+                           the first reference measurement
+  --drift-codes W1,W2      the reference codes (default {driftLow},{driftHigh})
+  --repeat N               the code set N times over (1 to {mostRepeats}): each figure's
+                           mean and standard deviation over the passes
   --meter RESOURCE         a DMM taking SCPI, set for DC volts, 10 V range, --nplc N
                            (0.02 to 100, default {nplc}), autozero once, immediate
                            trigger; its *IDN? is reported and any error it queues
@@ -145,12 +159,17 @@ and standard deviation) and the board's read-back code:
                            HOST[:PORT] of a LAN adapter (port 1234 by default); its
                            ++ver is reported
   --codes SET              bits (default): 0, full scale, each 2^i and K-2^i, and
-                           j*K/8 for j = 1..7 (K = {largest}); carries: 2^j-1, 2^j,
-                           K-2^j and K-2^j+1 for j = 1..17; grid:N: N evenly spaced
-                           codes, both ends included; all --from WORD --to WORD:
-                           every code between; or FILE: hex codes, '#' comments
-  --limits LIST            inl=LSB,dnl=LSB,offset_mv=MV,gain_pct=PCT (any of them):
-                           a figure beyond its limit, or not measured, fails (exit 6)
+                           seven check codes j*K/8 for j = 1..7, each moved down to
+                           a code with two bits set and two clear (K = {largest});
+                           carries: 2^j-1, 2^j, K-2^j and K-2^j+1 for j = 1..17;
+                           grid:N: N evenly spaced codes, both ends included; all
+                           --from WORD --to WORD: every code between; or FILE: hex
+                           codes, '#' comments
+  --limits LIST            inl=LSB,dnl=LSB,offset_mv=MV,gain_pct=PCT (any of them),
+                           with guard bands of twice the figure's uncertainty u:
+                           |figure| + 2u <= limit passes, |figure| - 2u > limit or
+                           not measured fails, in between is too close to call;
+                           a fail or a too close ends with exit 6
   --report FILE.pdf        the run's record on one A4 PDF page (below); a name not
                            ending in .pdf is refused (exit 2), an unwritable path
                            too (exit 1), both before the first write
@@ -170,26 +189,48 @@ LSB; INL best-fit: (V(k) - least-squares line of the measured codes) / its step;
 each worst with its code; DNL(k) = (V(k) - V(k-1)) / measured LSB - 1 where k and
 k-1 were both measured; monotonic: no DNL <= -1; noise: rms of the readings'
 standard deviations (--avg 2 or more). With bits also: each bit's weight w_i =
-V(2^i) - V(0) in LSB (least squares over all the codes), the INL superposition
-predicts over every code, the predicted DNL at each major carry (w_j - sum of
-w_i for i < j) / LSB - 1, and the superposition check: measured minus
-predicted at the j*K/8 codes.
+V(2^i) - V(0) in LSB (least squares over 0, K, the 2^i and the K-2^i only), the
+INL superposition predicts over every code, the predicted DNL at each major carry
+(w_j - sum of w_i for i < j) / LSB - 1, and the superposition check: measured
+minus predicted at the check codes, held out of the fit.
+Uncertainties (u, standard): from each code's readings (their standard deviation
+/ sqrt(N), with --avg 2 or more; with --repeat, a code's spread over the passes
+where its readings give none) and the drift correction's, propagated to first
+order through the end points, the least-squares lines and the bit weights' fit.
+Without a spread to take them from they are left out (empty, null).
 
 characterize CSV columns: {ccsv}
-  empty where a value does not exist. Rows go to the file as each code is done
+  settle_ms: from the write to the reading used; settled: 1 or 0 with --settle
+  auto; drift_uv: the --drift correction added to meter_volts; inl_ep_u, dnl_u: the
+  uncertainties of inl_ep_lsb and dnl_lsb; repeat: the pass, from 1. A value is
+  empty where it does not exist. Rows go to the file as each code is done
   (INL and DNL still empty); when the run ends the file is written again with
   them. Without --csv the rows go to stdout at the end and the summary to stderr;
   with --json and no --csv they are in the JSON object.
 characterize JSON: {"meter": {"resource", "identity", "nplc",
   "readings_per_code", "gpib_adapter" (its ++ver, GPIB only)}, "codes", "planned", "points", "completed", "stopped"
-  (null, "interrupted", "transfer failed" or "meter failed"), "settle_ms",
+  (null, "interrupted", "transfer failed" or "meter failed"), "settle_ms" (the fixed
+  wait, or the longest automatic one), "settle" ("fixed" or "auto"), "settle_max_ms",
+  "unsettled_codes": [...], "repeat", "drift" ({"every", "codes", "references",
+  "minutes", "offset_uv_per_min", "gain_ppm_per_min", each with "_u",
+  "largest_correction_uv"} or null), "drift_problem" (why the references could not
+  correct the drift, or null), "repeats" ({"passes", and for offset_uv,
+  gain_error_ppm, inl_ep_lsb, inl_bf_lsb, dnl_lsb, superposition_lsb: {"mean", "sd",
+  "passes"}} or null),
   "csv", "plot", "report", "firmware_loaded", "parked" (the word, or null), "ideal_lsb_uv",
   "offset_uv", "offset_lsb", "gain_error_ppm", "gain_error_pct_fsr",
   "measured_lsb_uv", "end_point_codes", "inl_ep_lsb", "inl_bf_lsb", "dnl_lsb"
   (each {"worst", "code"}), "monotonic", "noise_uv", "limits" ({"inl", "dnl", "offset_mv",
-  "gain_pct", "passed", "failed": [...]} or null), "bits" ({"weights_lsb": [18],
-  "predicted_inl_lsb": {"worst", "code"}, "carry_dnl_lsb": [{"code", "dnl"}],
-  "superposition_lsb": {"worst", "code"}} or null), "rows" (only without --csv)}
+  "gain_pct", "passed", "failed": [...] (every limit not passed, as worded),
+  "too_close": [names], "verdicts": {name: "pass", "fail" or "too close to call"}}
+  or null), "bits" ({"weights_lsb": [18], "predicted_inl_lsb": {"worst", "code"},
+  "carry_dnl_lsb": [{"code", "dnl"}], "superposition_lsb": {"worst", "code"}} or
+  null), "rows" (only without --csv)}
+Each figure's standard uncertainty is the key NAME_u beside it: a number beside a
+number or beside a {"worst", "code"} object (the worst value's), an array beside an
+array: offset_uv_u, offset_lsb_u, gain_error_ppm_u, gain_error_pct_fsr_u,
+measured_lsb_uv_u, inl_ep_lsb_u, inl_bf_lsb_u, dnl_lsb_u; in "bits": weights_lsb_u,
+predicted_inl_lsb_u, carry_dnl_lsb_u, superposition_lsb_u.
 A figure that was not measured is null.
 --plot draws INL (end-point and best-fit at the measured codes; with bits the
 predicted curve over all codes) above DNL, in LSB against the code in hex, with
@@ -226,6 +267,10 @@ std::string HelpText() {
     text = Filled(text, "listen", std::string(scpi::kDefaultListenAddress));
     text = Filled(text, "clients", std::to_string(scpi::kDefaultMaxClients));
     text = Filled(text, "csettle", FixedText(kDefaultCharacterizeSettleMs, 0) + " ms");
+    text = Filled(text, "autoMax", FixedText(kDefaultAutoSettleMaxMs, 0));
+    text = Filled(text, "driftLow", WordText(kDefaultDriftLowCode));
+    text = Filled(text, "driftHigh", WordText(kDefaultDriftHighCode));
+    text = Filled(text, "mostRepeats", std::to_string(kMostRepeats));
     text = Filled(text, "samples", std::to_string(kMostMeterSamples));
     text = Filled(text, "nplc", FixedText(kDefaultNplc, 0));
     text = Filled(text, "ccsv", kCharacterizeCsvHeader);

@@ -117,6 +117,7 @@ MeterReading LabDmm::Fetch() {
         for (const double value : values) squares += (value - reading.meanVolts) * (value - reading.meanVolts);
         reading.stdVolts = std::sqrt(squares / (reading.count - 1));
     }
+    reading.values = std::move(values);
     return reading;
 }
 

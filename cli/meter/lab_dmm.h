@@ -28,6 +28,7 @@ struct MeterReading {
     double meanVolts = 0;
     std::optional<double> stdVolts;   // sample standard deviation, with 2 readings or more
     unsigned count = 0;
+    std::vector<double> values;       // each reading, in the order taken (the settle rule reads their succession)
 };
 
 inline constexpr double kMeterRangeVolts = 10;

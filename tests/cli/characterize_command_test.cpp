@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -13,6 +14,7 @@
 #include "characterize/characterize_csv.h"
 #include "characterize/code_list_file.h"
 #include "characterize/linearity_limits.h"
+#include "characterize/repeat_statistics.h"
 #include "command_line/command_failure.h"
 #include "command_line/command_line.h"
 #include "output/plot_file.h"
@@ -74,6 +76,42 @@ TEST(CharacterizeOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(file.codes.file, "my-codes.txt");
 }
 
+TEST(CharacterizeOptions, SettleDriftAndRepeat) {
+    const CharacterizeCommand plain = Parse("--meter h:1");
+    EXPECT_FALSE(plain.settle.automatic);
+    EXPECT_FALSE(plain.drift.Any());
+    EXPECT_EQ(plain.repeats, 1u);
+    const struct {
+        const char* line;
+        bool automatic;
+        double settleMs, maxMs;
+        std::uint64_t driftEvery, low, high;
+        unsigned repeats;
+    } cases[] = {
+        {"--settle 25", false, 25, 2000, 0, 0x1000, 0x3EFFF, 1},
+        {"--settle auto --avg 4", true, 0, 2000, 0, 0x1000, 0x3EFFF, 1},
+        {"--settle auto:500 --avg 2 --drift 16", true, 0, 500, 16, 0x1000, 0x3EFFF, 1},
+        {"--drift 8 --drift-codes 100,3FF00 --repeat 3", false, 10, 2000, 8, 0x100, 0x3FF00, 3},
+    };
+    for (const auto& one : cases) {
+        const CharacterizeCommand command = Parse(std::string("--meter h:1 ") + one.line);
+        EXPECT_EQ(command.settle.automatic, one.automatic) << one.line;
+        EXPECT_EQ(command.settleMs, one.settleMs) << one.line;
+        EXPECT_EQ(command.settle.maxMs, one.maxMs) << one.line;
+        EXPECT_EQ(command.drift.every, one.driftEvery) << one.line;
+        EXPECT_EQ(command.drift.lowCode, one.low) << one.line;
+        EXPECT_EQ(command.drift.highCode, one.high) << one.line;
+        EXPECT_EQ(command.repeats, one.repeats) << one.line;
+    }
+    for (const char* line : {"--settle auto", "--settle auto --avg 1", "--settle auto: --avg 4",
+                             "--settle auto:0 --avg 4", "--settle autox --avg 4", "--settle auto:x --avg 4",
+                             "--drift 0", "--drift x", "--drift-codes 1,2", "--drift 4 --drift-codes 100",
+                             "--drift 4 --drift-codes 200,100", "--drift 4 --drift-codes 100,100",
+                             "--drift 4 --drift-codes 100,40000x", "--repeat 0", "--repeat 1001"}) {
+        EXPECT_EQ(StatusOf([&] { Parse(std::string("--meter h:1 ") + line); }), ExitStatus::Usage) << line;
+    }
+}
+
 TEST(CharacterizeOptions, EachConnectionWithTheOptionsThatFitIt) {
     using namespace scpi::client;
     const CharacterizeCommand serial = Parse("--meter ASRL/dev/ttyUSB0::INSTR --serial 115200,7E2,dtrdsr --eol crlf");
@@ -130,6 +168,69 @@ TEST(CharacterizeOptions, LimitsPassFailAndWhatWasNotMeasured) {
     EXPECT_TRUE(FailedLimits(LinearityLimits{}, LimitedFigures{}).empty()) << "no limits, nothing fails";
 }
 
+TEST(CharacterizeOptions, GuardBandsOfTwiceTheUncertainty) {
+    const LinearityLimits limits = *ParseLinearityLimits("inl=0.5");
+    using V = LimitVerdict;
+    const struct {
+        double inl;
+        std::optional<double> u;
+        V verdict;
+        const char* text;
+    } cases[] = {
+        {0.3, 0.05, V::Pass, "inl 0.3 LSB <= 0.5 LSB (u 0.05 LSB)"},        // 0.3 + 0.1 inside
+        {-0.39, 0.05, V::Pass, "inl 0.39 LSB <= 0.5 LSB (u 0.05 LSB)"},
+        {0.41, 0.05, V::TooClose, "inl 0.41 LSB too close to call against 0.5 LSB (u 0.05 LSB)"},
+        {0.5, 0.05, V::TooClose, "inl 0.5 LSB too close to call against 0.5 LSB (u 0.05 LSB)"},
+        {-0.59, 0.05, V::TooClose, "inl 0.59 LSB too close to call against 0.5 LSB (u 0.05 LSB)"},
+        {0.61, 0.05, V::Fail, "inl 0.61 LSB > 0.5 LSB (u 0.05 LSB)"},
+        {0.5, std::nullopt, V::Pass, "inl 0.5 LSB <= 0.5 LSB"},   // without u: the plain comparison
+        {0.51, std::nullopt, V::Fail, "inl 0.51 LSB > 0.5 LSB"},
+        {0.49, 0.0, V::Pass, "inl 0.49 LSB <= 0.5 LSB (u 0 LSB)"},
+    };
+    for (const auto& one : cases) {
+        LimitedFigures figures;
+        figures.inlLsb = one.inl;
+        figures.inlLsbU = one.u;
+        const auto judged = JudgeLimits(limits, figures);
+        ASSERT_EQ(judged.size(), 1u);
+        EXPECT_EQ(judged[0].verdict, one.verdict) << one.inl;
+        EXPECT_EQ(judged[0].text, one.text);
+        // Too close counts against the run as a failure does.
+        EXPECT_EQ(FailedLimits(limits, figures).empty(), one.verdict == V::Pass) << one.inl;
+    }
+}
+
+TEST(CharacterizeOptions, RepeatStatisticsOverThePasses) {
+    const auto pass = [](std::optional<double> offset, double inl) {
+        CharacterizeFigures figures;
+        figures.offsetUv = offset;
+        figures.inlEndPointLsb = WorstAtCode{inl, 5};
+        return figures;
+    };
+    const struct {
+        const char* what;
+        std::vector<CharacterizeFigures> passes;
+        std::size_t offsetPasses;
+        double offsetMean, offsetSd, inlMean, inlSd;
+    } cases[] = {
+        {"three passes", {pass(10, 0.5), pass(12, -0.5), pass(14, 0.3)}, 3, 12, 2, 0.1, std::sqrt(0.28)},
+        {"one pass: no spread", {pass(3, 0.2)}, 1, 3, 0, 0.2, 0},
+        {"an offset missing from one pass", {pass(1, 1), pass(std::nullopt, 1), pass(3, 1)}, 2, 2, std::sqrt(2.0), 1, 0},
+    };
+    for (const auto& one : cases) {
+        const std::vector<RepeatedFigure> figures = RepeatStatistics(one.passes);
+        ASSERT_EQ(figures.size(), 2u) << one.what << ": offset and INL end-point, nothing else measured";
+        EXPECT_EQ(figures[0].name, "offset_uv");
+        EXPECT_EQ(figures[0].passes, one.offsetPasses) << one.what;
+        EXPECT_NEAR(figures[0].mean, one.offsetMean, 1e-12) << one.what;
+        EXPECT_NEAR(figures[0].spread, one.offsetSd, 1e-12) << one.what;
+        EXPECT_EQ(figures[1].name, "inl_ep_lsb");
+        EXPECT_NEAR(figures[1].mean, one.inlMean, 1e-12) << one.what;
+        EXPECT_NEAR(figures[1].spread, one.inlSd, 1e-12) << one.what;
+    }
+    EXPECT_TRUE(RepeatStatistics({}).empty());
+}
+
 TEST(CharacterizeOptions, CodeListFiles) {
     EXPECT_EQ(ParseCodeList("# codes\n0 0x1, 3FFFF # ends\n\t20000\r\n", "f"),
               (std::vector<std::uint32_t>{0, 1, 0x3FFFF, 0x20000}));
@@ -181,11 +282,15 @@ TEST(CharacterizeOptions, ReportPathCheckedBeforeTheRun) {
 TEST(CharacterizeOptions, CsvRowsLeaveMissingValuesEmpty) {
     CharacterizePoint point{0x20000, 0x080000, 2.465, 2.465001234, std::nullopt, 1, 2048, 0.25};
     EXPECT_EQ(CharacterizeCsvRow(point, PointFigures{}),
-              "131072,0x080000,2.465000000,2.465001234,,1,,,,2048,0.250000");
+              "131072,0x080000,2.465000000,2.465001234,,1,,,,2048,0.250000,0.0,,,,,1");
     point.meterStdUv = 0.61;
     point.readings = 16;
-    EXPECT_EQ(CharacterizeCsvRow(point, PointFigures{0.12345, -0.5, 1.0}),
-              "131072,0x080000,2.465000000,2.465001234,0.610,16,0.1235,-0.5000,1.0000,2048,0.250000");
+    point.settleMs = 412.25;
+    point.settled = false;
+    point.repeat = 2;
+    EXPECT_EQ(CharacterizeCsvRow(point, PointFigures{0.12345, -0.5, 1.0, -3.21, 0.0123, 0.02, 0.01}),
+              "131072,0x080000,2.465000000,2.465001234,0.610,16,0.1235,-0.5000,1.0000,2048,0.250000,412.2,0,-3.210,"
+              "0.0123,0.0200,3");
 }
 
 }  // namespace

@@ -29,7 +29,8 @@ FULL_SCALE = 4.93
 LSB = FULL_SCALE / 2 ** 18
 K = 2 ** 18 - 1
 HEADER = ["code", "input_word", "ideal_volts", "meter_volts", "meter_std_uv", "readings", "inl_ep_lsb",
-          "inl_bf_lsb", "dnl_lsb", "read_code", "seconds"]
+          "inl_bf_lsb", "dnl_lsb", "read_code", "seconds", "settle_ms", "settled", "drift_uv", "inl_ep_u", "dnl_u",
+          "repeat"]
 # Codes of a short run: ends first, then a few steps, one of them a carry.
 SHORT_CODES = [0, K, 1, 2, 0x1FFFF, 0x20000, 0x30000, 0x10000, 0x8000, 0x4000, 0x2000, 0x1000]
 
@@ -393,11 +394,11 @@ def report(c):
                                 [*METER, "--dac-errors", profile_file(c, PROFILE, "profile.txt")])
     # The bit 17 error of -1.8 LSB fails dnl=0.5: exit 6, every file written.
     c.expect(status == 6, "report: exit %d, expected 6 (stderr: %s)" % (status, err.strip()))
-    c.expect(os.path.getsize(plot) > 0 and len(c.csv_rows(rows)) == 42, "report: the plot or the CSV missing")
+    c.expect(os.path.getsize(plot) > 0 and len(c.csv_rows(rows)) == 45, "report: the plot or the CSV missing")
     run = json.loads(out)
     c.expect(run["report"] == page, "report: JSON names the report %r" % run["report"])
     text = report_page(c, page, "bits.pdf")
-    worst = lambda w: "%+.3f LSB at code %05X" % (w["worst"], w["code"])
+    worst = lambda w, u: "%+.3f LSB at code %05X, u %.3f LSB" % (w["worst"], w["code"], u)
     version = subprocess.run([c.tarnelctl, "--version"], capture_output=True, text=True, check=False).stdout.split()
     bits = run["bits"]
     wanted = [
@@ -406,17 +407,17 @@ def report(c):
         "NPLC %.2f, %d reading(s) a code, settle %.1f ms" % (run["meter"]["nplc"], run["meter"]["readings_per_code"],
                                                               run["settle_ms"]),
         "bits: %d of %d measured" % (run["points"], run["planned"]), "run completed",
-        "offset %.2f uV (%+.3f LSB)" % (run["offset_uv"], run["offset_lsb"]),
-        "gain error %+.2f ppm (%+.5f %% FSR) gain_pct 0.1000 %% FSR PASS" % (run["gain_error_ppm"],
-                                                                         run["gain_error_pct_fsr"]),
+        "offset %.2f uV (%+.3f LSB), u %.2f uV" % (run["offset_uv"], run["offset_lsb"], run["offset_uv_u"]),
+        "gain error %+.2f ppm (%+.5f %% FSR), u %.2f ppm gain_pct 0.1000 %% FSR PASS" % (
+            run["gain_error_ppm"], run["gain_error_pct_fsr"], run["gain_error_ppm_u"]),
         "measured LSB %.5f uV, end points %05X and %05X" % (run["measured_lsb_uv"], *run["end_point_codes"]),
-        "INL end-point %s inl 10.0000 LSB PASS" % worst(run["inl_ep_lsb"]),
-        "INL best-fit %s" % worst(run["inl_bf_lsb"]),
-        "DNL %s dnl 0.5000 LSB FAIL" % worst(run["dnl_lsb"]),
+        "INL end-point %s inl 10.0000 LSB PASS" % worst(run["inl_ep_lsb"], run["inl_ep_lsb_u"]),
+        "INL best-fit %s" % worst(run["inl_bf_lsb"], run["inl_bf_lsb_u"]),
+        "DNL %s dnl 0.5000 LSB FAIL" % worst(run["dnl_lsb"], run["dnl_lsb_u"]),
         "monotonic %s" % ("yes" if run["monotonic"] else "no"),
         "noise %.3f uV rms" % run["noise_uv"],
-        "predicted INL %s (end-point, all codes)" % worst(bits["predicted_inl_lsb"]),
-        "superposition %s" % worst(bits["superposition_lsb"]),
+        "predicted INL %s (end-point, all codes)" % worst(bits["predicted_inl_lsb"], bits["predicted_inl_lsb_u"]),
+        "superposition %s" % worst(bits["superposition_lsb"], bits["superposition_lsb_u"]),
         "limits FAIL: " + "; ".join(run["limits"]["failed"]),
         "parked DAC at " + run["parked"],
     ] + ["bit %d %.4f" % (i, w) for i, w in enumerate(bits["weights_lsb"])]

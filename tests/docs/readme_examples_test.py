@@ -3,7 +3,7 @@
 
 An example is a fenced block right after a marker comment, which GitHub does not show:
 
-    <!-- example NAME: SHELL... [; port N] -->
+    <!-- example NAME: SHELL... [; port N] [; figures vary] -->
 
 The block's lines that start with "$ " (with the lines after one that ends in "\\") are commands; the
 others are what they print. The commands run in order, as one sh script, in a scratch folder that
@@ -22,8 +22,10 @@ and must end with 0. Each `print(` line of the block has what it prints as its c
 that line, or starts with it and ", ".
 
 Compared line by line, with what changes from run to run masked on both sides: timestamps, the
-`seconds` and `timestamp` columns of CSV rows, loopback ports and the scratch folder. A line "…" in
-the block stands for any number of lines. A mismatch prints a unified diff.
+`seconds` and `timestamp` columns of CSV rows, loopback ports and the scratch folder; with "figures vary"
+(a bench in real time, whose readings depend on when they are taken) every decimal number with a
+fraction as well, so that the lines' words, units, codes and counts are what is compared. A line "…"
+in the block stands for any number of lines. A mismatch prints a unified diff.
 
 usage: readme_examples_test.py README BOARD_EMULATOR TARNELCTL [NAME...]
 """
@@ -37,7 +39,9 @@ import sys
 import tempfile
 import time
 
-MARKER = re.compile(r"^<!-- example (?P<name>[\w-]+): (?P<shell>.+?)(?:; port (?P<port>\d+))? -->$")
+MARKER = re.compile(r"^<!-- example (?P<name>[\w-]+): (?P<shell>.+?)(?:; port (?P<port>\d+))?"
+                    r"(?P<vary>; figures vary)? -->$")
+DECIMAL = re.compile(r"[+-]?\d+\.\d+")
 ELIDED = "…"
 RUN_TIMEOUT_S = 60
 SERVER_START_S = 10
@@ -49,8 +53,9 @@ TIME_COLUMNS = {"seconds", "timestamp"}
 
 
 class Example:
-    def __init__(self, name, shell, port, line_number, lines):
+    def __init__(self, name, shell, port, line_number, lines, figures_vary=False):
         self.name, self.shell, self.port, self.line_number, self.lines = name, shell, port, line_number, lines
+        self.figures_vary = figures_vary
         self.server = shell[len(PYTHON_CLIENT):] if shell.startswith(PYTHON_CLIENT) else None
 
     def printed(self):
@@ -89,7 +94,8 @@ def examples_in(readme_path):
         port = int(marker["port"]) if marker["port"] else None
         if marker["shell"].startswith(PYTHON_CLIENT) and port is None:
             sys.exit(f"{readme_path}:{index + 1}: a Python example needs the server's port (; port N)")
-        found.append(Example(marker["name"], marker["shell"], port, index + 3, text[index + 2:end]))
+        found.append(Example(marker["name"], marker["shell"], port, index + 3, text[index + 2:end],
+                             bool(marker["vary"])))
     return found
 
 
@@ -195,7 +201,7 @@ def listening(port, server):
     return False
 
 
-def masked(lines, scratch=None):
+def masked(lines, scratch=None, figures_vary=False):
     """The lines with what changes from run to run replaced by a placeholder."""
     result, time_columns = [], None
     for line in lines:
@@ -203,6 +209,8 @@ def masked(lines, scratch=None):
             line = line.replace(scratch, "<scratch>")
         line = LOOPBACK_PORT.sub(r"\1:<port>", line)
         line = TIMESTAMP.sub("<timestamp>", line)
+        if figures_vary:
+            line = DECIMAL.sub("<n>", line)
         fields = line.split(",")
         if len(fields) > 1 and TIME_COLUMNS & set(fields):
             time_columns = (len(fields), {i for i, name in enumerate(fields) if name in TIME_COLUMNS})
@@ -248,7 +256,8 @@ def main():
             continue
         actual, scratch = run(example, board_emulator, tarnelctl, docs)
         if example.server is None:
-            expected, got = masked(example.lines), masked(actual, scratch)
+            expected = masked(example.lines, figures_vary=example.figures_vary)
+            got = masked(actual, scratch, example.figures_vary)
             same = matches(expected, got)
         else:
             got = masked(actual, scratch)

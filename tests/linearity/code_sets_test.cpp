@@ -12,12 +12,16 @@ using namespace tarnel::linearity;
 using Codes = std::vector<std::uint32_t>;
 
 TEST(CodeSetsTest, BitsAndCarriesHoldTheDefinedCodes) {
-    // 4 bits, K = 15: 0, K, 2^i, K − 2^i and j·15/8 rounded down (1, 3, 5, 7, 9, 11, 13).
-    EXPECT_EQ(BitsCodes(4), (Codes{0, 1, 2, 3, 4, 5, 7, 8, 9, 11, 13, 14, 15}));
-    EXPECT_EQ(CheckCodes(18), (Codes{32767, 65535, 98303, 131071, 163839, 196607, 229375}));
+    // 4 bits, K = 15: 0, K, 2^i, K − 2^i and j·15/8 rounded down (1, 3, 5, 7, 9, 11, 13), each
+    // moved down to a code with two bits set and two clear: 1 has none below, 7, 11, 13 become 6, 10, 12.
+    EXPECT_EQ(CheckCodes(4), (Codes{3, 5, 6, 9, 10, 12}));
+    EXPECT_EQ(BitsCodes(4), (Codes{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}));
+    // K/2, 3K/4 and 7K/8 are K − 2^17, K − 2^16 and K − 2^15: each moved one code down.
+    EXPECT_EQ(CheckCodes(18), (Codes{32767, 65535, 98303, 131070, 163839, 196606, 229374}));
+    for (const std::uint32_t check : CheckCodes(18)) EXPECT_FALSE(IsBitCode(check, 18)) << check;
     EXPECT_EQ(CarryCodes(4), (Codes{1, 2, 3, 4, 7, 8, 11, 12, 13, 14}));
     const Codes bits = BitsCodes(18);
-    EXPECT_EQ(bits.size(), 42u) << "three check codes are also complements K − 2^i";
+    EXPECT_EQ(bits.size(), 45u) << "38 bit codes and 7 check codes apart from them";
     for (int i = 0; i < 18; ++i) {
         EXPECT_TRUE(std::binary_search(bits.begin(), bits.end(), 1u << i));
         EXPECT_TRUE(std::binary_search(bits.begin(), bits.end(), 262143u - (1u << i)));

@@ -44,6 +44,10 @@ cases=(
   "sweep.pdf sweep.png sweep.svg"  "$tarnelctl sweep --plot sw"
   "sweep.pdf"                      "$tarnelctl characterize --report sw"
   ""                               "$tarnelctl read re"
+  "auto auto:2000"                 "$tarnelctl characterize --settle "
+  ""                               "$tarnelctl sweep --settle "
+  ""                               "$tarnelctl characterize --drift "
+  ""                               "$tarnelctl characterize --repeat "
 )
 for ((i = 0; i < ${#cases[@]}; i += 2)); do
   read -r -a words <<<"${cases[i + 1]}"

@@ -1,15 +1,21 @@
 // The `bits` analysis: each bit's weight from single-bit codes, and from the
 // weights by superposition the output of every code,
 //   V(k) = V(0) + Σ_i b_i(k)·w_i        (b_i(k) bit i of k).
-// V(0) and the weights w_i are fitted by least squares over every point
-// given (code 0, K, 2^i, K − 2^i and the check codes, see code_sets.h), so
-// the noise of one reading of code 0 is not carried into every weight. From
+// V(0) and the weights w_i are fitted by least squares over the bit codes
+// given (code 0, K, 2^i, K − 2^i, see code_sets.h), so the noise of one
+// reading of code 0 is not carried into every weight; the check codes are
+// held out of the fit, so that they judge the prediction independently. From
 // the prediction: its end-point and best-fit INL (worst and code), the DNL
 // at each major carry, DNL(2^j) = (w_j − Σ_{i<j} w_i)/LSB − 1, and the worst
 // DNL of all codes (the DNL of code k is that of the carry of its lowest set
 // bit). LSB here is the predicted end-point step, Σ_i w_i / K. The
 // superposition check is the worst measured − predicted at the check codes
 // measured: a DAC whose errors do not add up (a bow, for instance) shows there.
+// Where every fitted point has its uncertainty (MeasuredPoint::Uncertainty),
+// the weights' covariance is that of the least-squares estimate,
+// A⁺·diag(u²)·A⁺ᵀ, and the uncertainties of the weights, the carry DNL, the
+// predicted worst INL and the check follow from it to first order (the
+// predicted LSB taken as exact: its share is below 1/K of theirs).
 #pragma once
 
 #include <cstdint>
@@ -28,19 +34,23 @@ inline constexpr int kMostBitsPredicted = 24;
 struct CarryDnl {
     std::uint32_t code = 0;   // 2^j
     double dnlLsb = 0;
+    std::optional<double> dnlLsbU;
 };
 
 struct BitsFigures {
     double zeroVolts = 0;                  // fitted V(0)
     std::vector<double> weightsVolts;      // w_i, bit 0 first
     std::vector<double> weightErrorsLsb;   // w_i / ideal LSB − 2^i
+    std::vector<double> weightsLsbU;       // each w_i's uncertainty in ideal LSB; empty when unknown
     double lsbVolts = 0;                   // Σ w_i / K
     Worst predictedInlEndPointLsb;
+    std::optional<double> predictedInlEndPointLsbU;
     Worst predictedInlBestFitLsb;
     Worst predictedDnlLsb;                 // over all codes, at its first code
     std::vector<CarryDnl> carryDnl;        // j = 1 … bits − 1
     std::optional<Worst> superpositionCheckUv;    // where a check code was measured
     std::optional<Worst> superpositionCheckLsb;   // the same in ideal LSB
+    std::optional<double> superpositionCheckLsbU;
     std::size_t pointsFitted = 0;
 };
 

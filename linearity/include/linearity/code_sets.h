@@ -12,8 +12,15 @@ namespace tarnel::linearity {
 // the weights add up.
 std::vector<std::uint32_t> BitsCodes(int bits);
 
-// The seven check codes j·K/8 (j = 1 … 7), rounded down.
+// The check codes: for j = 1 … 7 the code j·K/8 (rounded down), or the
+// nearest below it with at least two bits set and two clear, so that no check
+// code is 0, K, a 2^i or a K − 2^i: the weights are fitted without them and
+// they judge the prediction.
 std::vector<std::uint32_t> CheckCodes(int bits);
+
+// Whether a code is one of the codes the bit weights are fitted on (0, K,
+// 2^i, K − 2^i).
+bool IsBitCode(std::uint32_t code, int bits);
 
 // Both sides of every major carry: 2^j − 1, 2^j, K − 2^j and K − 2^j + 1 for j = 1 … bits − 1.
 std::vector<std::uint32_t> CarryCodes(int bits);

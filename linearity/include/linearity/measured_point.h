@@ -8,12 +8,22 @@
 namespace tarnel::linearity {
 
 // One measured code: the mean of its readings and, from two readings on,
-// their standard deviation.
+// their standard deviation; and the standard uncertainty of the mean where
+// the caller knows better (a drift correction adds to it).
 struct MeasuredPoint {
     std::uint32_t code = 0;
     double volts = 0;
     unsigned readings = 1;
     double stdDevVolts = 0;   // meaningful where readings >= 2
+    std::optional<double> uVolts = std::nullopt;
+
+    // uVolts where given, else the standard deviation of the mean from two
+    // readings on; none from a single reading (it shows no spread).
+    std::optional<double> Uncertainty() const {
+        if (uVolts) return uVolts;
+        if (readings >= 2) return stdDevVolts / std::sqrt(static_cast<double>(readings));
+        return std::nullopt;
+    }
 };
 
 // A figure and the code where it is worst (largest in size, first such code).
