@@ -22,7 +22,8 @@ MeterTarget ParseMeterTarget(const std::string& resource, const std::map<std::st
     const auto parsed = client::ParseInstrumentResource(resource);
     if (!parsed) {
         UsageFailure(taker + " needs a resource such as 192.168.1.20:5025, TCPIP0::HOST::5025::SOCKET, "
-                     "USB0::0x2A8D::0x0318::SERIAL::INSTR, ASRL/dev/ttyUSB0::INSTR or GPIB0::22::INSTR "
+                     "TCPIP0::HOST::inst0::INSTR, USB0::0x2A8D::0x0318::SERIAL::INSTR, "
+                     "ASRL/dev/ttyUSB0::INSTR or GPIB0::22::INSTR "
                      "('tarnelctl meters' lists them), not " + Quoted(resource));
     }
     MeterTarget target{*parsed, {}};
