@@ -4,8 +4,16 @@
 // keeps 16 queries in flight, and from 8 clients that each wait for every
 // reply. Goal: at least 0.9 of the floor. Then the latency the server adds
 // over loopback: a MEAS? round trip against one bare read-back, and the round
-// trip of *OPC?, which reaches no board. Runs under umockdev-wrapper (see the
-// run-bench target); an optional argument sets the queries per round.
+// trip of *OPC?, which reaches no board. Then the same MEAS? over VXI-11
+// (device_write with END, then device_read) from 1 link and from 8 links that
+// each wait for every reply, against the floor of one bare read-back plus a
+// bare VXI-11 write and read (*IDN? of an instrument with no board) on the
+// same server. Goal: at least 0.9 of that floor. Runs under umockdev-wrapper
+// (see the run-bench target); an optional argument sets the queries per round.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <rpc/rpc.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -28,6 +36,10 @@
 #include "scpi/raw_socket_server.h"
 #include "scpi/served_instrument.h"
 #include "serve/board_instrument.h"
+#include "vxi11.h"
+#include "vxi11/served_instrument_device.h"
+#include "vxi11/vxi11_codes.h"
+#include "vxi11/vxi11_server.h"
 
 namespace {
 
@@ -71,6 +83,79 @@ public:
 private:
     loopback::LineClient line_;
 };
+
+double MedianMicroseconds(unsigned calls, const std::function<void()>& call);
+
+// One VXI-11 link on a connection of its own, through libtirpc's client.
+class Vxi11Link {
+public:
+    Vxi11Link(std::uint16_t corePort, const char* device) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(corePort);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int socket = RPC_ANYSOCK;
+        client_ = clnttcp_create(&address, DEVICE_CORE, DEVICE_CORE_VERSION, &socket, 0, 0);
+        if (client_ == nullptr) Fail("cannot connect to the VXI-11 server");
+        Create_LinkParms parms{1, 0, 0, const_cast<char*>(device)};
+        Create_LinkResp link{};
+        if (!Call(create_link, xdr_Create_LinkParms, &parms, xdr_Create_LinkResp, &link) || link.error != 0) {
+            Fail(std::string("cannot link to VXI-11 device ") + device);
+        }
+        lid_ = link.lid;
+    }
+    ~Vxi11Link() { clnt_destroy(client_); }
+    Vxi11Link(const Vxi11Link&) = delete;
+    Vxi11Link& operator=(const Vxi11Link&) = delete;
+
+    // device_write of the message with END, then device_read of its reply.
+    std::string Query(std::string message) {
+        Device_WriteParms write{lid_, 10000, 0, vxi11::kFlagEnd, {static_cast<u_int>(message.size()), message.data()}};
+        Device_WriteResp written{};
+        if (!Call(device_write, xdr_Device_WriteParms, &write, xdr_Device_WriteResp, &written) || written.error != 0) {
+            Fail("a VXI-11 write failed");
+        }
+        Device_ReadParms read{lid_, 1024, 10000, 0, 0, 0};
+        Device_ReadResp reply{};
+        if (!Call(device_read, xdr_Device_ReadParms, &read, xdr_Device_ReadResp, &reply) || reply.error != 0) {
+            Fail("a VXI-11 read failed");
+        }
+        std::string line(reply.data.data_val, reply.data.data_len);
+        clnt_freeres(client_, reinterpret_cast<xdrproc_t>(xdr_Device_ReadResp), reinterpret_cast<char*>(&reply));
+        if (line.rfind("9.91E+37", 0) == 0) Fail("a query failed on the board");
+        return line;
+    }
+
+private:
+    template <typename Arguments, typename Results>
+    bool Call(unsigned long procedure, bool_t (*encode)(XDR*, Arguments*), Arguments* arguments,
+              bool_t (*decode)(XDR*, Results*), Results* results) {
+        constexpr timeval kCallTimeout{20, 0};
+        return clnt_call(client_, procedure, reinterpret_cast<xdrproc_t>(encode), reinterpret_cast<char*>(arguments),
+                         reinterpret_cast<xdrproc_t>(decode), reinterpret_cast<char*>(results), kCallTimeout) ==
+               RPC_SUCCESS;
+    }
+
+    CLIENT* client_ = nullptr;
+    long lid_ = 0;
+};
+
+double Vxi11PerSecond(std::uint16_t corePort, const char* device, const char* message, unsigned links, unsigned queries) {
+    std::vector<std::unique_ptr<Vxi11Link>> opened;
+    for (unsigned i = 0; i < links; ++i) opened.push_back(std::make_unique<Vxi11Link>(corePort, device));
+    std::atomic<bool> go = false;
+    std::vector<std::thread> threads;
+    for (auto& link : opened) {
+        threads.emplace_back([&go, &link, message, each = queries / links] {
+            while (!go) std::this_thread::yield();
+            for (unsigned i = 0; i < each; ++i) link->Query(message);
+        });
+    }
+    const Clock::time_point start = Clock::now();
+    go = true;
+    for (auto& thread : threads) thread.join();
+    return (queries / links * links) / Seconds(Clock::now() - start);
+}
 
 double FloorPerSecond(bench::BareBoard& bare, unsigned queries) {
     const Clock::time_point start = Clock::now();
@@ -121,6 +206,36 @@ double MedianMicroseconds(unsigned calls, const std::function<void()>& call) {
     return Median(times);
 }
 
+void MeasureVxi11(std::uint16_t corePort, unsigned queries) {
+    bench::BareBoard bare;
+    std::vector<double> floors, one, many;
+    for (int round = 0; round < kRounds; ++round) {
+        const double board = FloorPerSecond(bare, queries);
+        const double bareVxi11 = Vxi11PerSecond(corePort, "bare", "*IDN?", 1, queries);
+        floors.push_back(1 / (1 / board + 1 / bareVxi11));
+        one.push_back(Vxi11PerSecond(corePort, "inst0", "MEAS?", 1, queries));
+        many.push_back(Vxi11PerSecond(corePort, "inst0", "MEAS?", kClients, queries));
+    }
+    const double floor = Median(floors);
+    std::printf("MEAS? over VXI-11 (device_write + device_read), %u queries per round, median of %d rounds\n", queries,
+                kRounds);
+    std::printf("floor (one bare read-back plus a bare VXI-11 write and read): %.0f queries/s\n", floor);
+    std::printf("1 link: %.0f queries/s, ratio %.3f (goal >= 0.9)\n", Median(one), Median(one) / floor);
+    std::printf("%u links, each waiting for every reply: %.0f queries/s, ratio %.3f (goal >= 0.9)\n", kClients,
+                Median(many), Median(many) / floor);
+
+    // The same one query at a time as medians, which load from other
+    // programs sways less than a round's mean.
+    Vxi11Link board(corePort, "inst0");
+    Vxi11Link noBoard(corePort, "bare");
+    const double bareRead = MedianMicroseconds(queries, [&] { bare.ReadConverter(); });
+    const double bareVxi11 = MedianMicroseconds(queries, [&] { noBoard.Query("*IDN?"); });
+    const double measure = MedianMicroseconds(queries, [&] { board.Query("MEAS?"); });
+    std::printf("1 link, median times: MEAS? %.1f us against a bare read-back of %.1f us plus a bare VXI-11 write and "
+                "read of %.1f us: ratio %.3f\n",
+                measure, bareRead, bareVxi11, (bareRead + bareVxi11) / measure);
+}
+
 void Measure(std::uint16_t port, unsigned queries) {
     bench::BareBoard bare;
     std::vector<double> floors, pipelined, many;
@@ -164,6 +279,20 @@ int main(int argc, char** argv) {
         scpi::RawSocketServer server(served, settings);
         if (const auto failure = server.Listen()) Fail(*failure);
         Measure(server.ListeningOn().port, static_cast<unsigned>(queries));
+
+        // The board's messages from VXI-11 links on the same served instrument,
+        // and an instrument without a board for the floor's bare write and read.
+        scpi::ServedInstrument noBoard(scpi::CommandTable(scpi::InstrumentBasics{[] { return std::string("Tarnel,Bench,0,1.0"); },
+                                                                                 [] {}, {}, {}, {}, {}},
+                                                          {}),
+                                       scpi::DispatchMode::OneAtATime);
+        vxi11::ServedInstrumentDevice boardDevice(served);
+        vxi11::ServedInstrumentDevice bareDevice(noBoard);
+        vxi11::Vxi11Settings vxi11Settings;
+        vxi11Settings.host = "127.0.0.1";
+        vxi11::Vxi11Server vxi11Server({{{"inst0"}, &boardDevice}, {{"bare"}, &bareDevice}}, vxi11Settings);
+        if (const auto failure = vxi11Server.Listen()) Fail(*failure);
+        MeasureVxi11(vxi11Server.CorePort(), static_cast<unsigned>(queries));
     } catch (const std::exception& error) {
         Fail(std::string(error.what()) + " — run it under umockdev-wrapper (cmake --build <dir> --target run-bench)");
     }

@@ -1,5 +1,5 @@
 // The emulated bench meter as board-emulator runs it: one meter model, shared
-// by every connection it is reached on — a TCP server (--meter), a serial
+// by every connection it is reached on — a TCP server and VXI-11 (--meter), a serial
 // line on a pseudo-terminal (--meter-tty), a "++" GPIB adapter on a
 // pseudo-terminal (--meter-gpib) and, attached by the USB side, a USBTMC
 // device (--meter-usb). Each client has its own error queue and status
@@ -17,6 +17,9 @@
 #include "meter_model.h"
 #include "scpi/raw_socket_server.h"
 #include "scpi/served_instrument.h"
+#include "vxi11/portmapper.h"
+#include "vxi11/served_instrument_device.h"
+#include "vxi11/vxi11_server.h"
 #include "serial_line_meter.h"
 #include "shared_meter.h"
 
@@ -31,7 +34,7 @@ inline constexpr const char* kMeterGpibVariable = "TARNEL_METER_GPIB";
 inline constexpr const char* kMeterUsbVariable = "TARNEL_METER_USB";
 
 struct MeterOptions {
-    std::optional<MeterAddress> address;       // --meter: the TCP server
+    std::optional<MeterAddress> address;       // --meter: the TCP server and VXI-11 on its host
     std::optional<SerialLineOptions> tty;      // --meter-tty
     std::optional<GpibAdapterOptions> gpib;    // --meter-gpib
     double speed = 1;                          // every meter time is divided by this (bench_clock.h)
@@ -48,9 +51,13 @@ public:
     EmulatedMeter& operator=(const EmulatedMeter&) = delete;
 
     // Starts every connection of the options and sets the environment
-    // variables that name them; the reason when one cannot start.
+    // variables that name them; the reason when one cannot start. VXI-11
+    // that cannot start, or a portmapper that cannot be had, is one line on
+    // stderr: the raw socket is served all the same.
     std::optional<std::string> Start();
     const MeterAddress& ListeningOn() const { return server_.ListeningOn(); }
+    // The VXI-11 core channel's port; 0 when VXI-11 is not served.
+    std::uint16_t Vxi11CorePort() const { return vxi11_ ? vxi11_->CorePort() : 0; }
     // The most TCP clients at once.
     static constexpr unsigned kMostClients = 8;
 
@@ -60,12 +67,18 @@ public:
     SharedMeter& Shared() { return meter_; }
 
 private:
+    void StartVxi11();
+
     MeterOptions options_;
     SharedMeter meter_;
     // Each TCP client on a thread of its own: one whose message waits for
     // readings holds up only itself.
     scpi::ServedInstrument served_;
     scpi::RawSocketServer server_;
+    // The same clients' instrument on VXI-11 (device inst0), with --meter.
+    vxi11::ServedInstrumentDevice vxi11Device_{served_};
+    std::optional<vxi11::Vxi11Server> vxi11_;
+    std::optional<vxi11::Portmapper> portmapper_;
     std::optional<SerialLineMeter> tty_;
     std::optional<GpibAdapterMeter> gpib_;
 };

@@ -48,11 +48,11 @@ Portmapper::Portmapper(std::vector<PortMapping> mappings, LogLine log) : mapping
 
 Portmapper::~Portmapper() { Stop(); }
 
-Portmapper::Mode Portmapper::Start(std::uint16_t ownPort) {
+Portmapper::Mode Portmapper::Start(std::uint16_t ownPort, const std::string& host) {
     if (RpcbindRuns()) {
         mode_ = Register() ? Mode::Registered : Mode::Absent;
     } else {
-        mode_ = Answer(ownPort) ? Mode::Answering : Mode::Absent;
+        mode_ = Answer(ownPort, host) ? Mode::Answering : Mode::Absent;
     }
     return mode_;
 }
@@ -102,14 +102,15 @@ bool Portmapper::Register() {
     return true;
 }
 
-bool Portmapper::Answer(std::uint16_t port) {
+bool Portmapper::Answer(std::uint16_t port, const std::string& host) {
     RpcListenerSettings settings;
     settings.name = "portmapper";
+    settings.host = host;
     settings.port = port;
     settings.longestRecord = kLongestDatagram;
     settings.log = log_;
     auto tcp = std::make_unique<RpcTcpListener>(settings, [this] { return std::make_unique<PortmapperSession>(mappings_); });
-    const BoundSocket udp = BindSocket("0.0.0.0", port, SOCK_DGRAM);
+    const BoundSocket udp = BindSocket(host, port, SOCK_DGRAM);
     std::optional<std::string> failure = udp.descriptor < 0 ? udp.failure : tcp->Listen();
     if (failure) {
         if (udp.descriptor >= 0) ::close(udp.descriptor);

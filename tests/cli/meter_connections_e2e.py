@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The bench meter on every connection, end to end: tarnelctl characterize, meter and meters against the
-emulated meter on TCP, USB (USBTMC), RS-232 and a "++" GPIB adapter, and against fake meters on
-pseudo-terminals that this script plays (silent, garbage, a reply that never ends).
+emulated meter on TCP (raw socket and VXI-11), USB (USBTMC), RS-232 and a "++" GPIB adapter, and against fake
+meters on pseudo-terminals that this script plays (silent, garbage, a reply that never ends). The scenarios that
+reach VXI-11 run in a network namespace of their own, so that port 111 and the portmapper on it are theirs.
 
 usage: meter_connections_e2e.py SCENARIO BOARD_EMULATOR TARNELCTL
 """
@@ -21,6 +22,7 @@ from characterize_e2e import PROFILE, profile_file
 EVERY_METER = ["--meter", "0", "--meter-usb", "--meter-speed", "1000"]
 USB = '"$TARNEL_METER_USB"'
 TCP = '"$TARNEL_METER_ADDRESS"'
+VXI11 = "TCPIP::127.0.0.1::INSTR"
 TTY = '"$TARNEL_METER_TTY" --serial 115200'
 GPIB = 'GPIB0::22::INSTR --gpib-adapter "$TARNEL_METER_GPIB"'
 IDENTITY = "Tarnel Emulated DMM"
@@ -100,10 +102,10 @@ def dac_volts(word):
 # --- the same figures over every cable -----------------------------------------------------------------------------
 
 def same_figures(c):
-    """characterize over TCP, USB, RS-232 at 115200 and the GPIB adapter on one emulated bench: the same figures
-    within the noise, and each connection named in the report."""
+    """characterize over TCP, VXI-11, USB, RS-232 at 115200 and the GPIB adapter on one emulated bench: the same
+    figures within the noise, and each connection named in the report."""
     measure = "--json characterize --codes bits --nplc 10 --avg 16 --settle 0 --meter "
-    connections = {"tcp": TCP, "usb": USB, "serial": TTY, "gpib": GPIB}
+    connections = {"tcp": TCP, "vxi11": VXI11, "usb": USB, "serial": TTY, "gpib": GPIB}
     results = c.run([measure + m for m in connections.values()],
                     c.every_meter("--dac-errors", profile_file(c, PROFILE, "profile.txt")))
     figures = {}
@@ -125,11 +127,74 @@ def same_figures(c):
                 name, figure, summary[figure], tcp[figure]))
     c.expect(figures["usb"]["meter"]["resource"].startswith("USB0::0x1209::0xB212::EMU0001"), "usb: %r" % (
         figures["usb"]["meter"],))
+    c.expect(figures["vxi11"]["meter"]["resource"].startswith("TCPIP"), "vxi11: %r" % (figures["vxi11"]["meter"],))
     c.expect(figures["serial"]["meter"]["resource"].startswith("ASRL"), "serial: %r" % (figures["serial"]["meter"],))
     c.expect("gpib_adapter" in figures["gpib"]["meter"] and "GPIB0::22::INSTR" in figures["gpib"]["meter"]["resource"],
              "gpib: the adapter is not in the report: %r" % (figures["gpib"]["meter"],))
     print("same_figures: INL end-point %s LSB" % ", ".join(
         "%s %+.3f" % (n, f["inl_ep_lsb"]["worst"]) for n, f in figures.items()))
+
+
+# --- VXI-11 clients -----------------------------------------------------------------------------------------------
+
+PYVISA_SESSION = """
+import sys, warnings
+warnings.filterwarnings("ignore", module="pyvisa_py")
+import pyvisa
+meter = pyvisa.ResourceManager("@py").open_resource("TCPIP::127.0.0.1::INSTR")
+meter.timeout = 10000
+print(meter.query("*IDN?").strip())
+print(meter.query("CONF:VOLT:DC 10;:VOLT:DC:NPLC 1;:READ?").strip())
+meter.lock_excl(timeout=1000)
+sys.stdout.flush()
+sys.stdin.readline()   # the raw socket client asks meanwhile
+print(meter.query("SYST:ERR?").strip())
+meter.unlock()
+meter.close()
+"""
+
+
+def vxi11_clients(c):
+    """lxi scpi and a PyVISA session read the emulated meter over VXI-11 through the portmapper on port 111; while
+    the PyVISA link holds the lock, a raw socket client is refused (-203) and the link's own messages run."""
+    script = ('lxi scpi -a 127.0.0.1 "*IDN?" >"{w}/lxi.out" 2>&1; '
+              'mkfifo "{w}/go"; /usr/bin/python3 -c "$0" <"{w}/go" >"{w}/visa.out" 2>&1 & visa=$!; exec 3>"{w}/go"; '
+              'for i in $(seq 100); do [ "$(wc -l <"{w}/visa.out")" -ge 2 ] && break; sleep 0.1; done; '
+              '/usr/bin/python3 "{h}" "$TARNEL_METER_ADDRESS" "{w}/go" >"{w}/raw.out" 2>&1; exec 3>&-; wait $visa').format(
+                  w=c.work, h=os.path.abspath(__file__))
+    subprocess.run([c.emulator, "--meter", "0", "--", "sh", "-c", script, PYVISA_SESSION], check=False, timeout=120)
+    read = lambda name: open(c.path(name)).read()
+    c.expect(IDENTITY in read("lxi.out"), "lxi scpi *IDN?: %r" % read("lxi.out"))
+    visa = read("visa.out").splitlines()
+    c.expect(len(visa) == 3 and IDENTITY in visa[0], "PyVISA: %r" % visa)
+    if len(visa) == 3:
+        c.expect(abs(float(visa[1])) < 10, "PyVISA READ?: %r" % visa[1])
+        c.expect(visa[2].startswith("+0,") or visa[2].startswith("0,"), "PyVISA SYST:ERR?: %r" % visa[2])
+    c.expect(read("raw.out").startswith("-203,"), "the raw socket client while the link held the lock: %r" % (
+        read("raw.out"),))
+
+
+def raw_locked_out(address, go):
+    """A raw socket client's *IDN? while the link holds the lock (refused: no reply); then, once the link is told
+    through the fifo `go` to let go, its SYST:ERR? (asked again until the lock is gone and it is answered)."""
+    import socket
+    host, port = address.rsplit(":", 1)
+    with socket.create_connection((host, int(port)), timeout=10) as connection:
+        connection.sendall(b"*IDN?\n")
+        time.sleep(0.5)
+        with open(go, "w") as fifo:
+            fifo.write("go\n")
+        connection.settimeout(0.2)
+        received = b""
+        for _ in range(50):
+            connection.sendall(b"SYST:ERR?\n")
+            try:
+                received += connection.recv(4096)
+            except socket.timeout:
+                continue
+            if b"\n" in received:
+                print(received.split(b"\n")[0].decode())
+                return
 
 
 # --- tarnelctl meter and meters ---------------------------------------------------------------------------------------
@@ -259,10 +324,34 @@ def no_permission(c):
     c.one_line_failure((int(read("status")), read("out"), read("err")), 3, "dialout", "no permission")
 
 
-SCENARIOS = {f.__name__: f for f in (same_figures, meter_check, listing, refused, serial_silent, serial_garbage,
-                                     serial_endless, usb_unplugged, wrong_baud, busy, no_permission)}
+SCENARIOS = {f.__name__: f for f in (same_figures, vxi11_clients, meter_check, listing, refused, serial_silent,
+                                     serial_garbage, serial_endless, usb_unplugged, wrong_baud, busy, no_permission)}
+# They reach the meter on VXI-11 through port 111.
+IN_NAMESPACE = {"same_figures", "vxi11_clients"}
+INSIDE = "--inside-namespace"
+
+
+def enter_namespace():
+    """Runs this script again in network and mount namespaces of its own (as root; else in a user namespace
+    whose root may make them), with loopback up and a /run of its own, where rpcbind and libtirpc meet."""
+    if sys.argv[1] == INSIDE:
+        del sys.argv[1]
+        subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+        subprocess.run(["mount", "-t", "tmpfs", "tarnel-meter-test", "/run"], check=True)
+        return
+    unshare = ["unshare", "--net", "--mount", "--propagation", "private"]
+    if os.geteuid() != 0:
+        unshare.insert(1, "--map-root-user")
+    sys.exit(subprocess.run(unshare + [sys.executable, os.path.abspath(__file__), INSIDE, *sys.argv[1:]],
+                            timeout=600).returncode)
+
 
 if __name__ == "__main__":
+    if len(sys.argv) == 3 and sys.argv[2].endswith("/go"):
+        raw_locked_out(*sys.argv[1:3])
+        sys.exit(0)
+    if sys.argv[1] == INSIDE or sys.argv[1] in IN_NAMESPACE:
+        enter_namespace()
     scenario, emulator, tarnelctl = sys.argv[1:4]
     with tempfile.TemporaryDirectory() as work:
         os.chmod(work, 0o755)

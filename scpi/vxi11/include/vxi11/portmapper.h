@@ -47,14 +47,15 @@ public:
     Portmapper(const Portmapper&) = delete;
     Portmapper& operator=(const Portmapper&) = delete;
 
-    // ownPort: where to answer when no rpcbind runs (111; another for tests).
-    Mode Start(std::uint16_t ownPort = 111);
+    // ownPort: where to answer when no rpcbind runs (111; another for tests),
+    // on host (every address, or one such as 127.0.0.1).
+    Mode Start(std::uint16_t ownPort = 111, const std::string& host = "0.0.0.0");
     void Stop();
 
 private:
     bool RpcbindRuns() const;
     bool Register();
-    bool Answer(std::uint16_t port);
+    bool Answer(std::uint16_t port, const std::string& host);
     void AnswerDatagrams();
     void Log(const std::string& line) const;
 
