@@ -12,7 +12,8 @@
 #include <string>
 
 #include "vxi11.h"
-#include "vxi11/command_table_device.h"
+#include "scpi/served_instrument.h"
+#include "vxi11/served_instrument_device.h"
 #include "vxi11/vxi11_codes.h"
 #include "vxi11/vxi11_server.h"
 
@@ -23,8 +24,11 @@ namespace vxi11 = tarnel::vxi11;
 constexpr timeval kCallTimeout{10, 0};
 
 struct Bench {
-    vxi11::CommandTableDevice device{tarnel::scpi::CommandTable(
-        tarnel::scpi::InstrumentBasics{[] { return std::string("Tarnel,Bench,0,1.0"); }, [] {}, {}, {}, {}, {}}, {})};
+    tarnel::scpi::ServedInstrument instrument{
+        tarnel::scpi::CommandTable(
+            tarnel::scpi::InstrumentBasics{[] { return std::string("Tarnel,Bench,0,1.0"); }, [] {}, {}, {}, {}, {}}, {}),
+        tarnel::scpi::DispatchMode::OneAtATime};
+    vxi11::ServedInstrumentDevice device{instrument};
     vxi11::Vxi11Server server{{{{"inst0"}, &device}}, [] {
                                   vxi11::Vxi11Settings settings;
                                   settings.host = "127.0.0.1";

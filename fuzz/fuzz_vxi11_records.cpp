@@ -1,6 +1,6 @@
 // Fuzzes the VXI-11 server as a core connection's bytes reach it: record
 // marking, the RPC call header, the procedures' XDR arguments and the calls
-// themselves, on a device running the engine's standard commands. Every
+// themselves, on a served instrument running the engine's standard commands. Every
 // record answered gets one reply that names its xid; a record longer than the
 // limit ends the stream, as it closes a connection. Waits are capped at
 // nothing, so that an input naming long timeouts or a lock its own session
@@ -13,9 +13,10 @@
 
 #include "scpi/command_call.h"
 #include "scpi/reply_numbers.h"
-#include "vxi11/command_table_device.h"
+#include "scpi/served_instrument.h"
 #include "vxi11/core_channel.h"
 #include "vxi11/record_marking.h"
+#include "vxi11/served_instrument_device.h"
 
 namespace {
 
@@ -43,7 +44,8 @@ scpi::CommandTable FuzzCommands(int& value) {
 
 struct Server {
     int value = 0;
-    vxi11::CommandTableDevice device{FuzzCommands(value)};
+    scpi::ServedInstrument instrument{FuzzCommands(value), scpi::DispatchMode::OneAtATime};
+    vxi11::ServedInstrumentDevice device{instrument};
     vxi11::DeviceSlot slot{{"inst0"}, device};
     vxi11::CoreChannel core{{&slot}, vxi11::CoreLimits{1024, 8, 4, 0}};
 };

@@ -42,6 +42,16 @@ void InstrumentClient::Close() {
     if (ownWorker_) ownWorker_->Stop();
 }
 
+void InstrumentClient::Abandon() {
+    const std::lock_guard lock(progress_->mutex);
+    progress_->closed = true;
+}
+
+bool InstrumentClient::Idle() const {
+    const std::lock_guard lock(progress_->mutex);
+    return !progress_->running;
+}
+
 ServedInstrument::ServedInstrument(CommandTable table, DispatchMode mode)
     : ServedInstrument(
           [table = std::make_shared<const CommandTable>(std::move(table))](std::string_view message,

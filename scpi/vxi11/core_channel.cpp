@@ -163,7 +163,7 @@ RpcAnswer CoreChannel::CreateLink(std::string_view arguments, std::set<std::int3
         }
     }
     if (link && parms->lockDevice) {
-        const long error = LockError(slot->Lock().Acquire(link->id, Wait(parms->lock_timeout),
+        const long error = LockError(slot->Lock().Acquire(link->id, *link->state, Wait(parms->lock_timeout),
                                                           [this, &link] { return Abandoned(*link); }));
         if (error != Code(DeviceError::None)) {
             Destroy(link->id);
@@ -190,53 +190,52 @@ RpcAnswer CoreChannel::Write(std::string_view arguments) {
         // More than create_link said it takes: refused whole, nothing kept.
         result.error = Code(DeviceError::Parameter);
     } else if ((result.error = AwaitAccess(*link, parms->flags, parms->lock_timeout)) == Code(DeviceError::None)) {
-        std::unique_lock lock(link->mutex);
-        const bool room = link->changed.wait_for(lock, Wait(parms->io_timeout), [&] {
-            return link->messagesPending < limits_.mostPendingMessages || Abandoned(*link);
-        });
-        if (link->messagesPending < limits_.mostPendingMessages) {
-            const std::string_view data(parms->data.data_val, parms->data.data_len);
-            for (auto& message : link->buffers.Write(data, (parms->flags & kFlagEnd) != 0)) {
-                SubmitMessage(link, std::move(message));
+        const std::lock_guard submitting(link->submitting);
+        std::vector<scpi::InputLines::Line> messages;
+        std::uint64_t generation = 0;
+        {
+            std::unique_lock lock(link->mutex);
+            const bool room = link->changed.wait_for(lock, Wait(parms->io_timeout), [&] {
+                return link->messagesPending < limits_.mostPendingMessages || Abandoned(*link);
+            });
+            if (link->messagesPending < limits_.mostPendingMessages) {
+                const std::string_view data(parms->data.data_val, parms->data.data_len);
+                messages = link->buffers.Write(data, (parms->flags & kFlagEnd) != 0);
+                link->messagesPending += static_cast<unsigned>(messages.size());
+                generation = link->generation;
+                result.size = parms->data.data_len;
+            } else {
+                result.error = Code(room ? DeviceError::Aborted : DeviceError::IoTimeout);
             }
-            result.size = parms->data.data_len;
-        } else {
-            result.error = Code(room ? DeviceError::Aborted : DeviceError::IoTimeout);
         }
+        // Outside the link's mutex: a device may answer before Submit returns.
+        for (auto& message : messages) SubmitMessage(link, std::move(message), generation);
     }
     return RpcAnswer::Results(EncodeXdr(xdr_Device_WriteResp, result));
 }
 
-void CoreChannel::SubmitMessage(const LinkPointer& link, scpi::InputLines::Line message) {
-    // Called with link->mutex held.
-    ++link->messagesPending;
-    link->slot.Submit([link, generation = link->generation, message = std::move(message)] {
-        std::optional<std::string> reply;
-        bool failed = false;
-        if (!link->destroyed) {
-            try {
-                if (message.overrun) {
-                    link->state.Report(scpi::ErrorCode::InputBufferOverrun,
-                                       "a message longer than " + std::to_string(scpi::InputLines::kLongestLine) +
-                                           " bytes was dropped");
-                } else {
-                    reply = link->slot.Device().RunMessage(message.text, link->state);
-                }
-                link->lastStatusByte = link->slot.Device().StatusByte(link->state, false);
-            } catch (...) {
-                failed = true;
-            }
-        }
+void CoreChannel::SubmitMessage(const LinkPointer& link, scpi::InputLines::Line message, std::uint64_t generation,
+                                std::shared_ptr<std::optional<bool>> ran) {
+    auto finish = [link, generation, ran](Vxi11Device::Outcome outcome) {
         {
             const std::lock_guard lock(link->mutex);
             --link->messagesPending;
+            link->lastStatusByte = outcome.statusByte;
             if (generation == link->generation) {
-                if (reply) link->buffers.AddReply(*reply);
-                link->deviceFailed = link->deviceFailed || failed;
+                if (outcome.reply) link->buffers.AddReply(*outcome.reply);
+                link->deviceFailed = link->deviceFailed || outcome.failed;
             }
+            if (ran) *ran = outcome.failed;
         }
         link->changed.notify_all();
-    });
+    };
+    // A link destroyed meanwhile has ended in the device: nothing more goes there.
+    if (link->destroyed) {
+        const std::lock_guard lock(link->mutex);
+        --link->messagesPending;
+        return;
+    }
+    link->slot.Device().Submit(std::move(message), link->state, std::move(finish));
 }
 
 RpcAnswer CoreChannel::Read(std::string_view arguments) {
@@ -281,24 +280,21 @@ RpcAnswer CoreChannel::ReadStatusByte(std::string_view arguments) {
     if (!link) {
         result.error = Code(DeviceError::InvalidLink);
     } else if ((result.error = AwaitAccess(*link, parms->flags, parms->lock_timeout)) == Code(DeviceError::None)) {
-        bool messageAvailable = false;
-        {
-            // The link's own messages first (up to io_timeout), so that the
-            // status byte shows what they did.
-            std::unique_lock lock(link->mutex);
-            link->changed.wait_for(lock, Wait(parms->io_timeout),
-                                   [&] { return link->messagesPending == 0 || Abandoned(*link); });
-            messageAvailable = link->buffers.HasOutput();
-        }
+        // The link's own messages first (up to io_timeout), so that the
+        // status byte shows what they did; other links' messages, running or
+        // not, are not waited for.
+        std::unique_lock lock(link->mutex);
+        link->changed.wait_for(lock, Wait(parms->io_timeout),
+                               [&] { return link->messagesPending == 0 || Abandoned(*link); });
+        const bool messageAvailable = link->buffers.HasOutput();
         if (Abandoned(*link)) result.error = Code(DeviceError::Aborted);
-        std::uint8_t statusByte = 0;
-        // While the device is busy with another link's message, the status
-        // byte is the one this link's last message left.
-        if (!link->slot.TryCallNow([&] { statusByte = link->slot.Device().StatusByte(link->state, messageAvailable); })) {
-            statusByte = link->lastStatusByte;
-            if (messageAvailable) statusByte |= scpi::StatusRegisters::kMessageAvailable;
+        if (link->messagesPending == 0) {
+            result.stb = link->slot.Device().StatusByte(*link->state, messageAvailable);
+        } else {
+            // One of its messages still runs: the status byte its last one left.
+            result.stb = link->lastStatusByte;
+            if (messageAvailable) result.stb |= scpi::StatusRegisters::kMessageAvailable;
         }
-        result.stb = statusByte;
     }
     return RpcAnswer::Results(EncodeXdr(xdr_Device_ReadStbResp, result));
 }
@@ -311,15 +307,15 @@ RpcAnswer CoreChannel::Generic(std::uint32_t procedure, std::string_view argumen
     long error = AwaitAccess(*link, parms->flags, parms->lock_timeout);
     if (error != Code(DeviceError::None)) return ErrorOnly(error);
     if (procedure == device_trigger) {
-        error = RunOnDevice(link, parms->io_timeout, [](Link& target) { target.slot.Device().Trigger(target.state); });
+        error = Trigger(link, parms->io_timeout);
     } else if (procedure == device_clear) {
-        {
-            const std::lock_guard lock(link->mutex);
-            link->buffers.Clear();
-            ++link->generation;
-            link->deviceFailed = false;
-        }
-        error = RunOnDevice(link, parms->io_timeout, [](Link& target) { target.slot.Device().Clear(target.state); });
+        // The link's input and output emptied, and the replies of its messages
+        // still to come dropped; its status registers stay, as IEEE 488.2
+        // keeps them.
+        const std::lock_guard lock(link->mutex);
+        link->buffers.Clear();
+        ++link->generation;
+        link->deviceFailed = false;
     }
     // device_remote and device_local: a LAN instrument has no front panel to
     // lock out, so there is nothing to switch.
@@ -331,8 +327,11 @@ RpcAnswer CoreChannel::Lock(std::string_view arguments) {
     if (!parms.Decode(arguments)) return RpcAnswer::Refused(AcceptState::GarbageArguments);
     const LinkPointer link = Find(parms->lid);
     if (!link) return ErrorOnly(Code(DeviceError::InvalidLink));
-    return ErrorOnly(LockError(link->slot.Lock().Acquire(link->id, LockWait(parms->flags, parms->lock_timeout),
-                                                         [this, &link] { return Abandoned(*link); })));
+    const long error = LockError(link->slot.Lock().Acquire(link->id, *link->state, LockWait(parms->flags, parms->lock_timeout),
+                                                           [this, &link] { return Abandoned(*link); }));
+    // A link destroyed while its lock call ran gives the lock up again.
+    if (link->destroyed) link->slot.Lock().Release(link->id, *link->state);
+    return ErrorOnly(error);
 }
 
 RpcAnswer CoreChannel::Unlock(std::string_view arguments) {
@@ -340,7 +339,8 @@ RpcAnswer CoreChannel::Unlock(std::string_view arguments) {
     if (!id.Decode(arguments)) return RpcAnswer::Refused(AcceptState::GarbageArguments);
     const LinkPointer link = Find(*id);
     if (!link) return ErrorOnly(Code(DeviceError::InvalidLink));
-    return ErrorOnly(link->slot.Lock().Release(link->id) ? Code(DeviceError::None) : Code(DeviceError::NoLockHeld));
+    return ErrorOnly(link->slot.Lock().Release(link->id, *link->state) ? Code(DeviceError::None)
+                                                                          : Code(DeviceError::NoLockHeld));
 }
 
 RpcAnswer CoreChannel::DestroyLink(std::string_view arguments, std::set<std::int32_t>& sessionLinks) {
@@ -378,10 +378,13 @@ void CoreChannel::Destroy(std::int32_t id) {
         links_.erase(found);
     }
     link->destroyed = true;
-    link->slot.Lock().Release(link->id);
+    // Its waits end first, so that a write waiting for room lets go of `submitting`.
     { const std::lock_guard lock(link->mutex); }
     link->changed.notify_all();
     link->slot.Lock().WakeWaiters();
+    link->slot.Lock().Release(link->id, *link->state);
+    const std::lock_guard submitting(link->submitting);
+    link->slot.Device().LinkEnded(*link->state);
 }
 
 milliseconds CoreChannel::Wait(unsigned long clientTimeout) const {
@@ -399,24 +402,21 @@ long CoreChannel::AwaitAccess(Link& link, long flags, unsigned long lockTimeout)
                                                   [this, &link] { return Abandoned(link); }));
 }
 
-long CoreChannel::RunOnDevice(const LinkPointer& link, unsigned long ioTimeout, std::function<void(Link&)> call) {
-    auto outcome = std::make_shared<std::optional<bool>>();   // set once it ran: whether it failed
-    link->slot.Submit([link, outcome, call = std::move(call)] {
-        bool failed = false;
-        try {
-            call(*link);
-        } catch (...) {
-            failed = true;
-        }
+long CoreChannel::Trigger(const LinkPointer& link, unsigned long ioTimeout) {
+    auto ran = std::make_shared<std::optional<bool>>();
+    {
+        const std::lock_guard submitting(link->submitting);
+        std::uint64_t generation = 0;
         {
             const std::lock_guard lock(link->mutex);
-            *outcome = failed;
+            ++link->messagesPending;
+            generation = link->generation;
         }
-        link->changed.notify_all();
-    });
+        SubmitMessage(link, {"*TRG", false}, generation, ran);
+    }
     std::unique_lock lock(link->mutex);
-    link->changed.wait_for(lock, Wait(ioTimeout), [&] { return outcome->has_value() || Abandoned(*link); });
-    if (outcome->has_value()) return Code(**outcome ? DeviceError::Io : DeviceError::None);
+    link->changed.wait_for(lock, Wait(ioTimeout), [&] { return ran->has_value() || Abandoned(*link); });
+    if (ran->has_value()) return Code(**ran ? DeviceError::Io : DeviceError::None);
     return Code(Abandoned(*link) ? DeviceError::Aborted : DeviceError::IoTimeout);
 }
 

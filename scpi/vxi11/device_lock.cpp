@@ -14,14 +14,13 @@ DeviceLock::Outcome DeviceLock::Await(std::unique_lock<std::mutex>& lock, std::i
     return Outcome::TimedOut;
 }
 
-DeviceLock::Outcome DeviceLock::Acquire(std::int32_t link, std::chrono::milliseconds wait, const Abandoned& abandoned) {
+DeviceLock::Outcome DeviceLock::Acquire(std::int32_t link, scpi::ConnectionState& state, std::chrono::milliseconds wait,
+                                        const Abandoned& abandoned) {
     std::unique_lock lock(mutex_);
     const Outcome outcome = Await(lock, link, wait, abandoned);
-    if (outcome != Outcome::Done) return outcome;
-    const bool taken = holder_ == 0;
+    if (outcome != Outcome::Done || holder_ == link) return outcome;
+    if (!device_.TakeLock(state)) return Outcome::TimedOut;
     holder_ = link;
-    lock.unlock();
-    if (taken && changed_) changed_(true);
     return Outcome::Done;
 }
 
@@ -30,14 +29,14 @@ DeviceLock::Outcome DeviceLock::AwaitAccess(std::int32_t link, std::chrono::mill
     return Await(lock, link, wait, abandoned);
 }
 
-bool DeviceLock::Release(std::int32_t link) {
+bool DeviceLock::Release(std::int32_t link, scpi::ConnectionState& state) {
     {
         const std::lock_guard lock(mutex_);
         if (holder_ != link || link == 0) return false;
         holder_ = 0;
+        device_.GiveUpLock(state);
     }
     released_.notify_all();
-    if (changed_) changed_(false);
     return true;
 }
 

@@ -67,7 +67,6 @@ void Vxi11Server::Stop() {
     core_.Stop();
     abortListener_.Stop();
     coreListener_.Stop();
-    for (auto& slot : slots_) slot->Stop();
 }
 
 }  // namespace tarnel::vxi11

@@ -16,8 +16,9 @@
 
 #include "rpc_bytes.h"
 #include "test_instrument.h"
-#include "vxi11/command_table_device.h"
+#include "scpi/served_instrument.h"
 #include "vxi11/record_marking.h"
+#include "vxi11/served_instrument_device.h"
 #include "vxi11/vxi11_codes.h"
 #include "vxi11/vxi11_server.h"
 #include "vxi11_client.h"
@@ -35,21 +36,32 @@ constexpr long E(DeviceError error) { return static_cast<long>(error); }
 // An instrument whose every message fails in the device.
 class FailingDevice : public Vxi11Device {
 public:
-    std::optional<std::string> RunMessage(std::string_view, scpi::ConnectionState&) override {
-        throw std::runtime_error("the instrument is gone");
+    void Submit(scpi::InputLines::Line, const std::shared_ptr<scpi::ConnectionState>&, Done done) override {
+        done({std::nullopt, true, 0});
     }
     std::uint8_t StatusByte(scpi::ConnectionState&, bool) override { return 0; }
-    void Trigger(scpi::ConnectionState&) override {}
-    void Clear(scpi::ConnectionState&) override {}
 };
+
+// A message of a client of the instrument other than the links (a raw
+// socket's): its reply, or nothing.
+std::optional<std::string> ClientQuery(scpi::InstrumentClient& client, std::string text) {
+    std::promise<std::optional<std::string>> reply;
+    client.Submit({std::move(text), false}, [&reply](std::optional<std::string> line) { reply.set_value(std::move(line)); });
+    return reply.get_future().get();
+}
+
+Vxi11Settings LoopbackSettings() {
+    Vxi11Settings settings;
+    settings.host = "127.0.0.1";
+    return settings;
+}
 
 class Vxi11Core : public ::testing::Test {
 protected:
     void SetUp() override { Start({}); }
 
     void Start(AdmissionCheck admit) {
-        Vxi11Settings settings;
-        settings.host = "127.0.0.1";
+        Vxi11Settings settings = LoopbackSettings();
         settings.admit = std::move(admit);
         settings.log = [this](const std::string& line) {
             const std::lock_guard lock(logMutex);
@@ -73,8 +85,10 @@ protected:
 
     test::TestInstrument firstState{"Tarnel,Test Instrument,0,1.0"};
     test::TestInstrument secondState{"Tarnel,Test Instrument,1,1.0"};
-    CommandTableDevice first{test::TestInstrumentCommands(firstState)};
-    CommandTableDevice second{test::TestInstrumentCommands(secondState)};
+    scpi::ServedInstrument firstServed{test::TestInstrumentCommands(firstState), scpi::DispatchMode::OneAtATime};
+    scpi::ServedInstrument secondServed{test::TestInstrumentCommands(secondState), scpi::DispatchMode::OneAtATime};
+    ServedInstrumentDevice first{firstServed};
+    ServedInstrumentDevice second{secondServed};
     FailingDevice failing;
     std::mutex logMutex;
     std::vector<std::string> log;
@@ -341,6 +355,81 @@ TEST_F(Vxi11Core, AReadWaitingForASlowReplyHoldsUpNoOtherLink) {
     EXPECT_FALSE(slowDone) << "the other links' calls waited for the slow reply";
     EXPECT_EQ(slowRead.get(), "DONE\n");
     EXPECT_EQ(otherClient.Query(sameDevice, "VAL?"), "3\n");
+}
+
+TEST(Vxi11Dispatch, ASlowReadingHoldsUpNoOtherLinkAndNoAbortInEitherMode) {
+    using std::chrono::milliseconds;
+    struct Case {
+        scpi::DispatchMode mode;
+        bool fastReplyFirst;   // the other link's reply comes before the slow one
+    };
+    const std::vector<Case> cases = {{scpi::DispatchMode::OneAtATime, false}, {scpi::DispatchMode::EachClientItsOwn, true}};
+    for (const Case& c : cases) {
+        const bool own = c.mode == scpi::DispatchMode::EachClientItsOwn;
+        test::TestInstrument state{"Tarnel,Test Instrument,0,1.0"};
+        scpi::ServedInstrument served(test::TestInstrumentCommands(state), c.mode);
+        ServedInstrumentDevice device(served);
+        Vxi11Server server({{{"inst0"}, &device}}, LoopbackSettings());
+        ASSERT_EQ(server.Listen(), std::nullopt);
+        CoreClient slowClient(server.CorePort());
+        CoreClient fastClient(server.CorePort());
+        CoreClient abortChannel(server.AbortPort(), DEVICE_ASYNC);
+        const long slow = slowClient.CreateLink("inst0").lid;
+        const long fast = fastClient.CreateLink("inst0").lid;
+        ASSERT_EQ(slowClient.Write(slow, "SLOW? 1500", kFlagEnd).first, kNone);
+        const auto start = Clock::now();
+        auto slowRead = std::async(std::launch::async, [&] {
+            const ReadResult reply = slowClient.Read(slow, 100, 0, 0, 10000);
+            return std::make_pair(reply.data, Clock::now());
+        });
+        EXPECT_EQ(fastClient.ReadStatusByte(fast), std::make_pair(kNone, 0)) << own;
+        EXPECT_EQ(fastClient.Generic(device_clear, fast), kNone) << own;
+        EXPECT_EQ(fastClient.Write(fast, "*IDN?", kFlagEnd).first, kNone) << own;
+        EXPECT_EQ(abortChannel.OnLink(device_abort, fast), kNone) << own;
+        EXPECT_LT(Clock::now() - start, milliseconds(700)) << own << ": calls of another link waited for the reading";
+        const ReadResult fastReply = fastClient.Read(fast, 100, 0, 0, 10000);
+        const auto fastDone = Clock::now();
+        EXPECT_EQ(fastReply.data, "Tarnel,Test Instrument,0,1.0\n") << own;
+        const auto [slowReply, slowDone] = slowRead.get();
+        EXPECT_EQ(slowReply, "DONE\n") << own;
+        EXPECT_EQ(fastDone < slowDone, c.fastReplyFirst) << own;
+    }
+}
+
+TEST_F(Vxi11Core, ALinkHoldingTheLockHoldsTheInstrumentsLockUntilItLetsGo) {
+    const std::unique_ptr<scpi::InstrumentClient> raw = firstServed.Connect();
+    struct Case {
+        const char* letGo;
+        std::function<void(CoreClient&, long)> release;
+    };
+    const std::vector<Case> cases = {
+        {"device_unlock", [](CoreClient& client, long lid) { EXPECT_EQ(client.OnLink(device_unlock, lid), kNone); }},
+        {"destroy_link", [](CoreClient& client, long lid) { EXPECT_EQ(client.OnLink(destroy_link, lid), kNone); }},
+        {"the connection closed", [](CoreClient&, long) {}},
+    };
+    for (const Case& c : cases) {
+        {
+            CoreClient client(Port());
+            const long lid = Link(client);
+            ASSERT_EQ(client.Lock(lid, 0, 0), kNone) << c.letGo;
+            EXPECT_EQ(ClientQuery(*raw, "VAL 2;VAL?"), std::nullopt) << c.letGo << ": a raw client ran while locked";
+            EXPECT_EQ(client.Query(lid, "VAL 6;VAL?"), "6\n") << c.letGo;
+            c.release(client, lid);
+        }
+        // The server sees a connection's close a moment after the client.
+        std::optional<std::string> value;
+        for (int attempt = 0; attempt < 100 && !value; ++attempt) {
+            if (!(value = ClientQuery(*raw, "VAL?"))) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        EXPECT_EQ(value, "6") << c.letGo;
+        EXPECT_EQ(ClientQuery(*raw, "SYST:ERR?").value_or("").substr(0, 5), "-203,") << c.letGo;
+        ClientQuery(*raw, "*CLS");
+    }
+    // A lock the instrument's other front holds refuses the link's.
+    ASSERT_TRUE(firstServed.Lock().Acquire(*raw->State(), std::chrono::milliseconds(0)));
+    CoreClient client(Port());
+    EXPECT_EQ(client.Lock(Link(client), 0, 0), E(DeviceError::LockedByAnotherLink));
+    firstServed.Lock().Release(*raw->State());
 }
 
 TEST_F(Vxi11Core, ADeviceThatFailsAnswersIoError) {

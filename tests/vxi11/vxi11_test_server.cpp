@@ -11,7 +11,8 @@
 #include <iostream>
 
 #include "test_instrument.h"
-#include "vxi11/command_table_device.h"
+#include "scpi/served_instrument.h"
+#include "vxi11/served_instrument_device.h"
 #include "vxi11/vxi11_server.h"
 
 using namespace tarnel::vxi11;
@@ -35,8 +36,12 @@ int main(int argc, char** argv) {
 
     test::TestInstrument first{"Tarnel,Test Instrument,0,1.0"};
     test::TestInstrument second{"Tarnel,Test Instrument,1,1.0"};
-    CommandTableDevice firstDevice(test::TestInstrumentCommands(first));
-    CommandTableDevice secondDevice(test::TestInstrumentCommands(second));
+    // inst0 runs its links' messages one at a time, inst1 each link's on its own.
+    tarnel::scpi::ServedInstrument firstServed(test::TestInstrumentCommands(first), tarnel::scpi::DispatchMode::OneAtATime);
+    tarnel::scpi::ServedInstrument secondServed(test::TestInstrumentCommands(second),
+                                                tarnel::scpi::DispatchMode::EachClientItsOwn);
+    ServedInstrumentDevice firstDevice(firstServed);
+    ServedInstrumentDevice secondDevice(secondServed);
     Vxi11Settings settings;
     settings.log = [](const std::string& line) { std::cerr << line << std::endl; };
     Vxi11Server server({{{"inst0", "1-1.2"}, &firstDevice}, {{"inst1"}, &secondDevice}}, settings);

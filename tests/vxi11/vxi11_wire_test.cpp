@@ -10,11 +10,12 @@
 
 #include "rpc_bytes.h"
 #include "test_instrument.h"
-#include "vxi11/command_table_device.h"
+#include "scpi/served_instrument.h"
 #include "vxi11/core_channel.h"
 #include "vxi11/link_buffers.h"
 #include "vxi11/portmapper.h"
 #include "vxi11/record_marking.h"
+#include "vxi11/served_instrument_device.h"
 #include "vxi11/vxi11_codes.h"
 
 namespace tarnel::vxi11 {
@@ -70,7 +71,8 @@ TEST(RecordAssembler, JoinsFragmentsInAnyChunkingAndRefusesLongRecords) {
 class CoreMessages : public ::testing::Test {
 protected:
     test::TestInstrument instrument{"Tarnel,Test Instrument,0,1.0"};
-    CommandTableDevice device{test::TestInstrumentCommands(instrument)};
+    scpi::ServedInstrument served{test::TestInstrumentCommands(instrument), scpi::DispatchMode::OneAtATime};
+    ServedInstrumentDevice device{served};
     DeviceSlot slot{{"inst0"}, device};
     CoreChannel core{{&slot}, CoreLimits{}};
 };

@@ -58,6 +58,12 @@ public:
     // until the one running, if any, has been answered; nothing more runs
     // for this client. Never call it from an Answer.
     void Close();
+    // Close without the wait: the one running, if any, still finishes and is
+    // answered; Idle says when it has. For a front that must not wait for a
+    // slow message when its client leaves (a VXI-11 link destroyed).
+    void Abandon();
+    // No message of the client runs now.
+    bool Idle() const;
 
 private:
     friend class ServedInstrument;

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -71,9 +72,13 @@ private:
     std::chrono::milliseconds LockWait(long flags, unsigned long lockTimeout) const;
     // Waits up to `wait` for the device's lock to let `link` through.
     long AwaitAccess(Link& link, long flags, unsigned long lockTimeout);
-    // Runs `call` on the device's thread and waits up to io_timeout for it.
-    long RunOnDevice(const LinkPointer& link, unsigned long ioTimeout, std::function<void(Link&)> call);
-    void SubmitMessage(const LinkPointer& link, scpi::InputLines::Line message);
+    // A device_trigger: *TRG among the link's messages, waited for up to io_timeout.
+    long Trigger(const LinkPointer& link, unsigned long ioTimeout);
+    // Hands one message to the device, counted in messagesPending already;
+    // with link->submitting held. `ran`, when given, is set once it ran:
+    // whether it failed.
+    void SubmitMessage(const LinkPointer& link, scpi::InputLines::Line message, std::uint64_t generation,
+                       std::shared_ptr<std::optional<bool>> ran = nullptr);
 
     const std::vector<DeviceSlot*> slots_;
     const CoreLimits limits_;

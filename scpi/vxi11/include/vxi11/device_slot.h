@@ -1,16 +1,9 @@
-// One served device: the names links reach it by, the instrument, its
-// exclusive lock, and the thread its calls run on. Jobs run in the order they
-// are submitted, each holding the device's call mutex, so that a call made
-// outside the thread (TryCallNow) never runs beside one.
+// One served device: the names links reach it by, the instrument, and its
+// exclusive lock. The device runs the links' messages on its own threads.
 #pragma once
 
-#include <condition_variable>
-#include <deque>
-#include <functional>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "vxi11/device_lock.h"
@@ -21,7 +14,6 @@ namespace tarnel::vxi11 {
 class DeviceSlot {
 public:
     DeviceSlot(std::vector<std::string> names, Vxi11Device& device);
-    ~DeviceSlot();
     DeviceSlot(const DeviceSlot&) = delete;
     DeviceSlot& operator=(const DeviceSlot&) = delete;
 
@@ -30,27 +22,10 @@ public:
     Vxi11Device& Device() { return device_; }
     DeviceLock& Lock() { return lock_; }
 
-    using Job = std::function<void()>;
-    void Submit(Job job);
-    // Runs `call` on the calling thread when no job is running or waiting;
-    // false when the device is busy and it did not run.
-    bool TryCallNow(const Job& call);
-
-    // Drops the jobs not started, lets the running one finish, ends the thread.
-    void Stop();
-
 private:
-    void Run();
-
     const std::vector<std::string> names_;
     Vxi11Device& device_;
     DeviceLock lock_;
-    std::mutex callMutex_;   // held by every call into the device
-    std::mutex jobsMutex_;
-    std::condition_variable jobsChanged_;
-    std::deque<Job> jobs_;
-    bool stopping_ = false;
-    std::thread thread_;   // last: starts once the rest is ready
 };
 
 }  // namespace tarnel::vxi11

@@ -1,11 +1,13 @@
 // Instruments on VXI-11 (VISA's TCPIP::HOST::INSTR): the core channel on one
 // TCP port, the abort channel on another, each connection on a thread of its
-// own, each device's calls on a thread of its own. A link reaches a device
-// by any of the device's names ("inst0", a board's port path "1-1.2"). The
-// portmapper that tells clients the core port is a separate Portmapper.
+// own; each device runs its links' messages on threads of its own (see
+// Vxi11Device). A link reaches a device by any of the device's names
+// ("inst0", a board's port path "1-1.2"). The portmapper that tells clients
+// the core port is a separate Portmapper.
 //
-//   CommandTableDevice meter(MeterCommands(meterState));
-//   Vxi11Server server({{{"inst0"}, &meter}}, settings);
+//   scpi::ServedInstrument meter(MeterMessages(shared), scpi::DispatchMode::EachClientItsOwn);
+//   ServedInstrumentDevice device(meter);
+//   Vxi11Server server({{{"inst0"}, &device}}, settings);
 //   if (auto failure = server.Listen()) ...;
 //   Portmapper portmapper(server.Mappings(), settings.log);
 //   portmapper.Start();
@@ -54,8 +56,8 @@ public:
     // The core and abort programs on their ports, for the portmapper.
     std::vector<PortMapping> Mappings() const;
 
-    // Every waiting call answers, the connections close (their links with
-    // them), the devices' running calls finish.
+    // Every waiting call answers, the connections close (their links end in
+    // their devices with them).
     void Stop();
 
 private:
