@@ -6,6 +6,7 @@
 
 #include <tarnel/board_access_status.h>
 
+#include "board/board_access_lock.h"
 #include "board/usb_port_path.h"
 #include "command_line/command_failure.h"
 #include "core/encode_and_send.h"
@@ -47,8 +48,8 @@ std::string Reason(std::string libraryLine, std::int32_t status) {
 
 // Whether the last library call failed to reach the board at all: nobody
 // there, no permission, the board gone.
-bool LinkSaysBoardAbsent() {
-    const BoardAccessFailure kind = link::FailureKindOf(Declare::LinkStatus);
+bool LinkSaysBoardAbsent(std::int16_t status) {
+    const BoardAccessFailure kind = link::FailureKindOf(status);
     return kind == BoardAccessFailure::NoBoard || kind == BoardAccessFailure::AccessDenied ||
            kind == BoardAccessFailure::Disconnected;
 }
@@ -64,7 +65,7 @@ struct FirmwareProbe {
 FirmwareProbe ProbeFirmware(LibraryStderr& messages) {
     const bool running = messages.Hold([] { return CommsFunctions::ReadConverter().has_value(); });
     const std::string line = messages.Take();
-    if (running || !LinkSaysBoardAbsent()) return {running, {}};
+    if (running || !LinkSaysBoardAbsent(Declare::LinkStatus)) return {running, {}};
     return {false, Reason(line, Declare::LinkStatus)};
 }
 
@@ -104,17 +105,71 @@ auto WithLibrary(LibraryChoice library, Body&& body) -> decltype(body()) {
 
 }  // namespace
 
+// One call of a connection: the process's board access held, the library
+// bound and the board's handle in place; what the call leaves (the handle a
+// connect gave, the status) is kept by the connection.
+class BoardConnection::Access {
+public:
+    explicit Access(BoardConnection& connection) : held_(LockBoardAccess()), connection_(connection) {
+        Declare::WordLength = protocol::kDacRegisterLength;
+        Declare::Resolution = protocol::kDacResolutionBits;
+        Declare::BoardHandle = connection_.handle_;
+    }
+    ~Access() {
+        connection_.handle_ = Declare::BoardHandle;
+        connection_.lastStatus_ = Declare::LinkStatus;
+    }
+    Access(const Access&) = delete;
+    Access& operator=(const Access&) = delete;
+
+    template <typename Body>
+    auto Run(Body&& body) -> decltype(body()) {
+        return WithLibrary(connection_.library_, [&] {
+            Bind(connection_.library_);
+            return body();
+        });
+    }
+
+private:
+    std::unique_lock<std::recursive_mutex> held_;
+    BoardConnection& connection_;
+};
+
 BoardConnection::BoardConnection(LibraryChoice library, std::uint8_t board, bool reload) : library_(library) {
-    Declare::WordLength = protocol::kDacRegisterLength;
-    Declare::Resolution = protocol::kDacResolutionBits;
-    WithLibrary(library_, [&] {
-        Bind(library_);
-        Connect(board);
+    {
+        Access access(*this);
+        access.Run([&] { Connect(board); });
+    }
+    Start(reload);
+}
+
+BoardConnection::BoardConnection(LibraryChoice library, const std::string& path, bool reload) : library_(library) {
+    {
+        Access access(*this);
+        access.Run([&] { ConnectAt(path); });
+    }
+    Start(reload);
+}
+
+BoardConnection::BoardConnection(LibraryChoice library, unsigned number, Adopt)
+    : library_(library), number_(number), handle_(Declare::BoardHandle) {}
+
+std::string BoardConnection::PortPath() {
+    Access access(*this);
+    return access.Run([&] { return AskPortPath(messages_); });
+}
+
+BoardConnection::~BoardConnection() {
+    const auto held = LockBoardAccess();
+    link::SetActiveBoardLibrary(nullptr);
+}
+
+void BoardConnection::Start(bool reload) {
+    Access access(*this);
+    access.Run([&] {
         if (reload || !FirmwareAnswers()) LoadFirmware();
     });
 }
-
-BoardConnection::~BoardConnection() { link::SetActiveBoardLibrary(nullptr); }
 
 void BoardConnection::Connect(std::uint8_t board) {
     link::BoardLibrary& library = link::ActiveBoardLibrary();
@@ -132,6 +187,25 @@ void BoardConnection::Connect(std::uint8_t board) {
     }
     const std::int32_t connected = messages_.Hold([&] { return library.ConnectBoard(numbers[board]); });
     if (connected != 0) Unreachable(Reason(messages_.Take(), connected));
+    number_ = board;
+}
+
+void BoardConnection::ConnectAt(const std::string& path) {
+    link::BoardLibrary& library = link::ActiveBoardLibrary();
+    std::vector<std::uint8_t> numbers;
+    const std::int32_t searched = messages_.Hold([&] { return library.SearchForBoards(numbers); });
+    if (searched != 0) Unreachable("no board at USB port " + path + ": " + Reason(messages_.Take(), searched));
+    for (unsigned board = 0; board < numbers.size(); ++board) {
+        // A board this process holds already is busy, and any other one is
+        // not the board sought: both are passed over.
+        const std::int32_t connected = messages_.Hold([&] { return library.ConnectBoard(numbers[board]); });
+        messages_.Take();
+        if (connected == 0 && AskPortPath(messages_) == path) {
+            number_ = board;
+            return;
+        }
+    }
+    Unreachable("no board at USB port " + path + " — 'tarnelctl scan' lists the boards and their ports");
 }
 
 bool BoardConnection::FirmwareAnswers() {
@@ -153,19 +227,21 @@ void BoardConnection::LoadFirmware() {
 }
 
 std::uint32_t BoardConnection::Write(std::uint32_t data, protocol::PowerDown mode) {
+    Access access(*this);
     Declare::DacWord = static_cast<std::int32_t>(data);
     Declare::PowerDownMode = static_cast<std::int16_t>(mode);
-    const WriteOutcome outcome = WithLibrary(library_, [&] { return messages_.Hold([] { return EncodeAndSend(); }); });
+    const WriteOutcome outcome = access.Run([&] { return messages_.Hold([] { return EncodeAndSend(); }); });
     if (outcome != WriteOutcome::Written) FailTransfer("writing data word " + WordText(data) + " failed");
     return static_cast<std::uint32_t>(Declare::DacWord);
 }
 
 Reading BoardConnection::Read(unsigned count) {
+    Access access(*this);
     Reading reading;
     double sum = 0;
     double sumOfSquares = 0;
     for (unsigned i = 0; i < count; ++i) {
-        if (!WithLibrary(library_, [&] { return messages_.Hold([] { return ReadOutputVoltage(); }); })) {
+        if (!access.Run([&] { return messages_.Hold([] { return ReadOutputVoltage(); }); })) {
             FailTransfer("reading the output back failed");
         }
         const double code = Declare::AdcCode;
@@ -183,7 +259,7 @@ Reading BoardConnection::Read(unsigned count) {
     return reading;
 }
 
-bool BoardConnection::BoardGone() const { return LinkSaysBoardAbsent(); }
+bool BoardConnection::BoardGone() const { return LinkSaysBoardAbsent(lastStatus_); }
 
 void BoardConnection::FailTransfer(const std::string& what) {
     throw CommandFailure(ExitStatus::TransferFailed, what + ": " + Reason(messages_.Take(), Declare::LinkStatus));
@@ -191,6 +267,7 @@ void BoardConnection::FailTransfer(const std::string& what) {
 
 template <typename Survey>
 ScanResult BoardConnection::ForEachBoard(LibraryChoice library, LibraryStderr& messages, Survey&& survey) {
+    const auto held = LockBoardAccess();
     struct Unbind {
         ~Unbind() { link::SetActiveBoardLibrary(nullptr); }
     } unbind;
@@ -239,6 +316,44 @@ std::uint8_t BoardConnection::NumberOfBoardAt(LibraryChoice library, const std::
         if (board.path == path) return static_cast<std::uint8_t>(board.board);
     }
     Unreachable("no board at USB port " + path + " — 'tarnelctl scan' lists the boards and their ports");
+}
+
+std::vector<OpenedBoard> BoardConnection::OpenEach(LibraryChoice library, bool reload,
+                                                   const std::function<bool(const std::string& path)>& wanted) {
+    const auto held = LockBoardAccess();
+    LibraryStderr messages;
+    std::vector<OpenedBoard> opened;
+    std::vector<std::uint8_t> numbers;
+    WithLibrary(library, [&] {
+        Bind(library);
+        const std::int32_t searched =
+            messages.Hold([&] { return link::ActiveBoardLibrary().SearchForBoards(numbers); });
+        if (searched != 0) Unreachable(Reason(messages.Take(), searched));
+    });
+    for (unsigned board = 0; board < numbers.size(); ++board) {
+        OpenedBoard found;
+        found.board = board;
+        const std::int32_t connected = WithLibrary(library, [&] {
+            Bind(library);
+            return messages.Hold([&] { return link::ActiveBoardLibrary().ConnectBoard(numbers[board]); });
+        });
+        if (connected != 0) {
+            found.problem = Reason(messages.Take(), connected);
+            opened.push_back(std::move(found));
+            continue;
+        }
+        found.path = AskPortPath(messages);
+        if (!wanted(found.path)) continue;
+        try {
+            found.connection.reset(new BoardConnection(library, board, Adopt{}));
+            found.connection->Start(reload);
+        } catch (const CommandFailure& failure) {
+            found.connection.reset();
+            found.problem = failure.what();
+        }
+        opened.push_back(std::move(found));
+    }
+    return opened;
 }
 
 }  // namespace tarnel::cli

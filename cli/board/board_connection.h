@@ -7,11 +7,15 @@
 // Every failure is a CommandFailure whose status tells its kind: Unreachable
 // while opening, TransferFailed once the board is open.
 //
-// The board-access library and the control state are process-wide: a process
-// holds one connection (or one scan) at a time.
+// The board-access library and the control state are process-wide: every
+// call of a connection runs under LockBoardAccess with its own board handle,
+// so several connections (one per board, with the handle-based newer library)
+// coexist in one process and may be used from different threads.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,12 +48,30 @@ struct ScanResult {
     std::string noBoardReason;     // when boards is empty: the library's reason
 };
 
+class BoardConnection;
+
+// A board found by BoardConnection::OpenEach.
+struct OpenedBoard {
+    unsigned board = 0;                            // its number now
+    std::string path;                              // its USB port path; empty when unknown
+    std::unique_ptr<BoardConnection> connection;   // none when it could not be opened
+    std::string problem;                           // why not
+};
+
 class BoardConnection {
 public:
     BoardConnection(LibraryChoice library, std::uint8_t board, bool reload);
+    // The board at that USB port path, whatever its number; throws
+    // CommandFailure(Unreachable) when no board the library can open is there.
+    BoardConnection(LibraryChoice library, const std::string& path, bool reload);
     ~BoardConnection();
     BoardConnection(const BoardConnection&) = delete;
     BoardConnection& operator=(const BoardConnection&) = delete;
+
+    // The board's number when it was opened (as --board takes it then).
+    unsigned Number() const { return number_; }
+    // Its USB port path, as the library answers it; empty when unknown.
+    std::string PortPath();
 
     // Whether opening the connection loaded the firmware.
     bool LoadedFirmware() const { return loadedFirmware_; }
@@ -75,7 +97,22 @@ public:
     // written. Throws CommandFailure(Unreachable) when no board is there.
     static std::uint8_t NumberOfBoardAt(LibraryChoice library, const std::string& path);
 
+    // Opens, in one pass, every board the library lists whose port path
+    // `wanted` accepts, each connected exactly once (the library keeps a
+    // board's connection until the board leaves the bus, so a second connect
+    // to a board held here would find it busy). Boards not wanted are
+    // connected only to ask their path. A board that cannot be opened comes
+    // back with its problem; a failed search throws CommandFailure.
+    static std::vector<OpenedBoard> OpenEach(LibraryChoice library, bool reload,
+                                             const std::function<bool(const std::string& path)>& wanted);
+
 private:
+    class Access;
+    // Takes over the board the library connected last (its handle now in Declare::BoardHandle).
+    struct Adopt {};
+    BoardConnection(LibraryChoice library, unsigned number, Adopt);
+    void Start(bool reload);
+
     // Opens every board the library lists in turn; survey(number) runs with
     // each that opened. A board that cannot be opened, or a failed search,
     // goes into the result with its reason.
@@ -83,6 +120,7 @@ private:
     static ScanResult ForEachBoard(LibraryChoice library, LibraryStderr& messages, Survey&& survey);
 
     void Connect(std::uint8_t board);
+    void ConnectAt(const std::string& path);
     bool FirmwareAnswers();
     void LoadFirmware();
     [[noreturn]] void FailTransfer(const std::string& what);
@@ -90,6 +128,9 @@ private:
     LibraryChoice library_;
     LibraryStderr messages_;
     bool loadedFirmware_ = false;
+    unsigned number_ = 0;
+    std::int32_t handle_ = 0;       // the newer library's handle of this board
+    std::int16_t lastStatus_ = 0;   // the status of this connection's latest library call
 };
 
 }  // namespace tarnel::cli

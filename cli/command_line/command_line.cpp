@@ -34,6 +34,7 @@ void ApplyGlobal(GlobalOptions& options, const std::string& name, const std::str
         if (value != "newer" && value != "older") Usage("--library needs newer or older, not " + Quoted(value));
         options.library = value == "newer" ? LibraryChoice::Newer : LibraryChoice::Older;
     } else if (name == "--board") {
+        options.boardChosen = true;
         if (IsUsbPortPath(value)) {
             options.boardPath = value;
             return;

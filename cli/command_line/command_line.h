@@ -28,6 +28,7 @@ struct GlobalOptions {
     // --board given as a USB port path ("1-1.2"): the commands that open a
     // board open the one there, whatever its number.
     std::optional<std::string> boardPath;
+    bool boardChosen = false;     // --board was given (serve then serves that board only)
     std::optional<double> vmax;   // volts; no output above it is written
     bool json = false;
     bool reload = false;          // load the firmware even when it runs
@@ -64,6 +65,7 @@ struct ServeCommand {
     scpi::ListenAddress listen = *scpi::ParseListenAddress(scpi::kDefaultListenAddress);
     unsigned maxClients = scpi::kDefaultMaxClients;
     std::optional<scpi::access::AllowList> allow;   // --allow; none: the default for the listening address
+    std::optional<std::string> config;              // --config; none: /etc/tarnel/scpi.conf
 };
 struct MetersCommand {
     bool identify = false;   // also ask each USB instrument *IDN?

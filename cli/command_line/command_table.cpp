@@ -82,13 +82,18 @@ std::vector<CommandRow> MakeTable() {
                            on stderr (exit 1)
 )", ParseMeterCommand, TalkToMeter));
     rows.back().opensBoard = false;
-    rows.push_back(Row<ServeCommand>("serve", {"--listen", "--max-clients", "--allow"}, R"(  serve [--listen ADDR:PORT] [--max-clients N] [--allow NETWORKS]
-                           the board as a SCPI instrument on TCP until SIGTERM or
-                           Ctrl-C (exit 0): ADDR:PORT {listen} by default, [::1]:5025
-                           for IPv6; up to N clients at once (1 to 256, default {clients});
+    rows.push_back(Row<ServeCommand>("serve", {"--listen", "--max-clients", "--allow", "--config"}, R"(  serve [--listen ADDR:PORT] [--max-clients N] [--allow NETWORKS] [--config FILE]
+                           every board as a SCPI instrument on TCP and VXI-11 until
+                           SIGTERM or Ctrl-C (exit 0): the boards, ports and device
+                           names of FILE (default /etc/tarnel/scpi.conf), or without
+                           it ADDR:PORT {listen} by default ([::1]:5025 for IPv6)
+                           for the first board and the next ports for the others,
+                           inst0, inst1 ...; --board serves that board only; up to
+                           N clients at once on each (1 to 256, default {clients});
                            --allow: the clients' networks, CIDR[,CIDR...] such as
                            192.168.1.0/24,fd00::/8, or any (loopback always)
 )", ParseServeCommand, RunServeCommand));
+    rows.back().opensBoard = false;
     return rows;
 }
 

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
 
 #include "board/board_connection.h"
 #include "command_line/command_line.h"
@@ -17,6 +19,8 @@ class BoardInstrument final : public scpi::Board {
 public:
     // Opens the board as a BoardConnection; a failure throws CommandFailure.
     BoardInstrument(LibraryChoice library, std::uint8_t board, bool reload);
+    // Serves a connection opened already (by BoardConnection::OpenEach).
+    explicit BoardInstrument(std::unique_ptr<BoardConnection> connection);
 
     void Write(std::uint32_t data, protocol::PowerDown mode) override;
     double Read(unsigned count) override;
@@ -24,12 +28,15 @@ public:
     // Opens the board again after it went missing: the firmware only when it
     // does not run (the older library: always); any failure is a missing board.
     static scpi::BoardOpener Reopener(LibraryChoice library, std::uint8_t board);
+    // The same for the board at a USB port path, whatever its number is now:
+    // missing at once, without reaching any board, while no board is there.
+    static scpi::BoardOpener ReopenerAt(LibraryChoice library, std::string path);
 
 private:
     template <typename Request>
     auto Transfer(Request&& request) -> decltype(request());
 
-    BoardConnection connection_;
+    std::unique_ptr<BoardConnection> connection_;
 };
 
 }  // namespace tarnel::cli

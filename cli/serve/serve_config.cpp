@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "board/usb_port_path.h"
@@ -202,6 +203,27 @@ ServePlan DefaultServePlan(std::vector<std::string> portPaths, const scpi::Liste
         plan.boards.push_back({std::move(portPaths[i]), port, "inst" + std::to_string(i)});
     }
     return plan;
+}
+
+std::optional<ServedBoard> PlanForArrival(const std::vector<ServedBoard>& served, const std::string& portPath,
+                                          const scpi::ListenAddress& listen) {
+    std::set<std::uint16_t> ports;
+    std::set<std::string> names;
+    for (const ServedBoard& board : served) {
+        ports.insert(board.rawPort);
+        names.insert(board.deviceName);
+    }
+    ServedBoard arrived{portPath, 0, {}};
+    if (listen.port != 0) {
+        std::uint32_t port = listen.port;
+        while (port <= kLargestPort && ports.contains(static_cast<std::uint16_t>(port))) ++port;
+        if (port > kLargestPort) return std::nullopt;
+        arrived.rawPort = static_cast<std::uint16_t>(port);
+    }
+    unsigned next = 0;
+    while (names.contains("inst" + std::to_string(next))) ++next;
+    arrived.deviceName = "inst" + std::to_string(next);
+    return arrived;
 }
 
 }  // namespace tarnel::cli

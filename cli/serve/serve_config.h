@@ -59,4 +59,11 @@ std::optional<ServePlan> ReadServeConfig(const std::string& fileName);
 // the ports would run past 65535. Port paths are as IsUsbPortPath accepts.
 ServePlan DefaultServePlan(std::vector<std::string> portPaths, const scpi::ListenAddress& listen);
 
+// The plan of a board that arrived at a port path no line plans while
+// serving: the first port from listen's on that none of `served` uses (any
+// free one with port 0) and the lowest inst<N> none of them is named;
+// nothing when the ports run past 65535.
+std::optional<ServedBoard> PlanForArrival(const std::vector<ServedBoard>& served, const std::string& portPath,
+                                          const scpi::ListenAddress& listen);
+
 }  // namespace tarnel::cli

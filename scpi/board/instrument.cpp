@@ -119,7 +119,7 @@ Board& Instrument::ConnectedBoard() {
     // a write that reopened it then sets what it writes.
     level_ = 0;
     outputOn_ = true;
-    Log("board " + std::to_string(setup_.boardNumber) + " is back");
+    Log(Name() + " is back");
     return *board_;
 }
 
@@ -131,8 +131,12 @@ void Instrument::Failed(const BoardFailure& failure) {
 
 void Instrument::Lose(const BoardFailure& failure) {
     board_.reset();
-    Log("board " + std::to_string(setup_.boardNumber) + " lost: " + failure.what() +
+    Log(Name() + " lost: " + failure.what() +
         "; commands answer -241 until it is back");
+}
+
+std::string Instrument::Name() const {
+    return setup_.name.empty() ? "board " + std::to_string(setup_.boardNumber) : setup_.name;
 }
 
 void Instrument::Log(const std::string& line) const {

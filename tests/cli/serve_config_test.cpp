@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,38 @@ TEST(ServeConfigTest, ReadsTheFileIfThereIsOne) {
     EXPECT_THROW(ReadServeConfig(file), ServeConfigError);
     EXPECT_THROW(ReadServeConfig(folder.string()), ServeConfigError) << "a folder is not a configuration";
     std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace tarnel::cli
+
+namespace tarnel::cli {
+namespace {
+
+// A board that arrives while serving takes the first port from --listen's
+// on that no served board uses, and the lowest inst<N> that none is named.
+TEST(ServeConfigTest, ABoardThatArrivesTakesTheNextFreePortAndName) {
+    const scpi::ListenAddress from5025{"127.0.0.1", 5025};
+    const ServedBoard first{"1-1", 5025, "inst0"};
+    const ServedBoard third{"1-3", 5027, "inst2"};
+    const ServedBoard named{"1-4", 5026, "bench"};
+    struct Case {
+        const char* what;
+        std::vector<ServedBoard> served;
+        scpi::ListenAddress listen;
+        std::optional<ServedBoard> planned;
+    };
+    const Case cases[] = {
+        {"none served", {}, from5025, ServedBoard{"2-1", 5025, "inst0"}},
+        {"a gap", {first, third}, from5025, ServedBoard{"2-1", 5026, "inst1"}},
+        {"gap taken by another name", {first, named, third}, from5025, ServedBoard{"2-1", 5028, "inst1"}},
+        {"any free port", {first}, {"0.0.0.0", 0}, ServedBoard{"2-1", 0, "inst1"}},
+        {"last port", {}, {"127.0.0.1", 65535}, ServedBoard{"2-1", 65535, "inst0"}},
+        {"past the last port", {{"1-1", 65535, "inst0"}}, {"127.0.0.1", 65535}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(PlanForArrival(c.served, "2-1", c.listen), c.planned) << c.what;
+    }
 }
 
 }  // namespace

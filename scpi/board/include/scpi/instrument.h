@@ -33,6 +33,7 @@ public:
 
 struct InstrumentSetup {
     unsigned boardNumber = 0;                            // for *IDN?
+    std::string name;                                    // in the log lines; empty: "board <boardNumber>"
     std::string version;                                 // of the program, for *IDN?
     double ceilingVolts = protocol::kFullScaleVolts;     // the highest limit that may be set
     BoardOpener reopen;                                  // none: a missing board stays missing
@@ -91,6 +92,7 @@ private:
     [[noreturn]] void Failed(const BoardFailure& failure);
     void Lose(const BoardFailure& failure);   // drops a missing board until a command opens it again
     void Log(const std::string& line) const;
+    std::string Name() const;
 
     std::unique_ptr<Board> board_;
     InstrumentSetup setup_;

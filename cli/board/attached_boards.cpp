@@ -1,0 +1,63 @@
+#include "board/attached_boards.h"
+
+#include <libusb.h>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include <tarnel/board_protocol.h>
+
+namespace tarnel::cli {
+
+namespace {
+
+constexpr int kMostPortNumbers = 7;
+
+struct ContextDeleter {
+    void operator()(libusb_context* context) const { libusb_exit(context); }
+};
+
+struct ListDeleter {
+    void operator()(libusb_device** list) const { libusb_free_device_list(list, 1); }
+};
+
+// "1-1.2"; empty without port numbers.
+std::string PortPathOf(libusb_device* device) {
+    std::array<std::uint8_t, kMostPortNumbers> ports{};
+    const int count = libusb_get_port_numbers(device, ports.data(), static_cast<int>(ports.size()));
+    if (count <= 0) return {};
+    std::string path = std::to_string(libusb_get_bus_number(device)) + "-";
+    for (int i = 0; i < count; ++i) path += (i == 0 ? "" : ".") + std::to_string(ports[static_cast<std::size_t>(i)]);
+    return path;
+}
+
+}  // namespace
+
+std::optional<std::set<std::string>> AttachedBoardPaths(std::string& error) {
+    // A context of its own for each look: it lists the buses as they are now.
+    libusb_context* raw = nullptr;
+    if (const int status = libusb_init(&raw); status != LIBUSB_SUCCESS) {
+        error = std::string("cannot list the USB devices: ") + libusb_strerror(status);
+        return std::nullopt;
+    }
+    const std::unique_ptr<libusb_context, ContextDeleter> context(raw);
+    libusb_device** rawList = nullptr;
+    const ssize_t count = libusb_get_device_list(context.get(), &rawList);
+    if (count < 0) {
+        error = std::string("cannot list the USB devices: ") + libusb_strerror(static_cast<int>(count));
+        return std::nullopt;
+    }
+    const std::unique_ptr<libusb_device*, ListDeleter> list(rawList);
+    std::set<std::string> paths;
+    for (ssize_t i = 0; i < count; ++i) {
+        libusb_device_descriptor descriptor{};
+        if (libusb_get_device_descriptor(list.get()[i], &descriptor) != LIBUSB_SUCCESS) continue;
+        if (descriptor.idVendor != protocol::kVendorId || descriptor.idProduct != protocol::kProductId) continue;
+        std::string path = PortPathOf(list.get()[i]);
+        if (!path.empty()) paths.insert(std::move(path));
+    }
+    return paths;
+}
+
+}  // namespace tarnel::cli

@@ -1,0 +1,41 @@
+#include "serve/vxi11_front.h"
+
+#include <utility>
+
+namespace tarnel::cli {
+
+Vxi11Front::Vxi11Front(vxi11::Vxi11Settings settings) : settings_(std::move(settings)) {}
+
+Vxi11Front::~Vxi11Front() { Stop(); }
+
+std::optional<std::string> Vxi11Front::Serve(std::vector<vxi11::Vxi11DeviceEntry> devices) {
+    if (server_) {
+        settings_.corePort = server_->CorePort();
+        settings_.abortPort = server_->AbortPort();
+        server_->Stop();
+        server_.reset();
+    }
+    auto server = std::make_unique<vxi11::Vxi11Server>(std::move(devices), settings_);
+    if (auto failure = server->Listen()) {
+        if (portmapper_) portmapper_->Stop();
+        portmapper_.reset();
+        return failure;
+    }
+    server_ = std::move(server);
+    if (!portmapper_) {
+        portmapper_ = std::make_unique<vxi11::Portmapper>(server_->Mappings(), settings_.log);
+        portmapperMode_ = portmapper_->Start();
+    }
+    return std::nullopt;
+}
+
+std::uint16_t Vxi11Front::CorePort() const { return server_ ? server_->CorePort() : 0; }
+
+void Vxi11Front::Stop() {
+    if (portmapper_) portmapper_->Stop();
+    portmapper_.reset();
+    if (server_) server_->Stop();
+    server_.reset();
+}
+
+}  // namespace tarnel::cli
