@@ -1,0 +1,198 @@
+// The soak's exchange on an instrument whose lock another client may hold
+// (scripted channels), its checks against the locks and absences of a
+// board, and its reading of the server's lines.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "emulated_server.h"
+#include "locked_exchange.h"
+#include "soak_timeline.h"
+
+namespace tarnel::bench {
+namespace {
+
+using Outcome = MessageChannel::Outcome;
+using namespace std::chrono_literals;
+
+constexpr const char* kPair = "DAC:CODE 5;:MEAS?";
+constexpr const char* kAsk = "SYST:ERR?";
+constexpr const char* kEmpty = "0,\"No error\"";
+constexpr const char* kRefused = "-203,\"Command protected; another client holds the instrument's lock\"";
+constexpr const char* kAway = "-241,\"Hardware missing; the board is gone\"";
+
+// Sends take the scripted outcomes in turn (Done once they run out);
+// receives the scripted lines (Broken once they run out, so that a wrong
+// turn ends the exchange instead of looping).
+class ScriptedChannel : public MessageChannel {
+public:
+    ScriptedChannel(std::deque<Outcome> sends, std::deque<std::pair<Outcome, std::string>> receives)
+        : sends_(std::move(sends)), receives_(std::move(receives)) {}
+    Outcome Send(std::string_view message) override {
+        sent.emplace_back(message);
+        if (sends_.empty()) return Outcome::Done;
+        const Outcome outcome = sends_.front();
+        sends_.pop_front();
+        return outcome;
+    }
+    Outcome Receive(std::string& line) override {
+        if (receives_.empty()) return Outcome::Broken;
+        const auto [outcome, text] = receives_.front();
+        receives_.pop_front();
+        line = text;
+        return outcome;
+    }
+    std::vector<std::string> sent;   // every message tried, taken or not
+
+private:
+    std::deque<Outcome> sends_;
+    std::deque<std::pair<Outcome, std::string>> receives_;
+};
+
+std::pair<Outcome, std::string> Line(const char* text) { return {Outcome::Done, text}; }
+std::pair<Outcome, std::string> Nothing() { return {Outcome::NothingYet, ""}; }
+
+struct ExchangeCase {
+    const char* what;
+    bool withMessage;
+    std::deque<Outcome> sends;
+    std::deque<std::pair<Outcome, std::string>> receives;
+    std::vector<std::string> expectSent;
+    std::optional<std::string> expectReply;
+    bool expectRefused;
+    long expectLockedOut;
+    std::vector<std::string> expectErrors;
+    std::size_t expectStrays;
+    Exchange::End expectEnd;
+};
+
+TEST(LockedExchange, EveryMessageAccountedForAsTheLockComesAndGoes) {
+    const std::vector<ExchangeCase> cases = {
+        {"the reply at once", true, {}, {Line("1.5E+00")}, {kPair}, "1.5E+00", false, 0, {}, 0, Exchange::End::Settled},
+        {"a VXI-11 link turned away at once", true, {Outcome::Locked}, {}, {kPair}, std::nullopt, true, 0, {}, 0,
+         Exchange::End::Settled},
+        {"refused by the lock, found as -203", true, {}, {Nothing(), Line(kRefused), Line(kEmpty)},
+         {kPair, kAsk, kAsk}, std::nullopt, true, 1, {}, 0, Exchange::End::Settled},
+        {"the lock still held when asked: the question refused too", true, {},
+         {Nothing(), Nothing(), Line(kRefused), Nothing(), Line(kRefused), Line(kEmpty)},
+         {kPair, kAsk, kAsk, kAsk, kAsk}, std::nullopt, true, 2, {}, 0, Exchange::End::Settled},
+        {"a slow reply after the question went out", true, {}, {Nothing(), Line("2.0E+00"), Line(kEmpty)},
+         {kPair, kAsk}, "2.0E+00", false, 0, {}, 0, Exchange::End::Settled},
+        {"a VXI-11 read turned away while locked, then the reply", true, {Outcome::Done, Outcome::Locked},
+         {{Outcome::Locked, ""}, Line("2.0E+00"), Line(kEmpty)}, {kPair, kAsk, kAsk}, "2.0E+00", false, 0, {}, 0,
+         Exchange::End::Settled},
+        {"the queue read to its end", false, {}, {Line(kAway), Line(kAway), Line(kEmpty)}, {kAsk, kAsk, kAsk},
+         std::nullopt, false, 0, {kAway, kAway}, 0, Exchange::End::Settled},
+        {"an entry where the reply belongs", true, {}, {Line(kEmpty)}, {kPair}, std::nullopt, false, 0, {}, 1,
+         Exchange::End::Settled},
+        {"a reply after the refusal of the message", true, {},
+         {Nothing(), Line(kRefused), Line("1.0E+00"), Line(kEmpty)}, {kPair, kAsk, kAsk, kAsk}, std::nullopt, true, 1,
+         {}, 1, Exchange::End::Settled},
+        {"the connection gone", true, {}, {{Outcome::Broken, ""}}, {kPair}, std::nullopt, false, 0, {}, 0,
+         Exchange::End::Broken},
+        {"the message not taken", true, {Outcome::Broken}, {}, {kPair}, std::nullopt, false, 0, {}, 0,
+         Exchange::End::Broken},
+    };
+    for (const ExchangeCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScriptedChannel channel(c.sends, c.receives);
+        const std::optional<std::string_view> message =
+            c.withMessage ? std::optional<std::string_view>(kPair) : std::nullopt;
+        const Exchange exchange = Converse(channel, message, {std::chrono::steady_clock::now() + 10s, 0ms});
+        EXPECT_EQ(channel.sent, c.expectSent);
+        EXPECT_EQ(exchange.reply, c.expectReply);
+        EXPECT_EQ(exchange.RefusedByLock(), c.expectRefused);
+        EXPECT_EQ(exchange.lockedOut, c.expectLockedOut);
+        EXPECT_EQ(exchange.errors, c.expectErrors);
+        EXPECT_EQ(exchange.strays.size(), c.expectStrays);
+        EXPECT_EQ(exchange.end, c.expectEnd);
+    }
+}
+
+TEST(LockedExchange, GivesUpAtItsBound) {
+    ScriptedChannel channel({}, {Nothing(), Nothing(), Nothing()});
+    const Exchange exchange = Converse(channel, kPair, {std::chrono::steady_clock::now() - 1ms, 0ms});
+    EXPECT_EQ(exchange.end, Exchange::End::Unanswered);
+    EXPECT_FALSE(exchange.RefusedByLock());
+}
+
+TEST(LockedExchange, ErrorEntriesToldFromReplies) {
+    const std::vector<std::pair<std::string, std::optional<int>>> cases = {
+        {kRefused, -203}, {kEmpty, 0}, {"-241,\"\"", -241}, {"9.91E+37", std::nullopt},
+        {"1.234567E+00", std::nullopt}, {"12,34", std::nullopt}, {"", std::nullopt}, {"-203,", std::nullopt},
+    };
+    for (const auto& [line, code] : cases) EXPECT_EQ(ErrorEntryCode(line), code) << line;
+}
+
+TEST(SoakTimeline, EventsCheckedAgainstTheSpansOfTheirBoard) {
+    const SoakClock::time_point t0{};
+    const auto at = [&](int ms) { return t0 + std::chrono::milliseconds(ms); };
+    // Board 0 locked by locking client 1 from 1000 to 2000 ms; board 1 by client 0 from 5000 to 6000 ms.
+    const std::vector<BoardSpan> locks = {{0, at(1000), at(2000), 1}, {1, at(5000), at(6000), 0}};
+    const struct {
+        const char* what;
+        BoardSpan event;
+        long outside;
+    } cases[] = {
+        {"a raw client's refusal in the lock", {0, at(1500), at(1600), -1}, 0},
+        {"one that began before the lock and ended in it", {0, at(500), at(1100), -1}, 0},
+        {"just before the lock, within the slack", {0, at(900), at(950), -1}, 0},
+        {"well before the lock", {0, at(100), at(300), -1}, 1},
+        {"in the lock of another board", {1, at(1500), at(1600), -1}, 1},
+        {"a locking client refused by its own lock only", {1, at(5500), at(5600), 0}, 1},
+        {"a locking client refused by another's lock", {0, at(1500), at(1600), 0}, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Outside({c.event}, locks, 100ms), c.outside) << c.what;
+    }
+}
+
+TEST(SoakTimeline, AbsencesRunFromEachLossToTheReturnAfterIt) {
+    const SoakClock::time_point t0{};
+    const auto at = [&](int s) { return t0 + std::chrono::seconds(s); };
+    const auto spans = Absences(2, {at(1), at(5), at(9)}, {at(2), at(6)}, at(20));
+    ASSERT_EQ(spans.size(), 3u);
+    EXPECT_EQ(spans[0].from, at(1));
+    EXPECT_EQ(spans[0].to, at(2));
+    EXPECT_EQ(spans[1].to, at(6));
+    EXPECT_EQ(spans[2].to, at(20));   // still away at the end
+    EXPECT_EQ(spans[2].board, 2u);
+    EXPECT_EQ(Outside({{2, at(3), at(3), -1}}, spans, 0s), 1);
+    EXPECT_EQ(Outside({{2, at(12), at(12), -1}}, spans, 0s), 0);
+}
+
+TEST(EmulatedServerLines, BoardsAndTheirEventsReadFromTheServersLines) {
+    const auto served = ServedBoardIn("tarnelctl: board 1-2 (board 1) serves SCPI on 127.0.0.1:35819, VXI-11 device inst1 or 1-2\n");
+    ASSERT_TRUE(served);
+    EXPECT_EQ(served->portPath, "1-2");
+    EXPECT_EQ(served->rawPort, 35819);
+    EXPECT_EQ(served->deviceName, "inst1");
+    const auto rawOnly = ServedBoardIn("tarnelctl: board 1-3 (board 0) serves SCPI on 127.0.0.1:5027\n");
+    ASSERT_TRUE(rawOnly);
+    EXPECT_EQ(rawOnly->deviceName, "");
+    EXPECT_FALSE(ServedBoardIn("tarnelctl: board 1-2 lost: LIBUSB_ERROR_NO_DEVICE; commands answer -241\n"));
+    EXPECT_FALSE(ServedBoardIn("tarnelctl: board 1-2 (board 1) serves SCPI on 127.0.0.1:0x\n"));
+
+    const struct {
+        const char* line;
+        const char* board;
+        const char* rest;
+    } lines[] = {
+        {"tarnelctl: board 1-2 lost: gone; commands answer -241 until it is back\n", "1-2", " lost: "},
+        {"tarnelctl: board 1-10 is back\n", "1-10", " is back"},
+        {"tarnelctl: portmapper: no rpcbind runs\n", "", ""},
+        {"tarnelctl: board \n", "", ""},
+    };
+    for (const auto& l : lines) {
+        std::string rest;
+        EXPECT_EQ(BoardNamedIn(l.line, rest), l.board) << l.line;
+        EXPECT_EQ(rest.substr(0, std::string(l.rest).size()), l.rest) << l.line;
+    }
+}
+
+}  // namespace
+}  // namespace tarnel::bench
