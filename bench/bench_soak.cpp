@@ -258,7 +258,7 @@ int main(int argc, char** argv) {
         total.Add(rawTotal);
         total.Add(vxi11Total);
         for (const auto& what : total.firstWrong) std::printf("wrong: %s\n", what.c_str());
-        for (const auto& what : total.firstProblems) std::printf("not connected: %s\n", what.c_str());
+        for (const auto& what : total.firstProblems) std::printf("problem: %s\n", what.c_str());
 
         std::vector<bench::BoardSpan> absences;
         std::size_t lost = 0, back = 0;
@@ -274,6 +274,23 @@ int main(int argc, char** argv) {
         const long strayRefusals = bench::Outside(total.refusals, total.locks, kLockSlack);
         total.wrong += strayAway + strayRefusals;
         const double seconds = std::chrono::duration<double>(end - start).count();
+        const auto sinceStart = [&](Clock::time_point at) { return std::chrono::duration<double>(at - start).count(); };
+        for (const auto& stuck : total.unsettled) {
+            std::printf("unsettled on board %s from %.1f s to %.1f s; its locks then:", target.boards[stuck.board].portPath.c_str(),
+                        sinceStart(stuck.from), sinceStart(stuck.to));
+            for (const auto& lock : total.locks) {
+                if (lock.board == stuck.board && lock.to >= stuck.from && lock.from <= stuck.to) {
+                    std::printf(" %.1f-%.1f s (client %d)", sinceStart(lock.from), sinceStart(lock.to), lock.locker);
+                }
+            }
+            std::printf("; its absences:");
+            for (const auto& away : absences) {
+                if (away.board == stuck.board && away.to >= stuck.from && away.from <= stuck.to) {
+                    std::printf(" %.1f-%.1f s", sinceStart(away.from), sinceStart(away.to));
+                }
+            }
+            std::printf("\n");
+        }
 
         std::printf("pairs: %ld (%.0f/s): raw %ld, VXI-11 %ld (%ld of them by the locking clients); wrong replies: %ld\n",
                     total.pairs, total.pairs / seconds, rawTotal.pairs, vxi11Total.pairs, lockingTotal.pairs,

@@ -8,32 +8,53 @@ namespace tarnel::bench {
 namespace {
 
 constexpr int kLockedOut = -203;
-constexpr std::string_view kErrorQuery = "SYST:ERR?";
+constexpr int kQueueOverflow = -350;
+constexpr int kMostTags = 255;   // *ESE takes 0..255; 0 is no tag
+
+// A whole number at the start of `text`, and the rest after it.
+std::optional<std::pair<int, std::string_view>> LeadingNumber(std::string_view text) {
+    int number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (error != std::errc()) return std::nullopt;
+    return std::pair{number, text.substr(static_cast<std::size_t>(end - text.data()))};
+}
 
 }  // namespace
 
-std::optional<int> ErrorEntryCode(std::string_view line) {
-    int code = 0;
-    const auto [end, error] = std::from_chars(line.data(), line.data() + line.size(), code);
-    if (error != std::errc() || end == line.data() + line.size() || *end != ',') return std::nullopt;
-    if (end + 1 == line.data() + line.size() || end[1] != '"') return std::nullopt;
-    return code;
+std::string Question(int tag) { return "*ESE " + std::to_string(tag) + ";*ESE?;:SYST:ERR?"; }
+
+std::optional<std::pair<int, std::string_view>> AnswerToQuestion(std::string_view line) {
+    const auto tag = LeadingNumber(line);
+    if (!tag || tag->first < 1 || tag->first > kMostTags || tag->second.empty() || tag->second.front() != ';') {
+        return std::nullopt;
+    }
+    const std::string_view entry = tag->second.substr(1);
+    if (!ErrorEntryCode(entry)) return std::nullopt;
+    return std::pair{tag->first, entry};
+}
+
+std::optional<int> ErrorEntryCode(std::string_view entry) {
+    const auto code = LeadingNumber(entry);
+    if (!code || code->second.size() < 2 || code->second.substr(0, 2) != ",\"") return std::nullopt;
+    return code->first;
 }
 
 Exchange Converse(MessageChannel& channel, std::optional<std::string_view> message, const ExchangeTimes& times) {
     using Outcome = MessageChannel::Outcome;
     Exchange exchange;
-    // Every message sent ends as one reply line, or (refused) as one -203
-    // entry; `accounted` counts both.
-    long sent = 0;
-    long accounted = 0;
-    bool asking = !message;        // SYST:ERR? goes out while nothing comes
-    bool emptied = false;          // the last line read was 0,"No error"
-    bool entriesRead = false;
+    int lastTag = 0;           // the tag of the last question the channel took
+    bool waiting = false;      // for the answer to that question
+    bool asking = !message;    // questions go out
     const auto pause = [&] { std::this_thread::sleep_for(times.lockedPause); };
     const auto ask = [&] {
-        const Outcome outcome = channel.Send(kErrorQuery);
-        if (outcome == Outcome::Done) ++sent;
+        const int tag = lastTag % kMostTags + 1;
+        const Outcome outcome = channel.Send(Question(tag));
+        if (outcome == Outcome::Done) {
+            lastTag = tag;
+            waiting = true;
+            ++exchange.questions;
+        }
+        exchange.trace += outcome == Outcome::Done ? " ask" : outcome == Outcome::Locked ? " ask-locked" : " ask-broken";
         if (outcome == Outcome::Locked) pause();
         return outcome != Outcome::Broken;
     };
@@ -48,15 +69,13 @@ Exchange Converse(MessageChannel& channel, std::optional<std::string_view> messa
             exchange.end = Exchange::End::Broken;
             return exchange;
         }
-        ++sent;
     }
     for (;;) {
-        if (asking && emptied && accounted == sent) return exchange;
         if (Exchange::Clock::now() > times.giveUp) {
             exchange.end = Exchange::End::Unanswered;
             return exchange;
         }
-        if (asking && accounted == sent) {
+        if (asking && !waiting) {
             if (!ask()) break;
             continue;
         }
@@ -65,17 +84,16 @@ Exchange Converse(MessageChannel& channel, std::optional<std::string_view> messa
         if (outcome == Outcome::Broken) break;
         if (outcome != Outcome::Done) {
             // Nothing came: the lock may have refused what is outstanding.
+            exchange.trace += outcome == Outcome::Locked ? " read-locked" : " nothing";
             if (outcome == Outcome::Locked) pause();
             asking = true;
             if (!ask()) break;
             continue;
         }
-        ++accounted;
-        emptied = false;
-        const std::optional<int> code = ErrorEntryCode(line);
-        if (!code) {
-            // Only the message's own reply is no entry, and it comes first.
-            if (message && !exchange.reply && !entriesRead) {
+        const auto answer = AnswerToQuestion(line);
+        if (!answer || !asking) {
+            // Only the message's own reply is no answer to a question, and it comes first.
+            if (!answer && message && !exchange.reply && !exchange.settledByQuestion) {
                 exchange.reply = line;
                 exchange.replyAt = Exchange::Clock::now();
             } else {
@@ -84,19 +102,21 @@ Exchange Converse(MessageChannel& channel, std::optional<std::string_view> messa
             if (!asking) return exchange;
             continue;
         }
-        if (!asking) {
-            // An entry where the message's reply belongs.
-            exchange.strays.push_back(line);
-            return exchange;
-        }
-        entriesRead = true;
-        if (*code == 0) {
-            emptied = true;
-        } else if (*code == kLockedOut) {
+        exchange.settledByQuestion = true;
+        const int code = *ErrorEntryCode(answer->second);
+        exchange.trace += " [" + std::to_string(answer->first) + ";" + std::to_string(code) + "]";
+        if (code == kLockedOut) {
             ++exchange.lockedOut;
-            ++accounted;
-        } else {
-            exchange.errors.push_back(line);
+        } else if (code == kQueueOverflow) {
+            exchange.overflowed = true;
+        } else if (code != 0) {
+            exchange.errors.emplace_back(answer->second);
+        }
+        if (answer->first == lastTag) {
+            waiting = false;
+            // Nothing outstanding and the queue empty: done. Otherwise the
+            // queue holds more, and the next question goes out at once.
+            if (code == 0) return exchange;
         }
     }
     exchange.end = Exchange::End::Broken;

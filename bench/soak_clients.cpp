@@ -25,6 +25,7 @@ constexpr auto kLockWait = std::chrono::seconds(3);
 
 // One connection's pairs: the board it reaches and whether this client holds its lock now.
 struct PairContext {
+    const char* client = "";   // "raw", "VXI-11", "locking", for the lines on faults
     std::size_t board = 0;
     int locker = -1;
     bool holdsLock = false;
@@ -40,7 +41,7 @@ bool BoardError(const std::vector<std::string>& errors) {
 
 // A lock met by this exchange: refused messages, the pair's or SYST:ERR?'s.
 void NoteRefusals(const Exchange& exchange, const PairContext& context, SoakClock::time_point sent, Tally& tally) {
-    if (!exchange.turnedAway && exchange.lockedOut == 0) return;
+    if (!exchange.turnedAway && exchange.lockedOut == 0 && !exchange.overflowed) return;
     if (context.holdsLock) {
         tally.Note("a message refused while this link held the lock");
         return;
@@ -62,6 +63,13 @@ bool CheckedPair(MessageChannel& channel, PairContext& context, std::uint32_t co
     }
     if (exchange.end == Exchange::End::Unanswered) {
         ++tally.unanswered;
+        tally.Problem(std::string(context.client) + ": code " + std::to_string(code) + " on board " + std::to_string(context.board) +
+                      (context.holdsLock ? " (lock held)" : "") + " unsettled after " +
+                      std::to_string(kExchangeBound.count()) + " s: " + std::to_string(exchange.questions) +
+                      " questions, reply " +
+                      exchange.reply.value_or("<none>") + ", " + std::to_string(exchange.lockedOut) + " refused;" +
+                      exchange.trace);
+        tally.unsettled.push_back({context.board, sent, SoakClock::now(), context.locker});
         return false;
     }
     NoteRefusals(exchange, context, sent, tally);
@@ -90,6 +98,8 @@ bool CheckedPair(MessageChannel& channel, PairContext& context, std::uint32_t co
         const Exchange queue = Converse(channel, std::nullopt, {asked + kExchangeBound});
         for (const auto& stray : queue.strays) tally.Note("a line that answers nothing sent: " + stray);
         if (queue.end != Exchange::End::Settled) {
+            tally.Problem(std::string(context.client) + ": the error queue after " + reply + " on board " + std::to_string(context.board) +
+                          (queue.end == Exchange::End::Broken ? " broke off" : " unsettled"));
             ++(queue.end == Exchange::End::Broken ? tally.dropped : tally.unanswered);
             return false;
         }
@@ -159,6 +169,7 @@ void Tally::Add(const Tally& other) {
     refusals.insert(refusals.end(), other.refusals.begin(), other.refusals.end());
     awayReplies.insert(awayReplies.end(), other.awayReplies.begin(), other.awayReplies.end());
     locks.insert(locks.end(), other.locks.begin(), other.locks.end());
+    unsettled.insert(unsettled.end(), other.unsettled.begin(), other.unsettled.end());
     for (const auto& what : other.firstWrong) {
         if (firstWrong.size() < 6) firstWrong.push_back(what);
     }
@@ -177,7 +188,7 @@ bool MeasuredLevel(const std::string& reply, std::uint32_t code) {
 void RunRawClient(unsigned index, const SoakTarget& target, Tally& tally) {
     PairSource source(7919u * index + 1);
     while (SoakClock::now() < target.deadline) {
-        PairContext context{source.Board(target.boards.size())};
+        PairContext context{"raw", source.Board(target.boards.size())};
         RawChannel channel(target.boards[context.board].rawPort);
         bool broken = !channel.Connected();
         if (broken) ++tally.refused;
@@ -189,7 +200,7 @@ void RunRawClient(unsigned index, const SoakTarget& target, Tally& tally) {
 void RunVxi11Client(unsigned index, const SoakTarget& target, Tally& tally) {
     PairSource source(104729u * index + 3);
     while (SoakClock::now() < target.deadline) {
-        PairContext context{source.Board(target.boards.size())};
+        PairContext context{"VXI-11", source.Board(target.boards.size())};
         std::unique_ptr<Vxi11Channel> channel;
         try {
             channel = std::make_unique<Vxi11Channel>(DeviceName(target.boards[context.board], tally.reconnects));
@@ -208,7 +219,7 @@ void RunVxi11Client(unsigned index, const SoakTarget& target, Tally& tally) {
 void RunLockingClient(unsigned index, const SoakTarget& target, Tally& tally) {
     PairSource source(15485863u * index + 5);
     while (SoakClock::now() < target.deadline) {
-        PairContext context{source.Board(target.boards.size()), static_cast<int>(index)};
+        PairContext context{"locking", source.Board(target.boards.size()), static_cast<int>(index)};
         auto link = std::make_unique<LockingLink>(target.vxi11CorePort,
                                                   DeviceName(target.boards[context.board], tally.reconnects));
         if (link->OpenError() != 0) {

@@ -47,8 +47,9 @@ struct Tally {
     std::vector<BoardSpan> refusals;   // when a message of this client met a lock
     std::vector<BoardSpan> awayReplies;   // not-a-number (or start-level) replies with -241/-240, at their time
     std::vector<BoardSpan> locks;      // locks this client held
+    std::vector<BoardSpan> unsettled;  // exchanges that did not settle within their bound
     std::vector<std::string> firstWrong;
-    std::vector<std::string> firstProblems;   // why connections were not made
+    std::vector<std::string> firstProblems;   // why connections were not made or exchanges not settled
 
     void Note(const std::string& what);
     void Problem(const std::string& what);

@@ -20,10 +20,13 @@ using Outcome = MessageChannel::Outcome;
 using namespace std::chrono_literals;
 
 constexpr const char* kPair = "DAC:CODE 5;:MEAS?";
-constexpr const char* kAsk = "SYST:ERR?";
 constexpr const char* kEmpty = "0,\"No error\"";
 constexpr const char* kRefused = "-203,\"Command protected; another client holds the instrument's lock\"";
 constexpr const char* kAway = "-241,\"Hardware missing; the board is gone\"";
+constexpr const char* kOverflow = "-350,\"Queue overflow\"";
+
+// A question's answer: its tag and one entry of the queue.
+std::string Answer(int tag, const char* entry) { return std::to_string(tag) + ";" + entry; }
 
 // Sends take the scripted outcomes in turn (Done once they run out);
 // receives the scripted lines (Broken once they run out, so that a wrong
@@ -53,7 +56,7 @@ private:
     std::deque<std::pair<Outcome, std::string>> receives_;
 };
 
-std::pair<Outcome, std::string> Line(const char* text) { return {Outcome::Done, text}; }
+std::pair<Outcome, std::string> Line(const std::string& text) { return {Outcome::Done, text}; }
 std::pair<Outcome, std::string> Nothing() { return {Outcome::NothingYet, ""}; }
 
 struct ExchangeCase {
@@ -70,28 +73,39 @@ struct ExchangeCase {
     Exchange::End expectEnd;
 };
 
-TEST(LockedExchange, EveryMessageAccountedForAsTheLockComesAndGoes) {
+TEST(LockedExchange, EveryMessageSettledAsTheLockComesAndGoes) {
+    const std::string q1 = Question(1), q2 = Question(2), q3 = Question(3), q4 = Question(4), q5 = Question(5),
+                      q6 = Question(6);
     const std::vector<ExchangeCase> cases = {
         {"the reply at once", true, {}, {Line("1.5E+00")}, {kPair}, "1.5E+00", false, 0, {}, 0, Exchange::End::Settled},
         {"a VXI-11 link turned away at once", true, {Outcome::Locked}, {}, {kPair}, std::nullopt, true, 0, {}, 0,
          Exchange::End::Settled},
-        {"refused by the lock, found as -203", true, {}, {Nothing(), Line(kRefused), Line(kEmpty)},
-         {kPair, kAsk, kAsk}, std::nullopt, true, 1, {}, 0, Exchange::End::Settled},
-        {"the lock still held when asked: the question refused too", true, {},
-         {Nothing(), Nothing(), Line(kRefused), Nothing(), Line(kRefused), Line(kEmpty)},
-         {kPair, kAsk, kAsk, kAsk, kAsk}, std::nullopt, true, 2, {}, 0, Exchange::End::Settled},
-        {"a slow reply after the question went out", true, {}, {Nothing(), Line("2.0E+00"), Line(kEmpty)},
-         {kPair, kAsk}, "2.0E+00", false, 0, {}, 0, Exchange::End::Settled},
+        {"refused by the lock, found as -203", true, {}, {Nothing(), Line(Answer(1, kRefused)), Line(Answer(2, kEmpty))},
+         {kPair, q1, q2}, std::nullopt, true, 1, {}, 0, Exchange::End::Settled},
+        {"a long lock: the questions refused too, their refusals read one after another", true, {},
+         {Nothing(), Nothing(), Nothing(), Line(Answer(3, kRefused)), Line(Answer(4, kRefused)),
+          Line(Answer(5, kRefused)), Line(Answer(6, kEmpty))},
+         {kPair, q1, q2, q3, q4, q5, q6}, std::nullopt, true, 3, {}, 0, Exchange::End::Settled},
+        {"a question on its way when the next went out", true, {},
+         {Nothing(), Nothing(), Line(Answer(1, kRefused)), Line(Answer(2, kEmpty))}, {kPair, q1, q2}, std::nullopt,
+         true, 1, {}, 0, Exchange::End::Settled},
+        {"a lock longer than the queue", true, {}, {Nothing(), Line(Answer(1, kOverflow)), Line(Answer(2, kEmpty))},
+         {kPair, q1, q2}, std::nullopt, true, 0, {}, 0, Exchange::End::Settled},
+        {"a slow reply after the question went out", true, {}, {Nothing(), Line("2.0E+00"), Line(Answer(1, kEmpty))},
+         {kPair, q1}, "2.0E+00", false, 0, {}, 0, Exchange::End::Settled},
         {"a VXI-11 read turned away while locked, then the reply", true, {Outcome::Done, Outcome::Locked},
-         {{Outcome::Locked, ""}, Line("2.0E+00"), Line(kEmpty)}, {kPair, kAsk, kAsk}, "2.0E+00", false, 0, {}, 0,
-         Exchange::End::Settled},
-        {"the queue read to its end", false, {}, {Line(kAway), Line(kAway), Line(kEmpty)}, {kAsk, kAsk, kAsk},
-         std::nullopt, false, 0, {kAway, kAway}, 0, Exchange::End::Settled},
-        {"an entry where the reply belongs", true, {}, {Line(kEmpty)}, {kPair}, std::nullopt, false, 0, {}, 1,
-         Exchange::End::Settled},
-        {"a reply after the refusal of the message", true, {},
-         {Nothing(), Line(kRefused), Line("1.0E+00"), Line(kEmpty)}, {kPair, kAsk, kAsk, kAsk}, std::nullopt, true, 1,
+         {{Outcome::Locked, ""}, Line("2.0E+00"), Line(Answer(1, kEmpty))}, {kPair, q1, q1}, "2.0E+00", false, 0, {},
+         0, Exchange::End::Settled},
+        {"the queue read to its end", false, {},
+         {Line(Answer(1, kAway)), Line(Answer(2, kAway)), Line(Answer(3, kEmpty))}, {q1, q2, q3}, std::nullopt, false,
+         0, {kAway, kAway}, 0, Exchange::End::Settled},
+        {"no reply and no refusal: the message vanished", true, {}, {Nothing(), Line(Answer(1, kEmpty))}, {kPair, q1},
+         std::nullopt, false, 0, {}, 0, Exchange::End::Settled},
+        {"an answer to a question never asked", true, {}, {Line(Answer(1, kEmpty))}, {kPair}, std::nullopt, false, 0,
          {}, 1, Exchange::End::Settled},
+        {"a reply after the message was settled as refused", true, {},
+         {Nothing(), Line(Answer(1, kRefused)), Line("1.0E+00"), Line(Answer(2, kEmpty))}, {kPair, q1, q2},
+         std::nullopt, true, 1, {}, 1, Exchange::End::Settled},
         {"the connection gone", true, {}, {{Outcome::Broken, ""}}, {kPair}, std::nullopt, false, 0, {}, 0,
          Exchange::End::Broken},
         {"the message not taken", true, {Outcome::Broken}, {}, {kPair}, std::nullopt, false, 0, {}, 0,
@@ -120,12 +134,31 @@ TEST(LockedExchange, GivesUpAtItsBound) {
     EXPECT_FALSE(exchange.RefusedByLock());
 }
 
-TEST(LockedExchange, ErrorEntriesToldFromReplies) {
-    const std::vector<std::pair<std::string, std::optional<int>>> cases = {
-        {kRefused, -203}, {kEmpty, 0}, {"-241,\"\"", -241}, {"9.91E+37", std::nullopt},
-        {"1.234567E+00", std::nullopt}, {"12,34", std::nullopt}, {"", std::nullopt}, {"-203,", std::nullopt},
+TEST(LockedExchange, AnswersToQuestionsToldFromReplies) {
+    EXPECT_EQ(Question(7), "*ESE 7;*ESE?;:SYST:ERR?");
+    const std::vector<std::pair<std::string, std::optional<std::pair<int, std::string>>>> cases = {
+        {Answer(7, kRefused), std::pair{7, std::string(kRefused)}},
+        {Answer(255, kEmpty), std::pair{255, std::string(kEmpty)}},
+        {"12;-113,\"Undefined header;FOO\"", std::pair{12, std::string("-113,\"Undefined header;FOO\"")}},
+        {"9.91E+37", std::nullopt},
+        {"0E+00", std::nullopt},
+        {"1.234567E+00", std::nullopt},
+        {kEmpty, std::nullopt},
+        {Answer(0, kEmpty), std::nullopt},
+        {Answer(256, kEmpty), std::nullopt},
+        {"7;", std::nullopt},
+        {"7;1.5E+00", std::nullopt},
+        {"7;-203,", std::nullopt},
+        {"", std::nullopt},
     };
-    for (const auto& [line, code] : cases) EXPECT_EQ(ErrorEntryCode(line), code) << line;
+    for (const auto& [line, expected] : cases) {
+        const auto answer = AnswerToQuestion(line);
+        ASSERT_EQ(answer.has_value(), expected.has_value()) << line;
+        if (answer) {
+            EXPECT_EQ(answer->first, expected->first) << line;
+            EXPECT_EQ(answer->second, expected->second) << line;
+        }
+    }
 }
 
 TEST(SoakTimeline, EventsCheckedAgainstTheSpansOfTheirBoard) {
