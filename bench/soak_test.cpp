@@ -1,6 +1,6 @@
 // The soak's exchange on an instrument whose lock another client may hold
-// (scripted channels), its checks against the locks and absences of a
-// board, and its reading of the server's lines.
+// and its check of a pair (scripted channels), its checks against the locks
+// and absences of a board, and its reading of the server's lines.
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -9,8 +9,11 @@
 #include <utility>
 #include <vector>
 
+#include <tarnel/board_protocol.h>
+
 #include "emulated_server.h"
 #include "locked_exchange.h"
+#include "pair_check.h"
 #include "soak_timeline.h"
 
 namespace tarnel::bench {
@@ -158,6 +161,62 @@ TEST(LockedExchange, AnswersToQuestionsToldFromReplies) {
             EXPECT_EQ(answer->first, expected->first) << line;
             EXPECT_EQ(answer->second, expected->second) << line;
         }
+    }
+}
+
+// The reply of a board that reads back `code` right.
+std::string LevelOf(std::uint32_t code) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6E", protocol::DacOutputVolts(code));
+    return text;
+}
+
+TEST(PairCheck, RepliesRefusalsAndAbsencesCountedAsTheyShould) {
+    constexpr std::uint32_t kCode = 200000;
+    const struct {
+        const char* what;
+        std::deque<Outcome> sends;
+        std::deque<std::pair<Outcome, std::string>> receives;
+        bool holdsLock;
+        bool answeredBefore;   // a reply came on this connection before
+        bool goesOn;           // the connection stays
+        long pairs, wrong, lockRefusals, refusals, away, refused, dropped;
+    } cases[] = {
+        {"the level set", {}, {Line(LevelOf(kCode))}, false, false, true, 1, 0, 0, 0, 0, 0, 0},
+        {"another level, no error", {}, {Line(LevelOf(kCode / 2)), Line(Answer(1, kEmpty))}, false, false, true, 1, 1,
+         0, 0, 0, 0, 0},
+        {"not a number, the board away", {}, {Line("9.91E+37"), Line(Answer(1, kAway)), Line(Answer(2, kEmpty))},
+         false, false, true, 1, 0, 0, 0, 1, 0, 0},
+        {"not a number and no error", {}, {Line("9.91E+37"), Line(Answer(1, kEmpty))}, false, false, true, 1, 1, 0, 0,
+         0, 0, 0},
+        {"the start level from a board opened again", {}, {Line(LevelOf(0)), Line(Answer(1, kAway)), Line(Answer(2, kEmpty))},
+         false, false, true, 1, 0, 0, 0, 1, 0, 0},
+        {"refused by another client's lock", {}, {Nothing(), Line(Answer(1, kRefused)), Line(Answer(2, kEmpty))}, false,
+         false, true, 0, 0, 1, 1, 0, 0, 0},
+        {"turned away by another link's lock", {Outcome::Locked}, {}, false, false, true, 0, 0, 1, 1, 0, 0, 0},
+        {"refused while this link holds the lock", {}, {Nothing(), Line(Answer(1, kRefused)), Line(Answer(2, kEmpty))},
+         true, false, true, 0, 1, 1, 0, 0, 0, 0},
+        {"no reply and no refusal", {}, {Nothing(), Line(Answer(1, kEmpty))}, false, false, true, 0, 1, 0, 0, 0, 0, 0},
+        {"a line that answers nothing", {}, {Line(Answer(9, kEmpty))}, false, false, true, 0, 2, 0, 0, 0, 0, 0},
+        {"closed before any reply", {}, {{Outcome::Broken, ""}}, false, false, false, 0, 0, 0, 0, 0, 1, 0},
+        {"closed after replies came", {}, {{Outcome::Broken, ""}}, false, true, false, 0, 0, 0, 0, 0, 0, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScriptedChannel channel(c.sends, c.receives);
+        PairContext context{"raw", 1, -1, c.holdsLock, c.answeredBefore};
+        std::atomic<long> allPairs = 0;
+        Tally tally;
+        EXPECT_EQ(CheckedPair(channel, context, kCode, allPairs, tally), c.goesOn);
+        EXPECT_EQ(tally.pairs, c.pairs);
+        EXPECT_EQ(allPairs.load(), c.pairs);
+        EXPECT_EQ(tally.wrong, c.wrong);
+        EXPECT_EQ(tally.lockRefusals, c.lockRefusals);
+        EXPECT_EQ(static_cast<long>(tally.refusals.size()), c.refusals);
+        EXPECT_EQ(static_cast<long>(tally.awayReplies.size()), c.away);
+        EXPECT_EQ(tally.refused, c.refused);
+        EXPECT_EQ(tally.dropped, c.dropped);
+        EXPECT_EQ(static_cast<long>(tally.latencyMicroseconds.size()), c.pairs);
     }
 }
 

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "soak_clients.h"
+#include "soak_tally.h"
 
 namespace tarnel::bench {
 
