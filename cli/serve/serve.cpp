@@ -90,12 +90,13 @@ void AddOrFail(ServedBoards& boards, std::unique_ptr<BoardService> service, cons
 }
 
 // The one board --board names (or the older library's one board), on --listen.
-void AddChosenBoard(ServedBoards& boards, const GlobalOptions& options, BoardServiceSettings settings) {
+void AddChosenBoard(ServedBoards& boards, const GlobalOptions& options, const ServeCommand& command,
+                    BoardServiceSettings settings) {
     auto connection = options.boardPath
                           ? std::make_unique<BoardConnection>(options.library, *options.boardPath, options.reload)
                           : std::make_unique<BoardConnection>(options.library, options.board, options.reload);
     const unsigned number = connection->Number();
-    ServedBoard plan{connection->PortPath(), 0, "inst0"};
+    ServedBoard plan{connection->PortPath(), command.listen.port, "inst0"};
     if (plan.portPath.empty()) plan.portPath = "board" + std::to_string(number);
     scpi::BoardOpener reopen = options.boardPath ? BoardInstrument::ReopenerAt(options.library, *options.boardPath)
                                                  : BoardInstrument::Reopener(options.library, options.board);
@@ -240,7 +241,7 @@ ExitStatus Serve(const GlobalOptions& options, const ServeCommand& command) {
     if (!options.boardChosen && options.library == LibraryChoice::Older) {
         Log("the older library reaches one board: serving board 0 only — use --library newer to serve every board");
     }
-    if (oneBoard) AddChosenBoard(boards, options, settings);
+    if (oneBoard) AddChosenBoard(boards, options, command, settings);
     else AddPlannedBoards(boards, options, command, file, fileName, settings);
     if (const auto failure = boards.ServeOnVxi11()) Log(*failure + "; the boards are served on their raw ports only");
 

@@ -96,7 +96,7 @@ def unplugged(c, emulator, tarnelctl):
     c.expect(level not in ("", NOT_A_NUMBER) and abs(float(level) - dac_volts(1.0)) < DAC_STEP / 2,
              "settings are still answered: %r" % level)
     c.expect(client.query("*TST?") == "1", "the self-test passed without a board")
-    c.expect(server.said("board 0 lost"), "no line on the lost board")
+    c.expect(server.said("board 1-1 lost"), "no line on the lost board (named by its port path)")
     c.expect(server.stop(signal.SIGINT) == 0, "SIGINT did not end the server with 0")
 
 
