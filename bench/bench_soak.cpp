@@ -5,7 +5,7 @@
 // board for every connection and sends random DAC:CODE n;:MEAS? pairs,
 // reconnecting every few hundred, while board-emulator --replug-every takes
 // each board off the bus and back every few thousand requests. Every reply
-// is checked against the level set (soak_clients.h): the not-a-number reply
+// is checked against the level set (pair_check.h): the not-a-number reply
 // counts as right only with -241/-240 and only while that board is away, a
 // message the lock refused (-203 in the client's queue, or VXI-11 error 11)
 // only while another client held that board's lock. Prints pairs per
