@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -15,9 +16,38 @@ namespace tarnel::bench {
 
 namespace {
 
-constexpr const char* kListening = "serves SCPI on 127.0.0.1:";
+constexpr const char* kServerPrefix = "tarnelctl: ";
+constexpr const char* kServes = " serves SCPI on 127.0.0.1:";
+constexpr const char* kDevice = ", VXI-11 device ";
 
 }  // namespace
+
+std::string BoardNamedIn(const std::string& line, std::string& rest) {
+    std::string text = line;
+    if (text.rfind(kServerPrefix, 0) == 0) text.erase(0, std::strlen(kServerPrefix));
+    if (text.rfind("board ", 0) != 0) return {};
+    const auto end = text.find(' ', 6);
+    if (end == std::string::npos || end == 6) return {};
+    rest = text.substr(end);
+    return text.substr(6, end - 6);
+}
+
+std::optional<ServedBoardAddress> ServedBoardIn(const std::string& line) {
+    std::string rest;
+    ServedBoardAddress board;
+    board.portPath = BoardNamedIn(line, rest);
+    const auto at = rest.find(kServes);
+    if (board.portPath.empty() || at == std::string::npos) return std::nullopt;
+    char* end = nullptr;
+    const long port = std::strtol(rest.c_str() + at + std::strlen(kServes), &end, 10);
+    if (port <= 0 || port > 65535) return std::nullopt;
+    board.rawPort = static_cast<std::uint16_t>(port);
+    if (const auto device = rest.find(kDevice); device != std::string::npos) {
+        const auto from = device + std::strlen(kDevice);
+        board.deviceName = rest.substr(from, rest.find(' ', from) - from);
+    }
+    return board;
+}
 
 EmulatedServer::EmulatedServer(const std::string& emulator, const std::vector<std::string>& emulatorOptions,
                                const std::string& tarnelctl, const std::vector<std::string>& serveOptions) {
@@ -52,21 +82,7 @@ void EmulatedServer::ReadLines(int fd) {
     FILE* lines = ::fdopen(fd, "r");
     char buffer[4096];
     while (lines != nullptr && std::fgets(buffer, sizeof buffer, lines) != nullptr) {
-        const std::string line = buffer;
-        const auto now = Clock::now();
-        std::lock_guard lock(mutex_);
-        if (const auto at = line.find(kListening); at != std::string::npos && !port_) {
-            port_ = static_cast<std::uint16_t>(std::stoi(line.substr(at + std::strlen(kListening))));
-        } else if (line.find(" lost: ") != std::string::npos) {
-            events_.lost.push_back(now);
-        } else if (line.find(" is back") != std::string::npos) {
-            events_.back.push_back(now);
-        } else if (line.find("refused the client") != std::string::npos) {
-            ++events_.refused;
-        } else {
-            std::fputs(("server: " + line).c_str(), stderr);   // anything unexpected is shown
-        }
-        changed_.notify_all();
+        Take(buffer, Clock::now());
     }
     if (lines != nullptr) std::fclose(lines);
     std::lock_guard lock(mutex_);
@@ -74,17 +90,40 @@ void EmulatedServer::ReadLines(int fd) {
     changed_.notify_all();
 }
 
-std::optional<std::uint16_t> EmulatedServer::WaitForPort(std::chrono::seconds bound) {
+void EmulatedServer::Take(const std::string& line, Clock::time_point when) {
+    std::lock_guard lock(mutex_);
+    std::string rest;
+    const std::string board = BoardNamedIn(line, rest);
+    if (const auto served = ServedBoardIn(line)) {
+        boards_.push_back(*served);
+    } else if (!board.empty() && rest.rfind(" lost: ", 0) == 0) {
+        events_[board].lost.push_back(when);
+    } else if (!board.empty() && rest.rfind(" is back", 0) == 0) {
+        events_[board].back.push_back(when);
+    } else if (line.find("refused the client") != std::string::npos) {
+        ++refused_;
+    } else {
+        std::fputs(("server: " + line).c_str(), stderr);   // anything unexpected is shown
+    }
+    changed_.notify_all();
+}
+
+std::vector<ServedBoardAddress> EmulatedServer::WaitForBoards(std::size_t count, std::chrono::seconds bound) {
     std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, bound, [this] { return port_ || ended_; });
-    return port_;
+    changed_.wait_for(lock, bound, [&] { return boards_.size() >= count || ended_; });
+    return boards_;
 }
 
 std::optional<pid_t> EmulatedServer::ServerPid() const { return FirstChild(emulator_); }
 
-EmulatedServer::BoardEvents EmulatedServer::Events() {
+std::map<std::string, EmulatedServer::BoardEvents> EmulatedServer::Events() {
     std::lock_guard lock(mutex_);
     return events_;
+}
+
+long EmulatedServer::RefusedClients() {
+    std::lock_guard lock(mutex_);
+    return refused_;
 }
 
 int EmulatedServer::Stop(std::chrono::seconds bound) {
