@@ -14,10 +14,6 @@ namespace {
 
 constexpr int kMostPortNumbers = 7;
 
-struct ContextDeleter {
-    void operator()(libusb_context* context) const { libusb_exit(context); }
-};
-
 struct ListDeleter {
     void operator()(libusb_device** list) const { libusb_free_device_list(list, 1); }
 };
@@ -35,15 +31,17 @@ std::string PortPathOf(libusb_device* device) {
 }  // namespace
 
 std::optional<std::set<std::string>> AttachedBoardPaths(std::string& error) {
-    // A context of its own for each look: it lists the buses as they are now.
-    libusb_context* raw = nullptr;
-    if (const int status = libusb_init(&raw); status != LIBUSB_SUCCESS) {
-        error = std::string("cannot list the USB devices: ") + libusb_strerror(status);
+    // One context for every look, kept for the life of the process: its device
+    // list follows the buses as boards come and go. Made and ended for each look
+    // every few seconds, a context would lose the devices that arrive while it ends.
+    static libusb_context* context = nullptr;
+    static const int initStatus = libusb_init(&context);
+    if (initStatus != LIBUSB_SUCCESS) {
+        error = std::string("cannot list the USB devices: ") + libusb_strerror(initStatus);
         return std::nullopt;
     }
-    const std::unique_ptr<libusb_context, ContextDeleter> context(raw);
     libusb_device** rawList = nullptr;
-    const ssize_t count = libusb_get_device_list(context.get(), &rawList);
+    const ssize_t count = libusb_get_device_list(context, &rawList);
     if (count < 0) {
         error = std::string("cannot list the USB devices: ") + libusb_strerror(static_cast<int>(count));
         return std::nullopt;
