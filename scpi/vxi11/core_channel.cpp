@@ -61,8 +61,7 @@ private:
     CoreChannel& channel_;
 };
 
-CoreChannel::CoreChannel(std::vector<DeviceSlot*> slots, CoreLimits limits)
-    : slots_(std::move(slots)), limits_(limits) {}
+CoreChannel::CoreChannel(CoreLimits limits) : limits_(limits) {}
 
 CoreChannel::~CoreChannel() { Stop(); }
 
@@ -82,6 +81,26 @@ void CoreChannel::Stop() {
         link->changed.notify_all();
         link->slot.Lock().WakeWaiters();
     }
+}
+
+std::optional<std::string> CoreChannel::AddSlot(DeviceSlot& slot) {
+    const std::lock_guard lock(slotsMutex_);
+    for (const std::string& name : slot.Names()) {
+        for (const DeviceSlot* served : slots_) {
+            if (served->Answers(name)) return name;
+        }
+    }
+    slots_.push_back(&slot);
+    return std::nullopt;
+}
+
+DeviceSlot* CoreChannel::SlotNamed(std::string_view name) {
+    const std::lock_guard lock(slotsMutex_);
+    DeviceSlot* slot = nullptr;
+    for (DeviceSlot* candidate : slots_) {
+        if (candidate->Answers(name)) slot = candidate;
+    }
+    return slot;
 }
 
 RpcAnswer CoreChannel::Call(const RpcCall& call, std::set<std::int32_t>& sessionLinks) {
@@ -144,10 +163,7 @@ RpcAnswer CoreChannel::CreateLink(std::string_view arguments, std::set<std::int3
     Create_LinkResp result{};
     result.abortPort = abortPort_;
     result.maxRecvSize = limits_.maxRecvSize;
-    DeviceSlot* slot = nullptr;
-    for (DeviceSlot* candidate : slots_) {
-        if (candidate->Answers(parms->device != nullptr ? parms->device : "")) slot = candidate;
-    }
+    DeviceSlot* slot = SlotNamed(parms->device != nullptr ? parms->device : "");
     LinkPointer link;
     if (slot == nullptr) {
         result.error = Code(DeviceError::NotAccessible);

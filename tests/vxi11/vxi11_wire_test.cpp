@@ -70,11 +70,13 @@ TEST(RecordAssembler, JoinsFragmentsInAnyChunkingAndRefusesLongRecords) {
 
 class CoreMessages : public ::testing::Test {
 protected:
+    CoreMessages() { core.AddSlot(slot); }
+
     test::TestInstrument instrument{"Tarnel,Test Instrument,0,1.0"};
     scpi::ServedInstrument served{test::TestInstrumentCommands(instrument), scpi::DispatchMode::OneAtATime};
     ServedInstrumentDevice device{served};
     DeviceSlot slot{{"inst0"}, device};
-    CoreChannel core{{&slot}, CoreLimits{}};
+    CoreChannel core{CoreLimits{}};
 };
 
 TEST_F(CoreMessages, AnswerEachHeaderWithItsAcceptStateOrDenialOrClose) {
