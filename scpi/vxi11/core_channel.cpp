@@ -61,7 +61,8 @@ private:
     CoreChannel& channel_;
 };
 
-CoreChannel::CoreChannel(CoreLimits limits) : limits_(limits) {}
+CoreChannel::CoreChannel(std::vector<DeviceSlot*> slots, CoreLimits limits)
+    : slots_(std::move(slots)), limits_(limits) {}
 
 CoreChannel::~CoreChannel() { Stop(); }
 

@@ -28,7 +28,7 @@ RpcListenerSettings ListenerSettings(const Vxi11Settings& settings, std::string 
 }  // namespace
 
 Vxi11Server::Vxi11Server(std::vector<Vxi11DeviceEntry> devices, Vxi11Settings settings)
-    : core_(settings.limits),
+    : core_({}, settings.limits),
       coreListener_(ListenerSettings(settings, "VXI-11 core channel", settings.corePort),
                     [this] { return core_.OpenCoreSession(); }),
       abortListener_(ListenerSettings(settings, "VXI-11 abort channel", settings.abortPort),

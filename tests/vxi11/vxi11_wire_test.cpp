@@ -70,13 +70,11 @@ TEST(RecordAssembler, JoinsFragmentsInAnyChunkingAndRefusesLongRecords) {
 
 class CoreMessages : public ::testing::Test {
 protected:
-    CoreMessages() { core.AddSlot(slot); }
-
     test::TestInstrument instrument{"Tarnel,Test Instrument,0,1.0"};
     scpi::ServedInstrument served{test::TestInstrumentCommands(instrument), scpi::DispatchMode::OneAtATime};
     ServedInstrumentDevice device{served};
     DeviceSlot slot{{"inst0"}, device};
-    CoreChannel core{CoreLimits{}};
+    CoreChannel core{{&slot}, CoreLimits{}};
 };
 
 TEST_F(CoreMessages, AnswerEachHeaderWithItsAcceptStateOrDenialOrClose) {

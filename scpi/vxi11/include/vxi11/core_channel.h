@@ -35,8 +35,9 @@ struct CoreLimits {
 
 class CoreChannel {
 public:
-    // Serves no device until AddSlot.
-    explicit CoreChannel(CoreLimits limits);
+    // slots: the devices served from the start (more come with AddSlot);
+    // each outlives the channel.
+    CoreChannel(std::vector<DeviceSlot*> slots, CoreLimits limits);
     ~CoreChannel();
     CoreChannel(const CoreChannel&) = delete;
     CoreChannel& operator=(const CoreChannel&) = delete;
