@@ -90,6 +90,10 @@ protected:
     ServedInstrumentDevice first{firstServed};
     ServedInstrumentDevice second{secondServed};
     FailingDevice failing;
+    // Served by none until a test adds it.
+    test::TestInstrument thirdState{"Tarnel,Test Instrument,2,1.0"};
+    scpi::ServedInstrument thirdServed{test::TestInstrumentCommands(thirdState), scpi::DispatchMode::OneAtATime};
+    ServedInstrumentDevice third{thirdServed};
     std::mutex logMutex;
     std::vector<std::string> log;
     std::unique_ptr<Vxi11Server> server;
@@ -124,10 +128,6 @@ TEST_F(Vxi11Core, CreateLinkReachesADeviceByAnyOfItsNames) {
 }
 
 TEST_F(Vxi11Core, ADeviceAddedWhileServingIsReachedAndTheOpenLinksStay) {
-    // Before the client: its links end in the device as it goes.
-    test::TestInstrument thirdState{"Tarnel,Test Instrument,2,1.0"};
-    scpi::ServedInstrument thirdServed{test::TestInstrumentCommands(thirdState), scpi::DispatchMode::OneAtATime};
-    ServedInstrumentDevice third{thirdServed};
     CoreClient client(Port());
     ASSERT_TRUE(client.Connected());
     const long open = Link(client, "inst0");
