@@ -27,19 +27,26 @@ std::optional<std::string> ServedBoards::Add(std::unique_ptr<BoardService> servi
 std::optional<std::string> ServedBoards::ServeOnVxi11() {
     const std::lock_guard lock(mutex_);
     if (onVxi11_ == services_.size()) return std::nullopt;
-    std::vector<vxi11::Vxi11DeviceEntry> devices;
-    for (const auto& service : services_) devices.push_back({service->DeviceNames(), &service->Device()});
-    if (onVxi11_ > 0) {
-        log_("VXI-11 starts anew on port " + std::to_string(vxi11_.CorePort()) +
-             " to serve the boards that arrived; its open links were closed");
+    // Per new board: why it is not on VXI-11, or nothing.
+    std::vector<std::optional<std::string>> notOnVxi11(services_.size() - onVxi11_);
+    std::optional<std::string> failure;
+    if (vxi11_.Serving()) {
+        for (std::size_t i = onVxi11_; i < services_.size(); ++i) {
+            notOnVxi11[i - onVxi11_] = vxi11_.Add({services_[i]->DeviceNames(), &services_[i]->Device()});
+        }
+    } else {
+        std::vector<vxi11::Vxi11DeviceEntry> devices;
+        for (const auto& service : services_) devices.push_back({service->DeviceNames(), &service->Device()});
+        failure = vxi11_.Serve(std::move(devices));
     }
-    const auto failure = vxi11_.Serve(std::move(devices));
     for (std::size_t i = onVxi11_; i < services_.size(); ++i) {
         BoardService& service = *services_[i];
         const ServedBoard& plan = service.Plan();
         std::string line = "board " + plan.portPath + " (board " + std::to_string(service.BoardNumber()) +
                            ") serves SCPI on " + service.RawAddress().Text();
-        if (!failure) line += ", VXI-11 device " + plan.deviceName + " or " + plan.portPath;
+        const std::optional<std::string>& refused = notOnVxi11[i - onVxi11_];
+        if (refused) line += "; not on VXI-11: " + *refused + " — give it another name in the configuration file";
+        else if (!failure) line += ", VXI-11 device " + plan.deviceName + " or " + plan.portPath;
         log_(line);
         if (announcer_) {
             announcer_->AnnounceBoard(plan.portPath, service.RawAddress().port,

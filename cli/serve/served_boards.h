@@ -27,8 +27,9 @@ public:
     // Starts the board's raw socket; the reason when it cannot listen. The
     // VXI-11 server takes it at the next ServeOnVxi11.
     std::optional<std::string> Add(std::unique_ptr<BoardService> service);
-    // Serves every board added on VXI-11 (anew when it served fewer), logs
-    // each new board's line and announces it.
+    // Serves every board added on VXI-11 (the boards added since, on the
+    // running server, whose open links stay), logs each new board's line and
+    // announces it.
     std::optional<std::string> ServeOnVxi11();
 
     bool Serves(const std::string& portPath) const;

@@ -9,12 +9,7 @@ Vxi11Front::Vxi11Front(vxi11::Vxi11Settings settings) : settings_(std::move(sett
 Vxi11Front::~Vxi11Front() { Stop(); }
 
 std::optional<std::string> Vxi11Front::Serve(std::vector<vxi11::Vxi11DeviceEntry> devices) {
-    if (server_) {
-        settings_.corePort = server_->CorePort();
-        settings_.abortPort = server_->AbortPort();
-        server_->Stop();
-        server_.reset();
-    }
+    if (server_) return "the VXI-11 server runs already";
     auto server = std::make_unique<vxi11::Vxi11Server>(std::move(devices), settings_);
     if (auto failure = server->Listen()) {
         if (portmapper_) portmapper_->Stop();
@@ -27,6 +22,11 @@ std::optional<std::string> Vxi11Front::Serve(std::vector<vxi11::Vxi11DeviceEntry
         portmapperMode_ = portmapper_->Start();
     }
     return std::nullopt;
+}
+
+std::optional<std::string> Vxi11Front::Add(vxi11::Vxi11DeviceEntry device) {
+    if (!server_) return "the VXI-11 server does not run";
+    return server_->AddDevice(std::move(device));
 }
 
 std::uint16_t Vxi11Front::CorePort() const { return server_ ? server_->CorePort() : 0; }

@@ -21,11 +21,14 @@ public:
     Vxi11Front(const Vxi11Front&) = delete;
     Vxi11Front& operator=(const Vxi11Front&) = delete;
 
-    // Serves these devices (each outlives the front, or its Stop). Called
-    // again with more devices, the server starts anew on the ports it had, so
-    // that the portmapper's entry stays right; the links open then are closed.
-    // The reason when the server cannot listen.
+    // Starts the server on these devices (each outlives the front, or its
+    // Stop) and tells the portmapper its ports; the reason when it cannot
+    // listen. Only while it does not serve.
     std::optional<std::string> Serve(std::vector<vxi11::Vxi11DeviceEntry> devices);
+    // One more device for the running server; the links open stay open. The
+    // reason when it cannot be added (its name is served already).
+    std::optional<std::string> Add(vxi11::Vxi11DeviceEntry device);
+    bool Serving() const { return server_ != nullptr; }
     std::uint16_t CorePort() const;
     vxi11::Portmapper::Mode PortmapperMode() const { return portmapperMode_; }
     void Stop();

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -26,6 +27,14 @@ void Signalled(int) {
     errno = savedErrno;
 }
 
+sigset_t StopSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
+}
+
 void SetHandler(void (*handler)(int)) {
     struct sigaction action {};
     action.sa_handler = handler;
@@ -41,10 +50,24 @@ ShutdownSignals::ShutdownSignals() {
         throw std::runtime_error(std::string("cannot make the pipe that SIGTERM and SIGINT write to: ") +
                                  std::strerror(errno) + " — close other programs' files and start again");
     }
+    const sigset_t stopSignals = StopSignals();
+    pending_ = ::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+    if (pending_ < 0) {
+        const int error = errno;
+        ::close(pipeEnds[0]);
+        ::close(pipeEnds[1]);
+        pipeEnds[0] = pipeEnds[1] = -1;
+        throw std::runtime_error(std::string("cannot make the signalfd that SIGTERM and SIGINT are read from: ") +
+                                 std::strerror(error) + " — close other programs' files and start again");
+    }
     SetHandler(Signalled);
 }
 
 ShutdownSignals::~ShutdownSignals() {
+    signalfd_siginfo taken{};
+    while (::read(pending_, &taken, sizeof taken) == static_cast<ssize_t>(sizeof taken)) {
+    }
+    ::close(pending_);
     SetHandler(SIG_DFL);
     ::close(pipeEnds[0]);
     ::close(pipeEnds[1]);
@@ -59,10 +82,11 @@ void ShutdownSignals::Wait() const {
 bool ShutdownSignals::Arrived() const { return Await(0); }
 
 bool ShutdownSignals::Await(int timeoutMs) const {
-    // The bytes stay in the pipe: once a signal has come, every wait ends at once.
-    pollfd readable{pipeEnds[0], POLLIN, 0};
-    const int ready = ::poll(&readable, 1, timeoutMs);
-    return ready > 0 && (readable.revents & POLLIN) != 0;
+    // Nothing is read: the bytes stay in the pipe and a pending signal stays
+    // pending, so once a signal has come, every wait ends at once.
+    pollfd readable[2] = {{pipeEnds[0], POLLIN, 0}, {pending_, POLLIN, 0}};
+    const int ready = ::poll(readable, 2, timeoutMs);
+    return ready > 0 && ((readable[0].revents | readable[1].revents) & POLLIN) != 0;
 }
 
 }  // namespace tarnel::scpi

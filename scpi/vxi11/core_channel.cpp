@@ -84,6 +84,26 @@ void CoreChannel::Stop() {
     }
 }
 
+std::optional<std::string> CoreChannel::AddSlot(DeviceSlot& slot) {
+    const std::lock_guard lock(slotsMutex_);
+    for (const std::string& name : slot.Names()) {
+        for (const DeviceSlot* served : slots_) {
+            if (served->Answers(name)) return name;
+        }
+    }
+    slots_.push_back(&slot);
+    return std::nullopt;
+}
+
+DeviceSlot* CoreChannel::SlotNamed(std::string_view name) {
+    const std::lock_guard lock(slotsMutex_);
+    DeviceSlot* slot = nullptr;
+    for (DeviceSlot* candidate : slots_) {
+        if (candidate->Answers(name)) slot = candidate;
+    }
+    return slot;
+}
+
 RpcAnswer CoreChannel::Call(const RpcCall& call, std::set<std::int32_t>& sessionLinks) {
     if (call.program != DEVICE_CORE) return RpcAnswer::Refused(AcceptState::ProgramUnavailable);
     if (call.version != DEVICE_CORE_VERSION) return RpcAnswer::Versions(DEVICE_CORE_VERSION, DEVICE_CORE_VERSION);
@@ -144,10 +164,7 @@ RpcAnswer CoreChannel::CreateLink(std::string_view arguments, std::set<std::int3
     Create_LinkResp result{};
     result.abortPort = abortPort_;
     result.maxRecvSize = limits_.maxRecvSize;
-    DeviceSlot* slot = nullptr;
-    for (DeviceSlot* candidate : slots_) {
-        if (candidate->Answers(parms->device != nullptr ? parms->device : "")) slot = candidate;
-    }
+    DeviceSlot* slot = SlotNamed(parms->device != nullptr ? parms->device : "");
     LinkPointer link;
     if (slot == nullptr) {
         result.error = Code(DeviceError::NotAccessible);

@@ -11,18 +11,6 @@ constexpr std::uint32_t kAbortProgram = 0x0607B0;
 // Room for the call header and the write's other fields around its data.
 constexpr std::size_t kRecordOverhead = 4096;
 
-std::vector<std::unique_ptr<DeviceSlot>> SlotsOf(std::vector<Vxi11DeviceEntry>& devices) {
-    std::vector<std::unique_ptr<DeviceSlot>> slots;
-    for (Vxi11DeviceEntry& entry : devices) slots.push_back(std::make_unique<DeviceSlot>(std::move(entry.names), *entry.device));
-    return slots;
-}
-
-std::vector<DeviceSlot*> Pointers(const std::vector<std::unique_ptr<DeviceSlot>>& slots) {
-    std::vector<DeviceSlot*> pointers;
-    for (const auto& slot : slots) pointers.push_back(slot.get());
-    return pointers;
-}
-
 RpcListenerSettings ListenerSettings(const Vxi11Settings& settings, std::string name, std::uint16_t port) {
     RpcListenerSettings listener;
     listener.name = std::move(name);
@@ -40,12 +28,23 @@ RpcListenerSettings ListenerSettings(const Vxi11Settings& settings, std::string 
 }  // namespace
 
 Vxi11Server::Vxi11Server(std::vector<Vxi11DeviceEntry> devices, Vxi11Settings settings)
-    : slots_(SlotsOf(devices)),
-      core_(Pointers(slots_), settings.limits),
+    : core_({}, settings.limits),
       coreListener_(ListenerSettings(settings, "VXI-11 core channel", settings.corePort),
                     [this] { return core_.OpenCoreSession(); }),
       abortListener_(ListenerSettings(settings, "VXI-11 abort channel", settings.abortPort),
-                     [this] { return core_.OpenAbortSession(); }) {}
+                     [this] { return core_.OpenAbortSession(); }) {
+    for (Vxi11DeviceEntry& entry : devices) {
+        if (auto taken = AddDevice(std::move(entry)); taken && settings.log) settings.log(*taken);
+    }
+}
+
+std::optional<std::string> Vxi11Server::AddDevice(Vxi11DeviceEntry entry) {
+    auto slot = std::make_unique<DeviceSlot>(std::move(entry.names), *entry.device);
+    const std::lock_guard lock(slotsMutex_);
+    if (auto taken = core_.AddSlot(*slot)) return "VXI-11 device name " + *taken + " is served already";
+    slots_.push_back(std::move(slot));
+    return std::nullopt;
+}
 
 Vxi11Server::~Vxi11Server() { Stop(); }
 

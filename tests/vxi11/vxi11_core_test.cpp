@@ -90,6 +90,10 @@ protected:
     ServedInstrumentDevice first{firstServed};
     ServedInstrumentDevice second{secondServed};
     FailingDevice failing;
+    // Served by none until a test adds it.
+    test::TestInstrument thirdState{"Tarnel,Test Instrument,2,1.0"};
+    scpi::ServedInstrument thirdServed{test::TestInstrumentCommands(thirdState), scpi::DispatchMode::OneAtATime};
+    ServedInstrumentDevice third{thirdServed};
     std::mutex logMutex;
     std::vector<std::string> log;
     std::unique_ptr<Vxi11Server> server;
@@ -121,6 +125,31 @@ TEST_F(Vxi11Core, CreateLinkReachesADeviceByAnyOfItsNames) {
         for (const long other : lids) EXPECT_NE(other, link.lid) << c.name;
         lids.push_back(link.lid);
     }
+}
+
+TEST_F(Vxi11Core, ADeviceAddedWhileServingIsReachedAndTheOpenLinksStay) {
+    CoreClient client(Port());
+    ASSERT_TRUE(client.Connected());
+    const long open = Link(client, "inst0");
+    ASSERT_EQ(client.Write(open, "VAL 7", kFlagEnd).first, kNone);
+    struct Case {
+        std::vector<std::string> names;
+        std::optional<std::string> refusal;
+    };
+    const std::vector<Case> cases = {
+        {{"bench", "1-1.2"}, "VXI-11 device name 1-1.2 is served already"},
+        {{"INST1"}, "VXI-11 device name INST1 is served already"},
+        {{"inst2", "1-1.3"}, std::nullopt},
+        {{"1-1.3"}, "VXI-11 device name 1-1.3 is served already"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(server->AddDevice({c.names, &third}), c.refusal) << c.names.front();
+
+    EXPECT_EQ(client.CreateLink("bench").error, E(DeviceError::NotAccessible)) << "a refused device was added";
+    for (const std::string name : {"inst2", "1-1.3"}) {
+        EXPECT_EQ(client.Query(Link(client, name), "*IDN?"), "Tarnel,Test Instrument,2,1.0\n") << name;
+    }
+    EXPECT_EQ(client.Query(Link(client, "1-1.2"), "*IDN?"), "Tarnel,Test Instrument,0,1.0\n");
+    EXPECT_EQ(client.Query(open, "VAL?"), "7\n") << "the link open before the device came";
 }
 
 TEST_F(Vxi11Core, CallsAnswerInvalidLinkForALinkThatIsNoneAndNotSupportedForWhatIsNotServed) {

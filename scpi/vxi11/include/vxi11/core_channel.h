@@ -12,6 +12,8 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "vxi11/device_slot.h"
@@ -33,6 +35,8 @@ struct CoreLimits {
 
 class CoreChannel {
 public:
+    // slots: the devices served from the start (more come with AddSlot);
+    // each outlives the channel.
     CoreChannel(std::vector<DeviceSlot*> slots, CoreLimits limits);
     ~CoreChannel();
     CoreChannel(const CoreChannel&) = delete;
@@ -40,6 +44,10 @@ public:
 
     // The port create_link names for the abort channel.
     void SetAbortPort(std::uint16_t port) { abortPort_ = port; }
+    // Links reach this device from now on, while others are served. A name
+    // another device answers to already: that name, and nothing added. The
+    // slot outlives the channel.
+    std::optional<std::string> AddSlot(DeviceSlot& slot);
 
     std::unique_ptr<RpcSession> OpenCoreSession();
     std::unique_ptr<RpcSession> OpenAbortSession();
@@ -80,7 +88,11 @@ private:
     void SubmitMessage(const LinkPointer& link, scpi::InputLines::Line message, std::uint64_t generation,
                        std::shared_ptr<std::optional<bool>> ran = nullptr);
 
-    const std::vector<DeviceSlot*> slots_;
+    // The slot a link to `name` reaches; none when no device answers to it.
+    DeviceSlot* SlotNamed(std::string_view name);
+
+    std::mutex slotsMutex_;
+    std::vector<DeviceSlot*> slots_;   // under slotsMutex_
     const CoreLimits limits_;
     std::atomic<std::uint16_t> abortPort_{0};
     std::atomic<bool> stopping_{false};

@@ -19,6 +19,7 @@ public:
 
     // Case does not matter: "INST0" reaches inst0.
     bool Answers(std::string_view name) const;
+    const std::vector<std::string>& Names() const { return names_; }
     Vxi11Device& Device() { return device_; }
     DeviceLock& Lock() { return lock_; }
 

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -56,12 +57,19 @@ public:
     // The core and abort programs on their ports, for the portmapper.
     std::vector<PortMapping> Mappings() const;
 
+    // Serves one more device, before Listen or while serving, from any
+    // thread: links open to the others stay open. "VXI-11 device name NAME
+    // is served already" when another device answers to one of its names;
+    // then nothing is added.
+    std::optional<std::string> AddDevice(Vxi11DeviceEntry entry);
+
     // Every waiting call answers, the connections close (their links end in
     // their devices with them).
     void Stop();
 
 private:
-    std::vector<std::unique_ptr<DeviceSlot>> slots_;
+    std::mutex slotsMutex_;
+    std::vector<std::unique_ptr<DeviceSlot>> slots_;   // under slotsMutex_; the core channel has them too
     CoreChannel core_;
     RpcTcpListener coreListener_;
     RpcTcpListener abortListener_;
