@@ -14,6 +14,24 @@ volatile sig_atomic_t stopSignal = 0;
 
 void RequestStop(int signalNumber) { stopSignal = signalNumber; }
 
+// A stop signal that every thread blocks stays pending and never reaches
+// RequestStop (the emulator's device preload can leave every thread's mask
+// all blocked): it is taken here instead, and the next one ends the program
+// as after the handler.
+int TakePendingStop() {
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    sigset_t pending;
+    if (sigpending(&pending) != 0 || (!sigismember(&pending, SIGINT) && !sigismember(&pending, SIGTERM))) return 0;
+    const timespec now{0, 0};
+    const int taken = sigtimedwait(&stops, nullptr, &now);
+    if (taken <= 0) return 0;
+    signal(taken, SIG_DFL);
+    return taken;
+}
+
 }  // namespace
 
 void CatchStopSignals() {
@@ -25,7 +43,12 @@ void CatchStopSignals() {
     for (const int signalNumber : {SIGINT, SIGTERM}) sigaction(signalNumber, &action, nullptr);
 }
 
-int StopSignal() { return stopSignal; }
+int StopSignal() {
+    if (stopSignal == 0) {
+        if (const int taken = TakePendingStop()) stopSignal = taken;
+    }
+    return stopSignal;
+}
 
 void WaitForStop(std::chrono::steady_clock::time_point until, const std::function<bool()>& stopRequested) {
     constexpr auto kLongestNap = std::chrono::milliseconds(50);
