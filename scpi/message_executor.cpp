@@ -61,4 +61,9 @@ std::optional<std::string> ExecuteMessage(std::string_view message, const Comman
     return Joined(answers);
 }
 
+void ReportDroppedLine(ConnectionState& connection) {
+    connection.Report(ErrorCode::InputBufferOverrun,
+                      "a line longer than " + std::to_string(InputLines::kLongestLine) + " bytes was dropped");
+}
+
 }  // namespace tarnel::scpi

@@ -12,6 +12,7 @@
 #include "board_error.h"
 #include "hex_text.h"
 #include "port_path.h"
+#include "tarnel/usb_port_path.h"
 
 namespace tarnel::boardaccess {
 namespace {
@@ -189,7 +190,7 @@ int UsbBoard::Transfer(std::uint8_t request, std::uint16_t value, std::uint16_t 
 void UsbBoard::VendorRequest(std::uint8_t request, std::uint16_t value, std::uint16_t index,
                              protocol::Direction direction, std::span<std::uint8_t> data) {
     if (request == protocol::kRequestPortPath && direction == protocol::Direction::FromBoard) {
-        WritePortPathReply(PortPathOf(libusb_get_device(handle_.get())), data);
+        WritePortPathReply(usb::PortPathOf(libusb_get_device(handle_.get())), data);
         return;
     }
     const int moved = Transfer(request, value, index, direction, data);

@@ -2,31 +2,18 @@
 
 #include <libusb.h>
 
-#include <array>
-#include <cstdint>
 #include <memory>
 
 #include <tarnel/board_protocol.h>
+#include <tarnel/usb_port_path.h>
 
 namespace tarnel::cli {
 
 namespace {
 
-constexpr int kMostPortNumbers = 7;
-
 struct ListDeleter {
     void operator()(libusb_device** list) const { libusb_free_device_list(list, 1); }
 };
-
-// "1-1.2"; empty without port numbers.
-std::string PortPathOf(libusb_device* device) {
-    std::array<std::uint8_t, kMostPortNumbers> ports{};
-    const int count = libusb_get_port_numbers(device, ports.data(), static_cast<int>(ports.size()));
-    if (count <= 0) return {};
-    std::string path = std::to_string(libusb_get_bus_number(device)) + "-";
-    for (int i = 0; i < count; ++i) path += (i == 0 ? "" : ".") + std::to_string(ports[static_cast<std::size_t>(i)]);
-    return path;
-}
 
 }  // namespace
 
@@ -52,7 +39,7 @@ std::optional<std::set<std::string>> AttachedBoardPaths(std::string& error) {
         libusb_device_descriptor descriptor{};
         if (libusb_get_device_descriptor(list.get()[i], &descriptor) != LIBUSB_SUCCESS) continue;
         if (descriptor.idVendor != protocol::kVendorId || descriptor.idProduct != protocol::kProductId) continue;
-        std::string path = PortPathOf(list.get()[i]);
+        std::string path = usb::PortPathOf(list.get()[i]);
         if (!path.empty()) paths.insert(std::move(path));
     }
     return paths;

@@ -13,6 +13,7 @@
 #include "output/stderr_lines.h"
 #include "scpi/access/admission.h"
 #include "scpi/access/host_networks.h"
+#include "scpi/instrument.h"
 #include "scpi/lan_announcer.h"
 #include "scpi/shutdown_signals.h"
 #include "serve/board_instrument.h"
@@ -233,7 +234,7 @@ ExitStatus Serve(const GlobalOptions& options, const ServeCommand& command) {
     if (!scpi::access::ListensOnLoopbackOnly(command.listen.host)) {
         announcer = std::make_unique<scpi::LanAnnouncer>(
             [](scpi::LanLogLevel, const std::string& line) { Log(line); },
-            scpi::LanHostFacts{{}, {"Velorn", "Tarnel Evaluation Board", {}, TARNEL_CLI_VERSION}});
+            scpi::LanHostFacts{{}, {scpi::kInstrumentMaker, scpi::kInstrumentModel, {}, TARNEL_CLI_VERSION}});
     }
     ServedBoards boards(vxi11, announcer.get(), Log);
 

@@ -2,14 +2,9 @@
 
 #include <utility>
 
+#include "scpi/instrument.h"
+
 namespace tarnel::cli {
-
-namespace {
-
-constexpr const char* kMaker = "Velorn";
-constexpr const char* kModel = "Tarnel Evaluation Board";
-
-}  // namespace
 
 ServedBoards::ServedBoards(Vxi11Front& vxi11, scpi::LanAnnouncer* announcer,
                            std::function<void(const std::string&)> log)
@@ -50,7 +45,7 @@ std::optional<std::string> ServedBoards::ServeOnVxi11() {
         log_(line);
         if (announcer_) {
             announcer_->AnnounceBoard(plan.portPath, service.RawAddress().port,
-                                      {kMaker, kModel, plan.portPath, TARNEL_CLI_VERSION});
+                                      {scpi::kInstrumentMaker, scpi::kInstrumentModel, plan.portPath, TARNEL_CLI_VERSION});
         }
     }
     onVxi11_ = failure ? 0 : services_.size();

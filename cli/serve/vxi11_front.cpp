@@ -11,16 +11,10 @@ Vxi11Front::~Vxi11Front() { Stop(); }
 std::optional<std::string> Vxi11Front::Serve(std::vector<vxi11::Vxi11DeviceEntry> devices) {
     if (server_) return "the VXI-11 server runs already";
     auto server = std::make_unique<vxi11::Vxi11Server>(std::move(devices), settings_);
-    if (auto failure = server->Listen()) {
-        if (portmapper_) portmapper_->Stop();
-        portmapper_.reset();
-        return failure;
-    }
+    if (auto failure = server->Listen()) return failure;
     server_ = std::move(server);
-    if (!portmapper_) {
-        portmapper_ = std::make_unique<vxi11::Portmapper>(server_->Mappings(), settings_.log);
-        portmapperMode_ = portmapper_->Start();
-    }
+    portmapper_ = std::make_unique<vxi11::Portmapper>(server_->Mappings(), settings_.log);
+    portmapper_->Start();
     return std::nullopt;
 }
 
@@ -28,8 +22,6 @@ std::optional<std::string> Vxi11Front::Add(vxi11::Vxi11DeviceEntry device) {
     if (!server_) return "the VXI-11 server does not run";
     return server_->AddDevice(std::move(device));
 }
-
-std::uint16_t Vxi11Front::CorePort() const { return server_ ? server_->CorePort() : 0; }
 
 void Vxi11Front::Stop() {
     if (portmapper_) portmapper_->Stop();

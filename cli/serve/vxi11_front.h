@@ -3,7 +3,6 @@
 // 111 answered here, or one line saying neither could be done).
 #pragma once
 
-#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,15 +28,12 @@ public:
     // reason when it cannot be added (its name is served already).
     std::optional<std::string> Add(vxi11::Vxi11DeviceEntry device);
     bool Serving() const { return server_ != nullptr; }
-    std::uint16_t CorePort() const;
-    vxi11::Portmapper::Mode PortmapperMode() const { return portmapperMode_; }
     void Stop();
 
 private:
     vxi11::Vxi11Settings settings_;
     std::unique_ptr<vxi11::Vxi11Server> server_;
     std::unique_ptr<vxi11::Portmapper> portmapper_;
-    vxi11::Portmapper::Mode portmapperMode_ = vxi11::Portmapper::Mode::Absent;
 };
 
 }  // namespace tarnel::cli

@@ -56,8 +56,6 @@ public:
     // stderr: the raw socket is served all the same.
     std::optional<std::string> Start();
     const MeterAddress& ListeningOn() const { return server_.ListeningOn(); }
-    // The VXI-11 core channel's port; 0 when VXI-11 is not served.
-    std::uint16_t Vxi11CorePort() const { return vxi11_ ? vxi11_->CorePort() : 0; }
     // The most TCP clients at once.
     static constexpr unsigned kMostClients = 8;
 

@@ -1,16 +1,15 @@
-// One client of the meter: its own error queue and status registers, and the
-// meter's command table working on the session its message holds. A message
-// holds the shared meter from its first unit to its last, except while it
-// waits for readings.
+// One client of the meter on a line of its own (RS-232, the GPIB adapter,
+// USBTMC): its own error queue and status registers, its messages run as
+// every front runs the meter's (MeterMessages).
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
-#include "scpi/command_table.h"
 #include "scpi/connection_state.h"
 #include "scpi/input_lines.h"
+#include "scpi/served_instrument.h"
 
 #include "shared_meter.h"
 
@@ -34,10 +33,8 @@ public:
     }
 
 private:
-    SharedMeter& meter_;
-    std::optional<SharedMeter::Session> session_;   // while a message runs
+    scpi::ServedInstrument::MessageRun run_;
     scpi::ConnectionState connection_;
-    scpi::CommandTable commands_;
 };
 
 }  // namespace tarnel::emulator

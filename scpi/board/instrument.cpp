@@ -8,9 +8,6 @@ namespace tarnel::scpi {
 
 namespace {
 
-constexpr const char* kMaker = "Velorn";
-constexpr const char* kModel = "Tarnel Evaluation Board";
-
 [[noreturn]] void OutOfRange(const std::string& detail) { throw ScpiFailure(ErrorCode::DataOutOfRange, detail); }
 
 }  // namespace
@@ -19,7 +16,7 @@ Instrument::Instrument(std::unique_ptr<Board> board, InstrumentSetup setup)
     : board_(std::move(board)), setup_(std::move(setup)), limit_(setup_.ceilingVolts) {}
 
 std::string Instrument::Identity() const {
-    return std::string(kMaker) + "," + kModel + "," + std::to_string(setup_.boardNumber) + "," + setup_.version;
+    return std::string(kInstrumentMaker) + "," + kInstrumentModel + "," + std::to_string(setup_.boardNumber) + "," + setup_.version;
 }
 
 OutputCap Instrument::LimitCap() const {

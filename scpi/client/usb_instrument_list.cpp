@@ -2,6 +2,8 @@
 
 #include <fstream>
 
+#include <tarnel/usb_port_path.h>
+
 #include "usb_devices.h"
 
 namespace tarnel::scpi::client::usb {
@@ -14,12 +16,9 @@ constexpr char kUnknownSerial[] = "?";
 // A string attribute of the device in sysfs, readable by every user:
 // /sys/bus/usb/devices/<bus>-<port>.<port>.../<name>.
 std::string SysfsString(libusb_device* device, const char* name) {
-    std::uint8_t ports[8];
-    const int depth = libusb_get_port_numbers(device, ports, sizeof ports);
-    if (depth <= 0) return {};
-    std::string folder = "/sys/bus/usb/devices/" + std::to_string(libusb_get_bus_number(device)) + "-";
-    for (int i = 0; i < depth; ++i) folder += (i == 0 ? "" : ".") + std::to_string(ports[i]);
-    std::ifstream in(folder + "/" + name);
+    const std::string path = tarnel::usb::PortPathOf(device);
+    if (path.empty()) return {};
+    std::ifstream in("/sys/bus/usb/devices/" + path + "/" + name);
     std::string line;
     std::getline(in, line);
     return line;

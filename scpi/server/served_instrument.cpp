@@ -74,8 +74,7 @@ std::unique_ptr<InstrumentClient> ServedInstrument::Connect(std::shared_ptr<Conn
 
 std::optional<std::string> ServedInstrument::Run(const InputLines::Line& message, ConnectionState& client) {
     if (message.overrun) {
-        client.Report(ErrorCode::InputBufferOverrun,
-                      "a line longer than " + std::to_string(InputLines::kLongestLine) + " bytes was dropped");
+        ReportDroppedLine(client);
         return std::nullopt;
     }
     if (lock_.HeldAgainst(client)) {

@@ -19,10 +19,11 @@ namespace tarnel::vxi11 {
 
 namespace {
 
-constexpr std::uint32_t kPortmapperProgram = 100000;
-constexpr std::uint32_t kPortmapperVersion = 2;
-constexpr std::uint32_t kProcedureNull = 0;
-constexpr std::uint32_t kProcedureGetPort = 3;
+// The portmapper's numbers as libtirpc writes them.
+constexpr std::uint32_t kPortmapperProgram = PMAPPROG;
+constexpr std::uint32_t kPortmapperVersion = PMAPVERS;
+constexpr std::uint32_t kProcedureNull = PMAPPROC_NULL;
+constexpr std::uint32_t kProcedureGetPort = PMAPPROC_GETPORT;
 constexpr std::size_t kLongestDatagram = 8192;
 
 }  // namespace

@@ -2,12 +2,12 @@
 
 #include <netinet/in.h>
 
+#include "vxi11.h"
+
 namespace tarnel::vxi11 {
 
 namespace {
 
-constexpr std::uint32_t kCoreProgram = 0x0607AF;
-constexpr std::uint32_t kAbortProgram = 0x0607B0;
 // Room for the call header and the write's other fields around its data.
 constexpr std::size_t kRecordOverhead = 4096;
 
@@ -59,7 +59,8 @@ std::optional<std::string> Vxi11Server::Listen() {
 }
 
 std::vector<PortMapping> Vxi11Server::Mappings() const {
-    return {{kCoreProgram, 1, IPPROTO_TCP, CorePort()}, {kAbortProgram, 1, IPPROTO_TCP, AbortPort()}};
+    return {{DEVICE_CORE, DEVICE_CORE_VERSION, IPPROTO_TCP, CorePort()},
+            {DEVICE_ASYNC, DEVICE_ASYNC_VERSION, IPPROTO_TCP, AbortPort()}};
 }
 
 void Vxi11Server::Stop() {

@@ -14,6 +14,7 @@
 
 #include "scpi/command_table.h"
 #include "scpi/connection_state.h"
+#include "scpi/input_lines.h"
 
 namespace tarnel::scpi {
 
@@ -21,5 +22,9 @@ namespace tarnel::scpi {
 // (IEEE 488.2), without the line end; nothing when no query answered.
 std::optional<std::string> ExecuteMessage(std::string_view message, const CommandTable& table,
                                           ConnectionState& connection);
+
+// Queues -363 for a line that was longer than InputLines keeps: it was
+// dropped unrun, and the connection goes on.
+void ReportDroppedLine(ConnectionState& connection);
 
 }  // namespace tarnel::scpi

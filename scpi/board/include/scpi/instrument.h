@@ -31,6 +31,10 @@ public:
     explicit LevelAboveLimit(const std::string& detail) : ScpiFailure(ErrorCode::DataOutOfRange, detail) {}
 };
 
+// The maker and model that *IDN? names, and that the LAN announcements carry.
+inline constexpr const char* kInstrumentMaker = "Velorn";
+inline constexpr const char* kInstrumentModel = "Tarnel Evaluation Board";
+
 struct InstrumentSetup {
     unsigned boardNumber = 0;                            // for *IDN?
     std::string name;                                    // in the log lines; empty: "board <boardNumber>"
