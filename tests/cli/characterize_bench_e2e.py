@@ -122,14 +122,21 @@ def guard_bands(c):
     named so), one far above passes; the JSON says which."""
     profile = base.profile_file(c, SLOW, "slow.txt")
     codes = c.code_file(base.carry_codes())
-    (first,) = c.run([MEASURE + " --settle auto --codes %s" % codes], [*METER, "--dac-errors", profile])
-    if not c.expect(first[0] == 0, "guard bands: exit %d: %s" % (first[0], first[2])):
-        return
-    run = json.loads(first[1])
-    dnl, u = abs(run["dnl_lsb"]["worst"]), run["dnl_lsb_u"]
-    close, far = dnl + 0.5 * u, dnl + 10 * u
-    (near,) = c.run([MEASURE + " --settle auto --codes %s --limits dnl=%.4f,inl=%.4f" % (codes, close, 100)],
-                    [*METER, "--dac-errors", profile])
+    # The limit is set from a first run; the next run's worst DNL lands within
+    # its own 2u of that limit unless the bench's timing moved it (a loaded
+    # machine settles differently): such a pair is measured again.
+    for _ in range(3):
+        (first,) = c.run([MEASURE + " --settle auto --codes %s" % codes], [*METER, "--dac-errors", profile])
+        if not c.expect(first[0] == 0, "guard bands: exit %d: %s" % (first[0], first[2])):
+            return
+        run = json.loads(first[1])
+        dnl, u = abs(run["dnl_lsb"]["worst"]), run["dnl_lsb_u"]
+        close, far = dnl + 0.5 * u, dnl + 10 * u
+        (near,) = c.run([MEASURE + " --settle auto --codes %s --limits dnl=%.4f,inl=%.4f" % (codes, close, 100)],
+                        [*METER, "--dac-errors", profile])
+        again = json.loads(near[1]) if near[1].strip() else None
+        if again is None or abs(abs(again["dnl_lsb"]["worst"]) - close) < 2 * again["dnl_lsb_u"]:
+            break
     (clear,) = c.run([MEASURE + " --settle auto --codes %s --limits dnl=%.4f" % (codes, far)],
                      [*METER, "--dac-errors", profile])
     c.one_line_failure(near, 6, "too close to call", "guard bands")
